@@ -1,0 +1,45 @@
+# Velmora teacher console: `make run` starts it, `make test` runs every test.
+# Both first install any missing Debian package, then configure and build into build/.
+
+BUILD   ?= build
+JOBS    ?= $(shell nproc)
+PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg62-turbo-dev libxcb1-dev libxcb-shm0-dev \
+           libgtest-dev libbenchmark-dev xvfb xauth fonts-arphic-uming fonts-arphic-ukai \
+           iproute2 util-linux libjpeg-turbo-progs x11-utils
+SUDO     = $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
+
+.PHONY: all deps build run test demo bench clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
+	  done); \
+	if [ -n "$$missing" ]; then \
+	  echo "Installing: $$missing"; \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -q && \
+	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $$missing; \
+	fi
+
+$(BUILD)/CMakeCache.txt: | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+
+build: deps $(BUILD)/CMakeCache.txt
+	cmake --build $(BUILD) -j $(JOBS)
+
+run: build
+	$(BUILD)/app/velmora-teacher
+
+test: build
+	cd $(BUILD) && ctest --output-on-failure
+
+# The console with three simulated students, all inside a private network namespace.
+demo: build
+	tools/demo.sh $(BUILD)
+
+bench: build
+	tests/isolate.sh --xvfb $(BUILD)/bench/velmora-bench
+
+clean:
+	rm -rf $(BUILD)

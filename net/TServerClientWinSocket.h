@@ -1,0 +1,56 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+#include "net/ESocketError.h"
+
+class QSocketNotifier;
+class TServerWinSocket;
+
+// One accepted student connection: non-blocking, written to, never read for meaning.
+class TServerClientWinSocket : public QObject
+{
+    Q_OBJECT
+
+public:
+    TServerClientWinSocket(int handle, TServerWinSocket *server);
+    // Closes the socket without any event and leaves the server's connection list.
+    ~TServerClientWinSocket() override;
+
+    bool IsOpen() const { return m_handle >= 0; }
+    int SockHandle() const { return m_handle; }
+    // A number that names this connection's notifications for as long as it lives.
+    quintptr NotifyWindow() const;
+    TServerWinSocket *Server() const { return m_server; }
+
+    // Each property is read from the system at every call.
+    QString HostName() const;
+    QString HostAddress() const;
+    int HostPort() const;
+    // Raises ESocketError naming "getpeername" when the peer's address cannot be read.
+    QByteArray PeerName() const;
+    QString PeerAddress() const;
+    int PeerPort() const;
+
+    // Returns the bytes accepted (sent now or queued), 0 when not connected, -1 on failure.
+    int WriteText(const QByteArray &text);
+    // Raises OnClientDisconnect inside the call, while still open; releases later.
+    void CloseConnection();
+
+    int QueuedBytes() const { return int(m_queue.size()); }
+
+private:
+    void onReadable();
+    void onWritable();
+    void close(int handle);
+    void fail(TErrorEvent event, int code);
+    quint32 peerAddress() const;
+
+    TServerWinSocket *m_server;
+    int m_handle;
+    QSocketNotifier *m_readNotifier = nullptr;
+    QSocketNotifier *m_writeNotifier = nullptr;
+    QByteArray m_queue;
+};

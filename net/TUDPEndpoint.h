@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+
+class QSocketNotifier;
+
+// One IPv4 datagram socket: sends to a configured host and port, reports each arrival.
+class TUDPEndpoint : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr int kBufferSize = 2048;
+
+    using ReceiveEvent =
+        std::function<void(TUDPEndpoint *Sender, int NumberBytes, const QString &FromIP, int Port)>;
+    using NotifyEvent = std::function<void(TUDPEndpoint *Sender)>;
+    using StatusEvent = std::function<void(TUDPEndpoint *Sender, const QString &status)>;
+    using HandlerEvent = std::function<void(bool &handled)>;
+    using BufferInvalidEvent = std::function<void(bool &handled, const char *&Buff, int &length)>;
+
+    // ReportLevel 1; the socket exists, unbound. Raises UDPSockError when it cannot be made.
+    explicit TUDPEndpoint(QObject *parent = nullptr);
+    ~TUDPEndpoint() override;
+
+    QString RemoteHost() const { return m_remoteHost; }
+    void setRemoteHost(const QString &host) { m_remoteHost = host; }
+    int RemotePort() const { return m_remotePort; }
+    void setRemotePort(int port) { m_remotePort = port; }
+    int LocalPort() const { return m_localPort; }
+    // Rebuilds the socket and binds it (also for the same value); a failed bind is silent.
+    void setLocalPort(int port);
+    int ReportLevel() const { return m_reportLevel; }
+    void setReportLevel(int level) { m_reportLevel = level; }
+    QString Status() const { return m_status; }
+    // The port the socket is bound to, or -1 when the bind failed or none was made.
+    int BoundPort() const;
+
+    // Sends bytes 0..length-1 as one datagram to RemoteHost:RemotePort. Raises AppError
+    // "Invalid buffer" for length 0, UDPSockError "Host Lookup Canceled" or "Null Remote Address".
+    void SendDatagram(const char *Buff, int length);
+    // Copies the datagram last read (nothing when its length is -1 or 0).
+    void ReadDatagram(char *Buff, int &length) const;
+    // Stops every notification and closes the socket; nothing is raised afterwards.
+    void Close();
+
+    ReceiveEvent OnDataReceived;
+    NotifyEvent OnDataSend;
+    StatusEvent OnStatus;
+    HandlerEvent OnInvalidHost;
+    BufferInvalidEvent OnBufferInvalid;
+
+private:
+    QString m_remoteHost;
+    int m_remotePort = 0;
+    int m_localPort = 0;
+    int m_reportLevel = 1;
+    QString m_status;
+    int m_handle = -1;
+    QSocketNotifier *m_notifier = nullptr;
+    char m_buffer[kBufferSize];
+    int m_length = 0;
+};

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "platform/AppError.h"
+
+// What the datagram endpoint raises for socket and host-lookup failures.
+class UDPSockError : public AppError
+{
+public:
+    using AppError::AppError;
+};

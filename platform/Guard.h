@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QString>
+#include <functional>
+
+// The one place where failures of event handlers stop: no exception ever unwinds into Qt.
+namespace guard {
+
+using Reporter = std::function<void(const QString &message)>;
+
+// Installs what is done with a failure's message (the console shows its error box).
+void setReporter(Reporter reporter);
+
+// Hands a failure's message to the reporter; without one it goes to standard error.
+void report(const QString &message);
+
+// Runs one handler; any exception it raises is reported and goes no further.
+void run(const std::function<void()> &handler);
+
+} // namespace guard
