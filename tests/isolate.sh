@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one test binary in a private network namespace with only loopback up, and with
 # --xvfb also under a private X server, so that tests may broadcast and capture freely.
+# VELMORA_XVFB_SCREEN sets that server's screen (default 1280x800x24).
 # Exit 77 (skipped, with the reason) when no namespace can be had.
 set -u
 mode=$1; shift
@@ -17,7 +18,9 @@ ip link set lo up 2>/dev/null || { echo "SKIPPED: cannot bring loopback up in th
 if [ "$mode" = --xvfb ]; then
   command -v Xvfb >/dev/null || { echo "SKIPPED: Xvfb is not installed"; exit 77; }
   fifo=$(mktemp -u); mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp 3>"$fifo" 2>/dev/null &
+  # -noreset: without it the server resets whenever its last client leaves, refusing the next
+  # connection for a moment and wiping what a test painted on the root window.
+  Xvfb -displayfd 3 -screen 0 "${VELMORA_XVFB_SCREEN:-1280x800x24}" -nolisten tcp -noreset 3>"$fifo" 2>/dev/null &
   xpid=$!
   read -r -t 20 dpy <"$fifo"; rm -f "$fifo"
   [ -n "${dpy:-}" ] || { kill "$xpid" 2>/dev/null; echo "SKIPPED: Xvfb did not start"; exit 77; }
