@@ -1,0 +1,24 @@
+#include "app/ConsoleSettings.h"
+
+#include "platform/IntegerText.h"
+#include "platform/ProfileFile.h"
+
+namespace {
+const QString kSection = QStringLiteral("SysInfo");
+
+qint32 readKey(const QString &path, const QString &key, qint32 fallback)
+{
+    return integertext::readIntegerSetting(
+        profilefile::readProfileString(path, kSection, key, QString()), fallback);
+}
+} // namespace
+
+ConsoleSettings ConsoleSettings::read(const QString &iniPath)
+{
+    ConsoleSettings s;
+    s.ImagePort = readKey(iniPath, QStringLiteral("UDP_Port1"), s.ImagePort);
+    s.MousePort = readKey(iniPath, QStringLiteral("UDP_Port2"), s.MousePort);
+    s.ImageQuality = readKey(iniPath, QStringLiteral("ImageSpeed"), s.ImageQuality);
+    s.CommandPort = readKey(iniPath, QStringLiteral("Socket_Port"), s.CommandPort);
+    return s;
+}

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+
+#include "classroom/ScreenStream.h"
+
+class FrameSource;
+class TUDPEndpoint;
+
+// Streams the teacher's screen one chunk of at most 2048 bytes per tick: a new frame is
+// captured only when the previous one has been handed out completely.
+class Demonstration
+{
+public:
+    static constexpr int kChunkSize = 2048;
+
+    // quality is read at every capture, so a new setting applies from the next frame.
+    Demonstration(TUDPEndpoint *imageEndpoint, FrameSource *source, const std::int32_t &quality);
+
+    // Sends the next chunk, capturing first when no frame is in progress. A capture failure
+    // is raised; a failed send abandons the rest of the frame without a word.
+    void SendScreenChunk();
+    // Drops the frame in progress; the next tick starts a new one.
+    void abandonFrame() { m_stream.clear(); }
+
+    const ScreenStream &stream() const { return m_stream; }
+    std::int32_t FrameBytesLeft() const { return m_frameBytesLeft; }
+
+private:
+    void CaptureScreen();
+
+    TUDPEndpoint *m_endpoint;
+    FrameSource *m_source;
+    const std::int32_t &m_quality;
+    ScreenStream m_stream;
+    std::int32_t m_frameBytesLeft = 0;
+    std::array<char, kChunkSize> m_chunk{};
+};

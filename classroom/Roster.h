@@ -1,0 +1,63 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <functional>
+
+#include "classroom/RosterModel.h"
+#include "classroom/TServerConnectionStatus.h"
+#include "net/ESocketError.h"
+
+class TServerClientWinSocket;
+class TServerWinSocket;
+
+// Keeps the roster rows, the student list and the count in step with the command server's
+// connections: one row from a connection's arrival to its departure.
+class Roster : public QObject
+{
+    Q_OBJECT
+
+public:
+    // abandonFrame runs first on every departure and failure: a frame being demonstrated is
+    // dropped so the next tick starts a fresh one.
+    Roster(RosterModel *model, std::function<void()> abandonFrame, QObject *parent = nullptr);
+
+    void clientConnected(TServerClientWinSocket *socket);
+    void clientDisconnected(TServerClientWinSocket *socket);
+    void clientFailed(TServerClientWinSocket *socket, TErrorEvent event, int &errorCode);
+
+    // The header click: remembers the column and sorts the rows by it once.
+    void sortByColumn(int column);
+
+    int StudentCount() const { return m_studentCount; }
+    int SortColumn() const { return m_sortColumn; }
+    const QList<TServerConnectionStatus *> &StudentList() const { return m_studentList; }
+    const TServerConnectionStatus &CurStudent() const { return m_curStudent; }
+
+    // The connect time as shown: the system's long time format, time of day only.
+    static QString connectTimeText(const QTime &time);
+
+signals:
+    // Status panel 0: "现在学生人数是:" followed by the count.
+    void countTextChanged(const QString &text);
+
+private:
+    struct RowKey
+    {
+        QByteArray caption;
+        QByteArray portText;
+    };
+    void fill(TServerClientWinSocket *socket);
+    void fillFromRecord(TServerClientWinSocket *socket, const RowKey &key);
+
+    RosterModel *m_model;
+    std::function<void()> m_abandonFrame;
+    TServerConnectionStatus m_curStudent;
+    QList<TServerConnectionStatus *> m_studentList;
+    // What each connection's row was made from, so its departure finds the row even when the
+    // peer can no longer be asked.
+    QHash<TServerClientWinSocket *, RowKey> m_rowKeys;
+    int m_studentCount = 0;
+    int m_sortColumn = 0;
+};

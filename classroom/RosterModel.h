@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QAbstractTableModel>
+#include <QByteArray>
+#include <QList>
+#include <QVariant>
+#include <array>
+
+// The rows of the roster in display order: a caption (computer name) and four sub-items,
+// all held as the code page 936 bytes that commands are matched and sorted by.
+class RosterModel : public QAbstractTableModel
+{
+    Q_OBJECT
+
+public:
+    enum Column { NameColumn, AddressColumn, PortColumn, TimeColumn, BlackOutColumn, ColumnCount };
+    static constexpr int kSubItemCount = 4;
+
+    explicit RosterModel(QObject *parent = nullptr);
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+    // Every row shows this picture (an icon the window provides) next to its caption.
+    void setRowImage(const QVariant &image);
+
+    void appendRow(const QByteArray &caption, const std::array<QByteArray, kSubItemCount> &subItems);
+    void removeRowAt(int row);
+    bool hasRow(int row) const { return row >= 0 && row < m_rows.size(); }
+    QByteArray caption(int row) const { return m_rows.at(row).caption; }
+    QByteArray subItem(int row, int index) const { return m_rows.at(row).subItems.at(index); }
+    void setSubItem(int row, int index, const QByteArray &text);
+    // The first row, from the top, whose caption and port text are exactly these bytes; -1 if none.
+    int findRow(const QByteArray &caption, const QByteArray &portText) const;
+
+    // Sorts once, ascending, by the bytes of one column; rows added later go to the end.
+    void sortByColumn(int column);
+
+    // Byte-wise order with ASCII letters folded to upper case; a prefix sorts first.
+    static int compareText(const QByteArray &a, const QByteArray &b);
+
+private:
+    struct Row
+    {
+        QByteArray caption;
+        std::array<QByteArray, kSubItemCount> subItems;
+    };
+    const QByteArray &cell(const Row &row, int column) const;
+
+    QList<Row> m_rows;
+    QVariant m_image;
+};

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <memory>
+
+#include "classroom/FrameSource.h"
+#include "platform/JpegEncoder.h"
+
+class ScreenCapture;
+
+// Frames of the real X screen: a shared-memory capture encoded straight from its rows.
+class ScreenFrameSource : public FrameSource
+{
+public:
+    ScreenFrameSource();
+    ~ScreenFrameSource() override;
+
+    std::span<const std::uint8_t> captureFrame(std::int32_t qualitySetting) override;
+
+private:
+    // Made at the first frame, so a console without a display starts all the same.
+    std::unique_ptr<ScreenCapture> m_capture;
+    JpegEncoder m_encoder;
+};

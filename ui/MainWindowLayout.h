@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QList>
+
+class QAction;
+class QLabel;
+class QMainWindow;
+class QMenu;
+class QTreeView;
+class QToolButton;
+
+// The main window's widgets, built once with their component names and design texts.
+struct MainWindowLayout
+{
+    // A command menu item and the fixed command text it sends.
+    struct CommandItem
+    {
+        QAction *action;
+        const char *text;
+    };
+
+    QToolButton *SpeedButton1 = nullptr;
+    QToolButton *SpeedButton2 = nullptr;
+    QToolButton *SpeedButton3 = nullptr;
+    QToolButton *SpeedButton4 = nullptr;
+    QToolButton *SpeedButton5 = nullptr;
+    QTreeView *ListView1 = nullptr;
+    QLabel *StatusPanel[3] = {};
+
+    QAction *N1 = nullptr;
+    QAction *N2 = nullptr;
+    QAction *N3 = nullptr;
+    QAction *N6 = nullptr;
+    QAction *N7 = nullptr;
+    QAction *N8 = nullptr;
+
+    QMenu *PopupMenu2 = nullptr;
+    QList<CommandItem> allStudentsCommands;
+    QAction *N9 = nullptr;
+    QAction *N10 = nullptr;
+
+    QMenu *PopupMenu3 = nullptr;
+    QList<CommandItem> oneStudentCommands;
+    QAction *N11 = nullptr;
+    QAction *N12 = nullptr;
+    QAction *N13 = nullptr;
+    QAction *N14 = nullptr;
+
+    // Lays out the toolbar, the roster tab, the status bar and the menus in the window.
+    static MainWindowLayout build(QMainWindow *window);
+};

@@ -1,0 +1,43 @@
+#include "ui/QtPrompter.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QInputDialog>
+#include <QLineEdit>
+#include <QMessageBox>
+
+namespace {
+int showBox(QMessageBox::Icon icon, const QString &text)
+{
+    QMessageBox box(icon, QApplication::applicationName(), text, QMessageBox::Ok);
+    return box.exec();
+}
+} // namespace
+
+void QtPrompter::message(const QString &text)
+{
+    showBox(QMessageBox::Information, text);
+}
+
+void QtPrompter::error(const QString &text)
+{
+    showBox(QMessageBox::Critical, text);
+}
+
+int QtPrompter::execDialog(QDialog &dialog)
+{
+    return dialog.exec();
+}
+
+QString QtPrompter::inputText(const QString &caption, const QString &prompt, int maxLength)
+{
+    QInputDialog input;
+    input.setWindowTitle(caption);
+    input.setLabelText(prompt);
+    input.setTextValue(QString());
+    input.setOkButtonText(QStringLiteral("OK"));
+    input.setCancelButtonText(QStringLiteral("Cancel"));
+    if (auto *edit = input.findChild<QLineEdit *>())
+        edit->setMaxLength(maxLength);
+    return input.exec() == QDialog::Accepted ? input.textValue() : QString();
+}

@@ -1,0 +1,29 @@
+#include "ui/TForm_client.h"
+
+#include <QFrame>
+#include <QLabel>
+#include <QVBoxLayout>
+
+TForm_client::TForm_client(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::WindowStaysOnTopHint | Qt::WindowSystemMenuHint |
+                          Qt::WindowMaximizeButtonHint | Qt::WindowCloseButtonHint)
+{
+    setObjectName(QStringLiteral("Form_client"));
+    setWindowTitle(QString::fromUtf8("屏幕监视"));
+    setGeometry(452, 280, 310, 253);
+
+    auto *panel = new QFrame(this);
+    panel->setObjectName(QStringLiteral("Panel1"));
+    panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    panel->setLineWidth(2);
+    m_image = new QLabel(panel);
+    m_image->setObjectName(QStringLiteral("Image1"));
+    m_image->setScaledContents(true);
+    m_image->setMinimumSize(1, 1);
+    auto *panelLayout = new QVBoxLayout(panel);
+    panelLayout->setContentsMargins(2, 2, 2, 2);
+    panelLayout->addWidget(m_image);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(panel);
+}

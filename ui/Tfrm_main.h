@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QMainWindow>
+#include <memory>
+
+#include "app/ConsoleSettings.h"
+#include "app/Identity.h"
+#include "ui/ConsoleOptions.h"
+#include "ui/MainWindowLayout.h"
+
+class CommandChannel;
+class Demonstration;
+class QTimer;
+class QToolButton;
+class Roster;
+class RosterModel;
+class TForm_ShowMess;
+class TForm_client;
+class TServerSocket;
+class TUDPEndpoint;
+class Tfrm_setup;
+
+// The console's one permanent window: it owns the command server, the two datagram
+// endpoints, the timers, the roster and the shared buffers for the whole run.
+class Tfrm_main : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit Tfrm_main(const ConsoleOptions &options, QWidget *parent = nullptr);
+    ~Tfrm_main() override;
+
+    TServerSocket *ServerSocket1() const { return m_serverSocket; }
+    TUDPEndpoint *ComUdp() const { return m_comUdp; }
+    TUDPEndpoint *MouseUDP() const { return m_mouseUdp; }
+    RosterModel *rosterModel() const { return m_rosterModel; }
+    Roster *roster() const { return m_roster.get(); }
+    ConsoleSettings &settings() { return m_settings; }
+    const Identity &identity() const { return m_identity; }
+    QString BroadcastHost() const;
+
+    Demonstration *demonstration() const { return m_demonstration.get(); }
+
+    void SendToAll(const QByteArray &text);
+    void SendToRow(int index, const QByteArray &text);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void createComponents();
+    void connectHandlers();
+    void FormCreate();
+    void FormShow();
+    void FormClose();
+
+    int selectedRow() const;
+    void setOtherButtonsEnabled(const QToolButton *running, bool enabled);
+    void SpeedButton1Click();
+    void ScreenTimerTimer();
+    void Timer1Timer();
+    void SpeedButton3Click();
+    void SpeedButton4Click();
+    void SpeedButton5Click();
+    void ListView1ContextPopup(const QPoint &pos);
+    void ListView1ColumnClick(int column);
+    void N1Click();
+    void N11Click();
+    void sendMessage(bool toSelectedRow);
+    void sendCustomCommand(bool toSelectedRow);
+    void setAllBlackOut(bool on);
+    void setCountText(const QString &text);
+
+    ConsoleOptions m_options;
+    ConsoleSettings m_settings;
+    Identity m_identity;
+    MainWindowLayout m_ui;
+
+    TServerSocket *m_serverSocket = nullptr;
+    TUDPEndpoint *m_comUdp = nullptr;
+    TUDPEndpoint *m_mouseUdp = nullptr;
+    QTimer *m_screenTimer = nullptr;
+    QTimer *m_timer1 = nullptr;
+    QTimer *m_timer2 = nullptr;
+
+    RosterModel *m_rosterModel = nullptr;
+    std::unique_ptr<Roster> m_roster;
+    std::unique_ptr<CommandChannel> m_channel;
+    std::unique_ptr<Demonstration> m_demonstration;
+
+    Tfrm_setup *m_frmSetup = nullptr;
+    TForm_client *m_formClient = nullptr;
+    TForm_ShowMess *m_formShowMess = nullptr;
+    bool m_shown = false;
+    bool m_closed = false;
+};
