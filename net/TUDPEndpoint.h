@@ -53,13 +53,27 @@ public:
     BufferInvalidEvent OnBufferInvalid;
 
 private:
+    enum class ReadResult { Nothing, Datagram, Failure };
+
+    int createSocket();
+    void checkError(int code);
+    void report(const QString &status, int level);
+    quint32 resolveRemoteHost();
+    void readPending();
+    ReadResult readOne();
+    void noteSender(quint32 address, quint16 port);
+
     QString m_remoteHost;
     int m_remotePort = 0;
     int m_localPort = 0;
     int m_reportLevel = 1;
     QString m_status;
     int m_handle = -1;
+    int m_boundPort = -1;
     QSocketNotifier *m_notifier = nullptr;
     char m_buffer[kBufferSize];
     int m_length = 0;
+    QString m_fromIP;
+    quint32 m_fromAddress = 0;
+    int m_fromPort = 0;
 };
