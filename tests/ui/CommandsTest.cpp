@@ -1,0 +1,222 @@
+#include "ConsoleFixture.h"
+
+#include "net/TServerSocket.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QCoreApplication>
+#include <QDialog>
+#include <QHeaderView>
+#include <QTreeView>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QToolButton>
+
+namespace {
+struct MenuCommand
+{
+    const char *allItem;
+    const char *oneItem;
+    const char *bytes;
+};
+// Shut down stands third in the menu but is N04; Notepad fourth but N03.
+const MenuCommand kFixed[] = {
+    {"N01", "MenuItem1", "01"}, {"N02", "MenuItem2", "02"}, {"N04", "MenuItem3", "03"},
+    {"N03", "MenuItem4", "04"}, {"N05", "MenuItem5", "05"}, {"N06", "MenuItem6", "06"},
+    {"N07", "MenuItem7", "07"}, {"N08", "MenuItem8", "08"},
+};
+const QString kYes = QString::fromUtf8("是");
+const QString kNo = QString::fromUtf8("否");
+} // namespace
+
+class CommandsTest : public ConsoleFixture
+{
+protected:
+    void SetUp() override
+    {
+        ConsoleFixture::SetUp();
+        a = &connectStudent(QStringLiteral("alpha"), 2);
+        b = &connectStudent(QStringLiteral("bravo"), 3);
+        c = &connectStudent(QStringLiteral("charlie"), 4);
+    }
+    // The teacher types text into the message dialog and presses the send button.
+    void answerMessageDialog(const QString &text)
+    {
+        prompter.onDialog = [text](QDialog &dialog) {
+            dialog.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"))->setPlainText(text);
+            dialog.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+            return dialog.result();
+        };
+    }
+    StudentAgent *a = nullptr;
+    StudentAgent *b = nullptr;
+    StudentAgent *c = nullptr;
+};
+
+TEST_F(CommandsTest, EveryFixedCommandReachesExactlyTheIntendedStudents)
+{
+    QByteArray all;
+    QByteArray toBravo;
+    for (const MenuCommand &command : kFixed) {
+        trigger(command.allItem);
+        all += command.bytes;
+        selectRow(1);
+        trigger(command.oneItem);
+        toBravo += command.bytes;
+    }
+    ASSERT_TRUE(waitUntil([&] { return b->receivedBytes().size() == all.size() * 2; }));
+    flushCommands();
+    EXPECT_EQ(a->receivedBytes(), all);
+    EXPECT_EQ(c->receivedBytes(), all);
+    QByteArray interleaved;
+    for (const MenuCommand &command : kFixed)
+        interleaved += QByteArray(command.bytes) + command.bytes;
+    EXPECT_EQ(b->receivedBytes(), interleaved);
+    EXPECT_TRUE(prompter.messages.isEmpty());
+}
+
+TEST_F(CommandsTest, OneStudentCommandsFollowTheRowAfterSorting)
+{
+    emit listView()->header()->sectionClicked(0);
+    selectRow(2);
+    ASSERT_EQ(cell(2, 0), QStringLiteral("charlie"));
+    trigger("MenuItem1");
+    ASSERT_TRUE(waitUntil([&] { return c->receivedBytes() == "01"; }));
+    flushCommands();
+    EXPECT_TRUE(a->receivedBytes().isEmpty());
+    EXPECT_TRUE(b->receivedBytes().isEmpty());
+}
+
+TEST_F(CommandsTest, TwoComputersWithOneNameBothSendToTheEarlier)
+{
+    StudentAgent &twin = connectStudent(QStringLiteral("alpha"), 5);
+    selectRow(3);
+    trigger("MenuItem2");
+    ASSERT_TRUE(waitUntil([&] { return a->receivedBytes() == "02"; }));
+    flushCommands();
+    EXPECT_TRUE(twin.receivedBytes().isEmpty());
+}
+
+TEST_F(CommandsTest, NoSelectedRowSendsNothingAndChangesNoRow)
+{
+    selectRow(-1);
+    trigger("MenuItem3");
+    trigger("N11");
+    flushCommands();
+    for (StudentAgent *s : {a, b, c})
+        EXPECT_TRUE(s->receivedBytes().isEmpty());
+    EXPECT_EQ(cell(0, 4), kNo);
+}
+
+TEST_F(CommandsTest, MessagesKeepTheirLinesAndBlanks)
+{
+    answerMessageDialog(QString::fromUtf8("  第一行\n second \n"));
+    trigger("N9");
+    const QByteArray expected = QByteArray("2  ") + QByteArray("\xb5\xda\xd2\xbb\xd0\xd0") + "\r\n second \r\n";
+    ASSERT_TRUE(waitUntil([&] { return c->receivedBytes() == expected; }));
+    EXPECT_EQ(a->receivedBytes(), expected);
+
+    // The dialog keeps its text for the next message; this one goes to one student.
+    prompter.onDialog = [](QDialog &dialog) {
+        dialog.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+        return dialog.result();
+    };
+    selectRow(0);
+    trigger("N13");
+    EXPECT_TRUE(waitUntil([&] { return a->receivedBytes() == expected + expected; }));
+    EXPECT_EQ(b->receivedBytes(), expected);
+}
+
+TEST_F(CommandsTest, BlankMessageIsRefusedAndTheDialogStaysOpen)
+{
+    bool stillOpen = false;
+    prompter.onDialog = [&](QDialog &dialog) {
+        dialog.show();
+        dialog.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"))->setPlainText(" \n\t ");
+        dialog.findChild<QPushButton *>(QStringLiteral("BitBtn1"))->click();
+        stillOpen = dialog.isVisible();
+        dialog.findChild<QPushButton *>(QStringLiteral("BitBtn2"))->click();
+        return dialog.result();
+    };
+    trigger("N9");
+    EXPECT_TRUE(stillOpen);
+    EXPECT_EQ(prompter.messages, QStringList{QString::fromUtf8("消息不能为空")});
+    flushCommands();
+    EXPECT_TRUE(a->receivedBytes().isEmpty());
+}
+
+TEST_F(CommandsTest, CustomCommandsGoOutUntrimmedAndBlankOnesAreRefused)
+{
+    prompter.inputAnswers = {QStringLiteral("  dir")};
+    trigger("N10");
+    ASSERT_TRUE(waitUntil([&] { return c->receivedBytes() == "00  dir"; }));
+    EXPECT_EQ(prompter.inputCaptions, QStringList{QString::fromUtf8("输入命令|命令")});
+    EXPECT_EQ(prompter.inputMaxLength, 255);
+
+    prompter.inputAnswers = {QString::fromUtf8("notepad 说明.txt")};
+    selectRow(1);
+    trigger("N14");
+    EXPECT_TRUE(waitUntil([&] {
+        return b->receivedBytes() == QByteArray("00  dir00notepad \xcb\xb5\xc3\xf7.txt");
+    }));
+
+    prompter.inputAnswers = {QStringLiteral("   ")};
+    trigger("N10");
+    trigger("N10"); // cancelled: the input box gives the empty text
+    EXPECT_EQ(prompter.messages, QStringList(2, QString::fromUtf8("命令不能为空!")));
+}
+
+TEST_F(CommandsTest, BlackOutOfAllAndOfOneStudent)
+{
+    button("SpeedButton3")->click();
+    EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("取消黑屏"));
+    for (const char *other : {"SpeedButton1", "SpeedButton2", "SpeedButton4", "SpeedButton5"})
+        EXPECT_FALSE(button(other)->isEnabled()) << other;
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(cell(row, 4), kYes);
+
+    // One student restored while the mode stays on; a newcomer is not blacked out.
+    selectRow(1);
+    trigger("N11");
+    EXPECT_EQ(cell(1, 4), kNo);
+    StudentAgent &late = connectStudent(QStringLiteral("delta"), 5);
+    EXPECT_EQ(cell(3, 4), kNo);
+
+    button("SpeedButton3")->click();
+    EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("全部黑屏"));
+    EXPECT_TRUE(button("SpeedButton5")->isEnabled());
+    ASSERT_TRUE(waitUntil([&] { return b->receivedBytes() == "BLACKSCREENUNBLACKSCREENUNBLACKSCREEN"; }));
+    EXPECT_TRUE(waitUntil([&] { return late.receivedBytes() == "UNBLACKSCREEN"; }));
+    EXPECT_EQ(a->receivedBytes(), "BLACKSCREENUNBLACKSCREEN");
+    EXPECT_FALSE(a->isBlackedOut());
+}
+
+TEST_F(CommandsTest, EmptyRosterRefusesTheToolbar)
+{
+    for (StudentAgent *s : {a, b, c})
+        s->disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    button("SpeedButton3")->click();
+    button("SpeedButton4")->click();
+    EXPECT_EQ(prompter.messages, (QStringList{QString::fromUtf8("现在还没有学生机登录，不能黑屏"),
+                                              QString::fromUtf8("现在还没有学生机登录，不能远程控制")}));
+    EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("全部黑屏"));
+}
+
+TEST_F(CommandsTest, AStudentThatNeverReadsIsDroppedAndTheOthersGoOn)
+{
+    c->stopReading();
+    prompter.inputAnswers.clear();
+    const QString big(4000, QLatin1Char('x'));
+    for (int i = 0; i < 4000 && rowCount() == 3; ++i) {
+        prompter.inputAnswers = {big};
+        trigger("N10");
+        QCoreApplication::processEvents();
+    }
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 2; }));
+    EXPECT_EQ(cell(0, 0), QStringLiteral("alpha"));
+    EXPECT_EQ(cell(1, 0), QStringLiteral("bravo"));
+    EXPECT_TRUE(prompter.errors.isEmpty());
+    // What alpha was sent arrives whole and in order.
+    EXPECT_TRUE(waitUntil([&] { return a->receivedBytes().size() == b->receivedBytes().size() &&
+                                       a->receivedBytes().size() % (big.size() + 2) == 0; }));
+}

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QHostAddress>
+#include <QMap>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+#include <vector>
+
+#include "FakePrompter.h"
+#include "tests/support/QtPrinters.h"
+#include "tools/student-sim/StudentAgent.h"
+#include "ui/Tfrm_main.h"
+
+class QAction;
+class QToolButton;
+class QTreeView;
+
+// A real console window on loopback, its boxes answered by a FakePrompter, its students
+// fake agents from their own 127.0.0.x addresses with names the reverse lookup gives them.
+class ConsoleFixture : public ::testing::Test
+{
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Lines of server.ini written before the console starts ("Socket_Port=0" by default).
+    QStringList iniLines{QStringLiteral("[SysInfo]"), QStringLiteral("Socket_Port=0"),
+                         QStringLiteral("UDP_Port1=0"), QStringLiteral("UDP_Port2=0")};
+
+    // Starts the console (once) as the program does: created, then shown.
+    Tfrm_main &console();
+    quint16 commandPort();
+
+    // A student from 127.0.0.<octet> answering to name; waits until its row is there.
+    StudentAgent &connectStudent(const QString &name, int octet);
+    // Names the reverse lookup gives for 127.0.0.<octet>; no entry: no name.
+    void nameAddress(int octet, const QByteArray &name);
+
+    QTreeView *listView();
+    int rowCount();
+    QString cell(int row, int column);
+    QString statusPanel(int index);
+    QToolButton *button(const char *name);
+    void trigger(const char *actionName);
+    void selectRow(int row);
+    // Gives the agents time to read what the console has written to them.
+    void flushCommands();
+
+    FakePrompter prompter;
+    QTemporaryDir dir;
+    std::unique_ptr<Tfrm_main> window;
+    std::vector<std::unique_ptr<StudentAgent>> students;
+    QMap<quint32, QByteArray> names;
+};

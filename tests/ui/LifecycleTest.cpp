@@ -1,0 +1,131 @@
+#include "ConsoleFixture.h"
+
+#include "net/TServerSocket.h"
+#include "net/TUDPEndpoint.h"
+#include "platform/Guard.h"
+#include "platform/AppError.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMenu>
+#include <QStatusBar>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTimer>
+#include <QToolButton>
+
+class LifecycleTest : public ConsoleFixture
+{
+};
+
+TEST_F(LifecycleTest, StartsWithItsCaptionComponentsAndTimers)
+{
+    Tfrm_main &w = console();
+    EXPECT_EQ(w.windowTitle(), QString::fromUtf8("[Velmora多媒体网络教室教师机]  - V1.0"));
+    const QStringList captions{"教师演示", "全部黑屏", "循环监视", "远程控制", "退出系统"};
+    const char *const buttons[] = {"SpeedButton1", "SpeedButton3", "SpeedButton2", "SpeedButton4",
+                                   "SpeedButton5"};
+    int left = -1;
+    for (int i = 0; i < 5; ++i) {
+        QToolButton *b = button(buttons[i]);
+        ASSERT_NE(b, nullptr) << buttons[i];
+        EXPECT_EQ(b->text(), captions[i]);
+        EXPECT_GT(b->x(), left);
+        left = b->x();
+    }
+    auto timer = [&](const char *name) { return w.findChild<QTimer *>(QString::fromLatin1(name)); };
+    EXPECT_EQ(timer("ScreenTimer")->interval(), 10);
+    EXPECT_EQ(timer("ScreenTimer")->timerType(), Qt::PreciseTimer);
+    EXPECT_FALSE(timer("ScreenTimer")->isActive());
+    EXPECT_TRUE(timer("Timer1")->isActive());
+    EXPECT_EQ(timer("Timer1")->interval(), 5000);
+    EXPECT_FALSE(timer("Timer2")->isActive());
+    EXPECT_EQ(timer("Timer2")->interval(), 10000);
+    for (const char *name : {"ServerSocket1", "ComUdp", "MouseUDP", "frm_setup", "Form_client",
+                             "Form_ShowMess", "PopupMenu2", "PopupMenu3", "StatusBar1"})
+        EXPECT_NE(w.findChild<QObject *>(QString::fromLatin1(name)), nullptr) << name;
+    EXPECT_TRUE(statusPanel(1).startsWith(QString::fromUtf8("本机IP地址：")));
+    EXPECT_EQ(w.BroadcastHost(), broadcastHostFor(w.identity().LocalIP));
+    EXPECT_FALSE(statusPanel(2).isEmpty());
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+}
+
+TEST_F(LifecycleTest, BroadcastHostReplacesTheLastOctet)
+{
+    EXPECT_EQ(broadcastHostFor(QStringLiteral("192.168.0.17")), QStringLiteral("192.168.0.255"));
+    EXPECT_EQ(broadcastHostFor(QStringLiteral("10.1.2.3")), QStringLiteral("10.1.2.255"));
+    EXPECT_EQ(broadcastHostFor(QStringLiteral("nodot")), QStringLiteral("nodot.255"));
+    EXPECT_EQ(broadcastHostFor(QString()), QStringLiteral(".255"));
+}
+
+TEST_F(LifecycleTest, TheCommandPortComesFromServerIni)
+{
+    iniLines = {QStringLiteral("[sysinfo]"), QStringLiteral("socket_port = 0x7D0"),
+                QStringLiteral("UDP_Port1=-1"), QStringLiteral("UDP_Port2=0")};
+    console();
+    EXPECT_EQ(commandPort(), 2000);
+    EXPECT_EQ(console().ComUdp()->BoundPort(), 65535);
+    QTcpSocket probe;
+    probe.connectToHost(QHostAddress::LocalHost, 1024);
+    EXPECT_FALSE(probe.waitForConnected(500));
+    EXPECT_TRUE(prompter.errors.isEmpty());
+}
+
+TEST_F(LifecycleTest, APortInUseShowsTheBindFailureAndTheConsoleRuns)
+{
+    QTcpServer holder;
+    ASSERT_TRUE(holder.listen(QHostAddress::Any, 0));
+    iniLines << QStringLiteral("Socket_Port=%1").arg(holder.serverPort());
+    iniLines.removeAll(QStringLiteral("Socket_Port=0"));
+    console();
+    // The text ends in a quote, which sorts below ".", so no full stop is added.
+    EXPECT_EQ(prompter.errors,
+              QStringList{QStringLiteral("Windows socket error: Address already in use (98), on API 'bind'")});
+    EXPECT_FALSE(console().ServerSocket1()->Active());
+    EXPECT_TRUE(statusPanel(2).isEmpty());
+    button("SpeedButton3")->click();
+    EXPECT_EQ(prompter.messages.size(), 1);
+}
+
+TEST_F(LifecycleTest, ClosingSendsStopOnceToEachStudentAndClosesThemAll)
+{
+    StudentAgent &a = connectStudent(QStringLiteral("alpha"), 2);
+    StudentAgent &b = connectStudent(QStringLiteral("bravo"), 3);
+    button("SpeedButton3")->click();
+    console().close();
+    EXPECT_EQ(rowCount(), 0);
+    EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:0"));
+    ASSERT_TRUE(waitUntil([&] { return !a.isConnected() && !b.isConnected(); }));
+    EXPECT_EQ(a.receivedBytes(), "BLACKSCREENSTOP");
+    EXPECT_EQ(b.receivedBytes(), "BLACKSCREENSTOP");
+    EXPECT_FALSE(console().findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
+}
+
+TEST_F(LifecycleTest, ClosingWithNoStudentSaysNothing)
+{
+    console().close();
+    settle(50);
+    EXPECT_TRUE(prompter.errors.isEmpty());
+    EXPECT_TRUE(prompter.messages.isEmpty());
+}
+
+TEST_F(LifecycleTest, OnlyOneErrorBoxAtATime)
+{
+    console();
+    // A failure raised while the box is open (by a timer in its nested loop) is dropped.
+    struct NestedPrompter : FakePrompter
+    {
+        void error(const QString &text) override
+        {
+            errors.append(text);
+            guard::run([] { throw AppError(QStringLiteral("second")); });
+        }
+    } nested;
+    guard::run([] { throw AppError(QStringLiteral("first failure")); });
+    EXPECT_EQ(nested.errors, QStringList{QStringLiteral("first failure.")});
+    guard::run([] { throw AppError(QStringLiteral("ends in a stop.")); });
+    EXPECT_EQ(nested.errors.last(), QStringLiteral("ends in a stop."));
+    guard::run([] { throw AppError(QString::fromUtf8("中文")); });
+    EXPECT_EQ(nested.errors.last(), QString::fromUtf8("中文."));
+}

@@ -1,0 +1,135 @@
+#include "ConsoleFixture.h"
+
+#include "classroom/Roster.h"
+#include "net/TServerClientWinSocket.h"
+#include "net/TServerSocket.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QHeaderView>
+#include <QTime>
+#include <QTreeView>
+
+namespace {
+const QString kNo = QString::fromUtf8("否");
+} // namespace
+
+class RosterTest : public ConsoleFixture
+{
+protected:
+    QStringList names()
+    {
+        QStringList captions;
+        for (int row = 0; row < rowCount(); ++row)
+            captions << cell(row, 0);
+        return captions;
+    }
+    void clickHeader(int column)
+    {
+        emit listView()->header()->sectionClicked(column);
+    }
+};
+
+TEST_F(RosterTest, StudentsAppearInAcceptanceOrderWithTheirColumnsAndCount)
+{
+    EXPECT_EQ(statusPanel(0), QString());
+    StudentAgent &alpha = connectStudent(QStringLiteral("alpha"), 2);
+    connectStudent(QStringLiteral("bravo"), 3);
+    connectStudent(QStringLiteral("charlie"), 4);
+
+    EXPECT_EQ(names(), (QStringList{"alpha", "bravo", "charlie"}));
+    EXPECT_EQ(cell(0, 1), QStringLiteral("127.0.0.2"));
+    EXPECT_EQ(cell(0, 2), QString::number(alpha.localPort()));
+    EXPECT_TRUE(QTime::fromString(cell(0, 3), QStringLiteral("HH:mm:ss")).isValid()) << cell(0, 3).toStdString();
+    EXPECT_EQ(cell(2, 4), kNo);
+    EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:3"));
+    EXPECT_EQ(console().roster()->StudentCount(), 3);
+    EXPECT_EQ(console().roster()->StudentList().size(), 3);
+    EXPECT_FALSE(listView()->model()->index(0, 0).data(Qt::DecorationRole).isNull());
+}
+
+TEST_F(RosterTest, ConnectTimeIsTheTimeOfDayWithSeconds)
+{
+    EXPECT_EQ(Roster::connectTimeText(QTime(9, 5, 7)), QStringLiteral("09:05:07"));
+}
+
+TEST_F(RosterTest, DisconnectRemovesItsOwnRowWhateverTheSortOrder)
+{
+    connectStudent(QStringLiteral("delta"), 2);
+    connectStudent(QStringLiteral("Alpha"), 3);
+    StudentAgent &charlie = connectStudent(QStringLiteral("charlie"), 4);
+    connectStudent(QStringLiteral("bravo"), 5);
+
+    for (int column = 0; column < 5; ++column) {
+        clickHeader(column);
+        EXPECT_EQ(console().roster()->SortColumn(), column);
+    }
+    clickHeader(0);
+    EXPECT_EQ(names(), (QStringList{"Alpha", "bravo", "charlie", "delta"}));
+
+    charlie.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 3; }));
+    EXPECT_EQ(names(), (QStringList{"Alpha", "bravo", "delta"}));
+    EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:3"));
+
+    // The list is not kept sorted: a newcomer goes to the end.
+    connectStudent(QStringLiteral("aardvark"), 6);
+    EXPECT_EQ(names().last(), QStringLiteral("aardvark"));
+}
+
+TEST_F(RosterTest, SameComputerTwiceGetsTwoRowsEachRemovedByItsPort)
+{
+    StudentAgent &first = connectStudent(QStringLiteral("echo"), 2);
+    StudentAgent &second = connectStudent(QStringLiteral("echo"), 2);
+    const QString secondPort = QString::number(second.localPort());
+
+    first.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
+    EXPECT_EQ(cell(0, 2), secondPort);
+}
+
+TEST_F(RosterTest, AStudentWithoutANameGetsAnEmptyCaption)
+{
+    nameAddress(7, QByteArray());
+    auto agent = std::make_unique<StudentAgent>(QStringLiteral("nameless"), QHostAddress("127.0.0.7"));
+    agent->connectToConsole(QHostAddress::LocalHost, commandPort());
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
+    EXPECT_EQ(cell(0, 0), QString());
+    EXPECT_EQ(cell(0, 1), QStringLiteral("127.0.0.7"));
+    agent->disconnectGracefully();
+    EXPECT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+}
+
+TEST_F(RosterTest, AResetStudentLeavesNoGhostRow)
+{
+    connectStudent(QStringLiteral("foxtrot"), 2);
+    StudentAgent &golf = connectStudent(QStringLiteral("golf"), 3);
+    golf.reset();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
+    EXPECT_EQ(cell(0, 0), QStringLiteral("foxtrot"));
+    EXPECT_EQ(console().roster()->StudentCount(), 1);
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+    TServerWinSocket *server = console().ServerSocket1()->Socket();
+    EXPECT_TRUE(waitUntil([&] { return server->ConnectionCount() == 1; }));
+}
+
+TEST_F(RosterTest, ANameThatChangesBeforeDisconnectStillRemovesTheRow)
+{
+    StudentAgent &hotel = connectStudent(QStringLiteral("hotel"), 2);
+    nameAddress(2, "renamed");
+    hotel.disconnectGracefully();
+    EXPECT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:0"));
+}
+
+TEST_F(RosterTest, AStudentFloodingJunkStaysListed)
+{
+    StudentAgent &india = connectStudent(QStringLiteral("india"), 2);
+    const QByteArray junk(64 * 1024, 'j');
+    for (int i = 0; i < 64; ++i)
+        india.sendJunk(junk);
+    settle(300);
+    EXPECT_EQ(rowCount(), 1);
+    EXPECT_TRUE(india.isConnected());
+    connectStudent(QStringLiteral("juliet"), 3);
+    EXPECT_EQ(rowCount(), 2);
+}
