@@ -87,7 +87,8 @@ bool JpegDecoder::decode(const std::uint8_t *data, std::size_t size)
 
 bool JpegDecoder::decode(const QByteArray &data)
 {
-    return decode(reinterpret_cast<const std::uint8_t *>(data.constData()), static_cast<std::size_t>(data.size()));
+    return decode(reinterpret_cast<const std::uint8_t *>(data.constData()),
+                  static_cast<std::size_t>(data.size()));
 }
 
 bool JpegDecoder::decodeInto(const std::uint8_t *data, std::size_t size, Image &target)
@@ -112,7 +113,8 @@ bool JpegDecoder::decodeInto(const std::uint8_t *data, std::size_t size, Image &
     cinfo.out_color_space = JCS_RGB;
     jpeg_start_decompress(&cinfo);
     const std::size_t rowBytes = static_cast<std::size_t>(cinfo.output_width) * rgbComponents;
-    // Buffers keep their capacity from frame to frame; bad_alloc must not cross the library's frames.
+    // Buffers keep their capacity from frame to frame; bad_alloc must not cross the library's
+    // frames.
     try {
         target.rgb.resize(rowBytes * cinfo.output_height);
     } catch (const std::bad_alloc &) {

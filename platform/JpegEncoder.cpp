@@ -5,8 +5,8 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
-#include <jpeglib.h>
 #include <jerror.h>
+#include <jpeglib.h>
 #include <new>
 
 namespace {
@@ -36,7 +36,7 @@ void silentMessage(j_common_ptr, int) {}
 
 } // namespace
 
-// The library's structures stay out of the header, so that jpeglib.h is ours alone.
+// The library's structures stay out of the header, so its users need no jpeglib.h.
 struct JpegEncoder::State
 {
     jpeg_compress_struct cinfo{};
@@ -60,7 +60,8 @@ JpegEncoder::JpegEncoder() : m_state(std::make_unique<State>()), m_buffer(initia
     m_state->errors.pub.error_exit = errorExit;
     m_state->errors.pub.emit_message = silentMessage;
     if (setjmp(m_state->errors.jump))
-        throw AppError(QStringLiteral("Cannot start the JPEG encoder: %1").arg(m_state->errors.message));
+        throw AppError(
+            QStringLiteral("Cannot start the JPEG encoder: %1").arg(m_state->errors.message));
     jpeg_create_compress(&cinfo);
     cinfo.client_data = this;
 
@@ -101,28 +102,32 @@ int JpegEncoder::qualityFromSetting(std::int32_t setting)
     return std::clamp(lowByte, minQuality, maxQuality);
 }
 
-std::span<const std::uint8_t> JpegEncoder::encode(const std::uint8_t *bgrx, int width, int height, int stride,
-                                                  std::int32_t qualitySetting)
+std::span<const std::uint8_t> JpegEncoder::encode(const std::uint8_t *bgrx, int width, int height,
+                                                  int stride, std::int32_t qualitySetting)
 {
     jpeg_compress_struct &cinfo = m_state->cinfo;
     m_size = 0;
     if (setjmp(m_state->errors.jump)) {
         jpeg_abort_compress(&cinfo);
-        throw AppError(QStringLiteral("Cannot encode the screen as JPEG: %1").arg(m_state->errors.message));
+        throw AppError(
+            QStringLiteral("Cannot encode the screen as JPEG: %1").arg(m_state->errors.message));
     }
     cinfo.image_width = static_cast<JDIMENSION>(width);
     cinfo.image_height = static_cast<JDIMENSION>(height);
     cinfo.input_components = bgrxComponents;
     cinfo.in_color_space = JCS_EXT_BGRX;
-    // The defaults give what receivers expect: YCbCr, JFIF, 2x2/1x1/1x1, standard Huffman, sequential.
+    // The defaults give what receivers expect: YCbCr, JFIF, 2x2/1x1/1x1, standard Huffman,
+    // sequential.
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, qualityFromSetting(qualitySetting), TRUE);
     jpeg_start_compress(&cinfo, TRUE);
     JSAMPROW rows[rowsPerCall];
     while (cinfo.next_scanline < cinfo.image_height) {
-        const JDIMENSION count = std::min<JDIMENSION>(rowsPerCall, cinfo.image_height - cinfo.next_scanline);
+        const JDIMENSION count =
+            std::min<JDIMENSION>(rowsPerCall, cinfo.image_height - cinfo.next_scanline);
         for (JDIMENSION i = 0; i < count; ++i)
-            rows[i] = const_cast<JSAMPROW>(bgrx + static_cast<std::ptrdiff_t>(cinfo.next_scanline + i) * stride);
+            rows[i] = const_cast<JSAMPROW>(
+                bgrx + static_cast<std::ptrdiff_t>(cinfo.next_scanline + i) * stride);
         jpeg_write_scanlines(&cinfo, rows, count);
     }
     jpeg_finish_compress(&cinfo);

@@ -19,8 +19,8 @@ public:
     static int qualityFromSetting(std::int32_t setting);
 
     // Encodes one picture; the bytes stay valid until the next call. Raises AppError on failure.
-    std::span<const std::uint8_t> encode(const std::uint8_t *bgrx, int width, int height, int stride,
-                                         std::int32_t qualitySetting);
+    std::span<const std::uint8_t> encode(const std::uint8_t *bgrx, int width, int height,
+                                         int stride, std::int32_t qualitySetting);
 
 private:
     struct State;

@@ -24,12 +24,14 @@ struct FreeDeleter
 {
     void operator()(void *p) const { std::free(p); }
 };
-template<typename T>
-using XcbPtr = std::unique_ptr<T, FreeDeleter>;
+template <typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
 
 } // namespace
 
-ScreenCapture::ScreenCapture(Transport transport) : m_transport(transport), m_plainReply(nullptr, std::free) {}
+ScreenCapture::ScreenCapture(Transport transport)
+    : m_transport(transport), m_plainReply(nullptr, std::free)
+{
+}
 
 ScreenCapture::~ScreenCapture()
 {
@@ -61,7 +63,8 @@ void ScreenCapture::connect()
 {
     const QString name = displayName();
     if (name.isEmpty())
-        throw AppError(QStringLiteral("Cannot capture the screen: no X display (DISPLAY is not set)"));
+        throw AppError(
+            QStringLiteral("Cannot capture the screen: no X display (DISPLAY is not set)"));
     int screenNumber = 0;
     xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(connection)) {
@@ -74,7 +77,8 @@ void ScreenCapture::connect()
         xcb_screen_next(&it);
     if (it.rem == 0) {
         disconnect();
-        throw AppError(QStringLiteral("The X display \"%1\" has no screen %2").arg(name).arg(screenNumber));
+        throw AppError(
+            QStringLiteral("The X display \"%1\" has no screen %2").arg(name).arg(screenNumber));
     }
     m_root = it.data->root;
     checkPixelFormat();
@@ -120,15 +124,17 @@ void ScreenCapture::checkPixelFormat()
                 visual = visuals.data;
         }
     }
-    const bool bgrx = visual && visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00
-                      && visual->blue_mask == 0x0000ff && setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
+    const bool bgrx = visual && visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00 &&
+                      visual->blue_mask == 0x0000ff &&
+                      setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
     if (!paddedTo32 || !bgrx) {
         const QString name = displayName();
         disconnect();
-        throw AppError(QStringLiteral("Cannot capture the screen of the X display \"%1\": its pixel format "
-                                      "(depth %2) is not 32-bit BGRX")
-                           .arg(name)
-                           .arg(screen->root_depth));
+        throw AppError(
+            QStringLiteral("Cannot capture the screen of the X display \"%1\": its pixel format "
+                           "(depth %2) is not 32-bit BGRX")
+                .arg(name)
+                .arg(screen->root_depth));
     }
 }
 
@@ -183,37 +189,42 @@ bool ScreenCapture::captureShared(int width, int height)
     xcb_generic_error_t *rawError = nullptr;
     XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
         m_connection,
-        xcb_shm_get_image(m_connection, m_root, 0, 0, width, height, allPlanes, XCB_IMAGE_FORMAT_Z_PIXMAP,
-                          m_shmSegment, 0),
+        xcb_shm_get_image(m_connection, m_root, 0, 0, width, height, allPlanes,
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, m_shmSegment, 0),
         &rawError));
     XcbPtr<xcb_generic_error_t> error(rawError);
     if (!reply) {
         if (xcb_connection_has_error(m_connection))
             disconnect();
-        throw AppError(QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
-                           .arg(displayName())
-                           .arg(error ? error->error_code : 0));
+        throw AppError(
+            QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
+                .arg(displayName())
+                .arg(error ? error->error_code : 0));
     }
     m_plainReply.reset();
-    m_frame = {width, height, width * bytesPerPixel, static_cast<const std::uint8_t *>(m_shmAddress)};
+    m_frame = {width, height, width * bytesPerPixel,
+               static_cast<const std::uint8_t *>(m_shmAddress)};
     return true;
 }
 
 void ScreenCapture::capturePlain(int width, int height)
 {
     xcb_generic_error_t *rawError = nullptr;
-    xcb_get_image_reply_t *reply = xcb_get_image_reply(
-        m_connection,
-        xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, 0, 0, width, height, allPlanes), &rawError);
+    xcb_get_image_reply_t *reply =
+        xcb_get_image_reply(m_connection,
+                            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, 0, 0,
+                                          width, height, allPlanes),
+                            &rawError);
     XcbPtr<xcb_generic_error_t> error(rawError);
     const std::size_t expected = static_cast<std::size_t>(width) * height * bytesPerPixel;
     if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply)) < expected) {
         std::free(reply);
         if (xcb_connection_has_error(m_connection))
             disconnect();
-        throw AppError(QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
-                           .arg(displayName())
-                           .arg(error ? error->error_code : 0));
+        throw AppError(
+            QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
+                .arg(displayName())
+                .arg(error ? error->error_code : 0));
     }
     // The reply itself holds the rows; keeping it saves copying a whole screen per frame.
     m_plainReply.reset(reply);

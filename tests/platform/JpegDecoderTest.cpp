@@ -164,7 +164,8 @@ TEST(JpegDecoderTest, UndecodableDataFailsAndKeepsThePreviousPicture)
     EXPECT_EQ(decoder.image().height, 30);
     EXPECT_EQ(decoder.image().rgb, before);
 
-    EXPECT_TRUE(decoder.decode(QByteArray(reinterpret_cast<const char *>(good.data()), qsizetype(good.size()))));
+    EXPECT_TRUE(decoder.decode(
+        QByteArray(reinterpret_cast<const char *>(good.data()), qsizetype(good.size()))));
 }
 
 TEST(JpegDecoderTest, SizeLimitsAllowSixteenThousandSidesAndSixtyFourMegapixels)

@@ -1,6 +1,6 @@
+#include "platform/JpegEncoder.h"
 #include "platform/AppError.h"
 #include "platform/JpegDecoder.h"
-#include "platform/JpegEncoder.h"
 
 #include <cstdint>
 #include <gtest/gtest.h>
@@ -38,7 +38,8 @@ Picture stripes(int width, int height)
 
 Picture noise(int width, int height)
 {
-    Picture picture{width, height, width * 4, std::vector<std::uint8_t>(std::size_t(width) * height * 4)};
+    Picture picture{width, height, width * 4,
+                    std::vector<std::uint8_t>(std::size_t(width) * height * 4)};
     std::mt19937 random(7);
     for (auto &byte : picture.bytes)
         byte = static_cast<std::uint8_t>(random());
@@ -82,17 +83,20 @@ TEST(JpegEncoderTest, QualitySettingTakesTheLowByteWithinOneToHundred)
     {
         std::int32_t setting;
         int quality;
-    } table[] = {{50, 50}, {300, 44}, {0, 1}, {-5, 100}, {100, 100}, {1, 1},     {101, 100},
-                 {255, 100}, {256, 1}, {257, 1}, {355, 99}, {-256, 1}, {-200, 56}, {INT32_MIN, 1}};
+    } table[] = {{50, 50},  {300, 44},  {0, 1},     {-5, 100},     {100, 100},
+                 {1, 1},    {101, 100}, {255, 100}, {256, 1},      {257, 1},
+                 {355, 99}, {-256, 1},  {-200, 56}, {INT32_MIN, 1}};
     for (const auto &row : table)
-        EXPECT_EQ(JpegEncoder::qualityFromSetting(row.setting), row.quality) << "setting " << row.setting;
+        EXPECT_EQ(JpegEncoder::qualityFromSetting(row.setting), row.quality)
+            << "setting " << row.setting;
 }
 
 TEST(JpegEncoderTest, FileIsBaselineJfifWithLumaSampledTwoByTwo)
 {
     JpegEncoder encoder;
     const Picture picture = stripes(101, 37);
-    const auto file = encoder.encode(picture.bytes.data(), picture.width, picture.height, picture.stride, 50);
+    const auto file =
+        encoder.encode(picture.bytes.data(), picture.width, picture.height, picture.stride, 50);
     ASSERT_GT(file.size(), 4u);
     EXPECT_EQ(file[0], 0xff);
     EXPECT_EQ(file[1], 0xd8);
@@ -143,7 +147,8 @@ TEST(JpegEncoderTest, BlueGreenRedBytesComeOutAsRedGreenBlue)
     JpegEncoder encoder;
     JpegDecoder decoder;
     const Picture picture = stripes(96, 16);
-    const auto file = encoder.encode(picture.bytes.data(), picture.width, picture.height, picture.stride, 90);
+    const auto file =
+        encoder.encode(picture.bytes.data(), picture.width, picture.height, picture.stride, 90);
     ASSERT_TRUE(decoder.decode(file.data(), file.size()));
     const std::uint8_t *row = decoder.image().rgb.data() + 8 * 96 * 3;
     const auto expectNear = [](const std::uint8_t *rgb, int r, int g, int b) {

@@ -1,7 +1,7 @@
+#include "platform/ScreenCapture.h"
 #include "platform/AppError.h"
 #include "platform/JpegDecoder.h"
 #include "platform/JpegEncoder.h"
-#include "platform/ScreenCapture.h"
 #include "tests/platform/XTestScreen.h"
 
 #include <QByteArray>
@@ -97,14 +97,17 @@ TEST_P(ScreenCaptureTest, EachCaptureSeesTheScreenAsItIsNow)
     EXPECT_EQ(pixelAt(second, 10, 10), blue);
     EXPECT_EQ(pixelAt(second, second.width - 1, second.height - 1), blue);
     if (GetParam() == ScreenCapture::Transport::Auto) {
-        EXPECT_EQ(second.pixels, first) << "the shared segment should serve every frame of one size";
+        EXPECT_EQ(second.pixels, first)
+            << "the shared segment should serve every frame of one size";
     }
 }
 
 INSTANTIATE_TEST_SUITE_P(Transports, ScreenCaptureTest,
-                         ::testing::Values(ScreenCapture::Transport::Auto, ScreenCapture::Transport::Plain),
+                         ::testing::Values(ScreenCapture::Transport::Auto,
+                                           ScreenCapture::Transport::Plain),
                          [](const auto &info) {
-                             return info.param == ScreenCapture::Transport::Auto ? "SharedMemory" : "Plain";
+                             return info.param == ScreenCapture::Transport::Auto ? "SharedMemory"
+                                                                                 : "Plain";
                          });
 
 TEST(ScreenCaptureDisplayTest, MissingDisplayIsReportedAndTheNextCallTriesAgain)
@@ -159,7 +162,8 @@ TEST(ScreenCaptureDisplayTest, CapturedScreenEncodesWithColoursInPlace)
     ASSERT_EQ(image.width, screen.width());
     ASSERT_EQ(image.height, screen.height());
     const auto rgbAt = [&](int x, int y) {
-        const std::uint8_t *p = image.rgb.data() + (static_cast<std::size_t>(y) * image.width + x) * 3;
+        const std::uint8_t *p =
+            image.rgb.data() + (static_cast<std::size_t>(y) * image.width + x) * 3;
         return std::array<int, 3>{p[0], p[1], p[2]};
     };
     const auto near = [](std::array<int, 3> got, std::array<int, 3> want) {

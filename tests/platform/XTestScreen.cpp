@@ -32,7 +32,8 @@ void XTestScreen::fill(int x, int y, int width, int height, std::uint32_t rgb)
     const std::uint32_t foreground = rgb;
     xcb_change_gc(m_connection, m_gc, XCB_GC_FOREGROUND, &foreground);
     const xcb_rectangle_t rectangle{static_cast<std::int16_t>(x), static_cast<std::int16_t>(y),
-                                    static_cast<std::uint16_t>(width), static_cast<std::uint16_t>(height)};
+                                    static_cast<std::uint16_t>(width),
+                                    static_cast<std::uint16_t>(height)};
     xcb_poly_fill_rectangle(m_connection, m_root, m_gc, 1, &rectangle);
     // A round trip: everything this client asked for is drawn before another client reads pixels.
     std::free(xcb_get_input_focus_reply(m_connection, xcb_get_input_focus(m_connection), nullptr));
