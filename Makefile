@@ -39,7 +39,7 @@ demo: build
 	tools/demo.sh $(BUILD)
 
 bench: build
-	tests/isolate.sh --xvfb $(BUILD)/bench/velmora-bench
+	VELMORA_XVFB_SCREEN=1920x1080x24 tests/isolate.sh --xvfb $(BUILD)/bench/velmora-bench
 
 clean:
 	rm -rf $(BUILD)
