@@ -45,11 +45,17 @@ private:
     void onReadable();
     void onWritable();
     void close(int handle);
-    void fail(TErrorEvent event, int code);
-    quint32 peerAddress() const;
+    void finishClose(int handle);
+    int raiseError(TErrorEvent event, int code);
+    void failReceive(int code);
+    void failSend(int code);
+    bool enqueue(const char *data, qsizetype size);
+    // False when not connected; raises ESocketError naming "getpeername" when unreadable.
+    bool readPeer(quint32 &address, int &port) const;
 
     TServerWinSocket *m_server;
     int m_handle;
+    bool m_closing = false;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     QByteArray m_queue;

@@ -27,6 +27,9 @@ public:
     // Raises ESocketError ("Can't listen on an open socket", "Can't create new socket", or the
     // "Windows socket error" text naming "bind" or "listen").
     void Open(int port);
+    // Destroys every connection without events, then stops listening; the server may reopen.
+    // Not for a connection event's handler: the connections are destroyed at once.
+    void Close();
     bool IsOpen() const { return m_handle >= 0; }
     // The port actually listened on (useful when 0 let the system choose); -1 when closed.
     int ListenPort() const;
@@ -42,9 +45,12 @@ public:
 private:
     friend class TServerClientWinSocket;
     void onAcceptReady();
+    void accept();
+    void pauseAccepting(int code);
     void forget(TServerClientWinSocket *connection);
 
     int m_handle = -1;
     QSocketNotifier *m_acceptNotifier = nullptr;
+    bool m_acceptStalled = false;
     QList<TServerClientWinSocket *> m_connections;
 };

@@ -1,0 +1,296 @@
+#include "net/TServerClientWinSocket.h"
+
+#include <QHostAddress>
+#include <QSocketNotifier>
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "net/ReverseLookup.h"
+#include "net/TServerWinSocket.h"
+#include "platform/Guard.h"
+
+namespace {
+
+constexpr int kKeepAliveIdleS = 10;
+constexpr int kKeepAliveIntervalS = 5;
+constexpr int kKeepAliveProbes = 3;
+// Keep-alive stays silent while sent data waits for an acknowledgement; this bound gives a
+// vanished student the same 25 s in that case too.
+constexpr int kUnacknowledgedLimitMs =
+    (kKeepAliveIdleS + kKeepAliveIntervalS * kKeepAliveProbes) * 1000;
+// A student that lets more than this pile up is not reading; it is dropped.
+constexpr qsizetype kQueueLimit = 64 * 1024;
+// Bounds one notification's draining so a flooding student cannot starve the event loop.
+constexpr int kReadChunk = 64 * 1024;
+constexpr int kReadsPerNotification = 16;
+constexpr int kHostNameSize = 256;
+
+char g_sink[kReadChunk];
+
+void setOption(int handle, int level, int name, int value)
+{
+    ::setsockopt(handle, level, name, &value, sizeof value);
+}
+
+void keepAlive(int handle)
+{
+    setOption(handle, SOL_SOCKET, SO_KEEPALIVE, 1);
+    setOption(handle, IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleS);
+    setOption(handle, IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalS);
+    setOption(handle, IPPROTO_TCP, TCP_KEEPCNT, kKeepAliveProbes);
+    setOption(handle, IPPROTO_TCP, TCP_USER_TIMEOUT, kUnacknowledgedLimitMs);
+}
+
+bool wouldBlock(int code)
+{
+    return code == EAGAIN || code == EWOULDBLOCK || code == EINTR;
+}
+
+void silence(QSocketNotifier *notifier)
+{
+    if (notifier)
+        notifier->setEnabled(false);
+}
+
+bool localEnd(int handle, sockaddr_in &local)
+{
+    socklen_t length = sizeof local;
+    return handle >= 0
+           && ::getsockname(handle, reinterpret_cast<sockaddr *>(&local), &length) == 0;
+}
+
+} // namespace
+
+TServerClientWinSocket::TServerClientWinSocket(int handle, TServerWinSocket *server)
+    : m_server(server), m_handle(handle)
+{
+    keepAlive(handle);
+    m_server->m_connections.append(this);
+    m_readNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    connect(m_readNotifier, &QSocketNotifier::activated, this,
+            &TServerClientWinSocket::onReadable);
+    m_writeNotifier = new QSocketNotifier(handle, QSocketNotifier::Write, this);
+    m_writeNotifier->setEnabled(false);
+    connect(m_writeNotifier, &QSocketNotifier::activated, this,
+            &TServerClientWinSocket::onWritable);
+}
+
+TServerClientWinSocket::~TServerClientWinSocket()
+{
+    silence(m_readNotifier);
+    silence(m_writeNotifier);
+    if (m_handle >= 0)
+        ::close(m_handle);
+    m_server->forget(this);
+}
+
+quintptr TServerClientWinSocket::NotifyWindow() const
+{
+    return reinterpret_cast<quintptr>(this);
+}
+
+QString TServerClientWinSocket::HostName() const
+{
+    if (m_handle < 0)
+        return {};
+    char name[kHostNameSize];
+    if (::gethostname(name, sizeof name) != 0)
+        return {};
+    name[sizeof name - 1] = '\0';
+    return QString::fromLocal8Bit(name);
+}
+
+QString TServerClientWinSocket::HostAddress() const
+{
+    sockaddr_in local{};
+    if (!localEnd(m_handle, local))
+        return {};
+    return QHostAddress(ntohl(local.sin_addr.s_addr)).toString();
+}
+
+int TServerClientWinSocket::HostPort() const
+{
+    sockaddr_in local{};
+    if (!localEnd(m_handle, local))
+        return -1;
+    return ntohs(local.sin_port);
+}
+
+QByteArray TServerClientWinSocket::PeerName() const
+{
+    quint32 address = 0;
+    int port = 0;
+    if (!readPeer(address, port))
+        return {};
+    return reverse_lookup::nameOf(address);
+}
+
+QString TServerClientWinSocket::PeerAddress() const
+{
+    quint32 address = 0;
+    int port = 0;
+    if (!readPeer(address, port))
+        return {};
+    return QHostAddress(address).toString();
+}
+
+int TServerClientWinSocket::PeerPort() const
+{
+    quint32 address = 0;
+    int port = 0;
+    readPeer(address, port);
+    return port;
+}
+
+int TServerClientWinSocket::WriteText(const QByteArray &text)
+{
+    if (m_handle < 0 || text.isEmpty())
+        return 0;
+    qsizetype sent = 0;
+    // Once bytes wait in the queue, new text goes behind them so nothing is reordered.
+    if (m_queue.isEmpty()) {
+        const ssize_t count = ::send(m_handle, text.constData(), size_t(text.size()), MSG_NOSIGNAL);
+        if (count >= 0) {
+            sent = count;
+        } else if (!wouldBlock(errno)) {
+            failSend(errno);
+            return -1;
+        }
+    }
+    if (sent < text.size() && !enqueue(text.constData() + sent, text.size() - sent))
+        return -1;
+    return int(text.size());
+}
+
+void TServerClientWinSocket::CloseConnection()
+{
+    close(m_handle);
+}
+
+void TServerClientWinSocket::onReadable()
+{
+    guard::run([this] {
+        const int handle = m_handle;
+        for (int i = 0; handle >= 0 && i < kReadsPerNotification; ++i) {
+            const ssize_t count = ::recv(handle, g_sink, sizeof g_sink, 0);
+            if (count > 0)
+                continue;
+            if (count == 0) {
+                close(handle);
+                return;
+            }
+            if (errno == EINTR)
+                continue;
+            if (wouldBlock(errno))
+                return;
+            failReceive(errno);
+            return;
+        }
+    });
+}
+
+void TServerClientWinSocket::onWritable()
+{
+    guard::run([this] {
+        while (m_handle >= 0 && !m_queue.isEmpty()) {
+            const ssize_t count =
+                ::send(m_handle, m_queue.constData(), size_t(m_queue.size()), MSG_NOSIGNAL);
+            if (count < 0) {
+                if (wouldBlock(errno))
+                    return;
+                failSend(errno);
+                return;
+            }
+            m_queue.remove(0, count);
+        }
+        silence(m_writeNotifier);
+    });
+}
+
+// The disconnect handler may itself close this connection again, or fail part-way (a reset
+// peer's address can no longer be read); either way the connection ends up closed.
+void TServerClientWinSocket::close(int handle)
+{
+    if (m_handle < 0 || handle != m_handle || m_closing)
+        return;
+    m_closing = true;
+    try {
+        if (m_server->OnClientDisconnect)
+            m_server->OnClientDisconnect(m_server, this);
+    } catch (...) {
+        finishClose(handle);
+        throw;
+    }
+    finishClose(handle);
+}
+
+void TServerClientWinSocket::finishClose(int handle)
+{
+    silence(m_readNotifier);
+    silence(m_writeNotifier);
+    // A last chance for queued bytes (a closing command): the kernel delivers what it takes.
+    if (!m_queue.isEmpty())
+        ::send(handle, m_queue.constData(), size_t(m_queue.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+    m_queue.clear();
+    ::close(handle);
+    m_handle = -1;
+    deleteLater();
+}
+
+int TServerClientWinSocket::raiseError(TErrorEvent event, int code)
+{
+    if (m_server->OnClientError)
+        m_server->OnClientError(m_server, this, event, code);
+    return code;
+}
+
+void TServerClientWinSocket::failReceive(int code)
+{
+    const int left = raiseError(TErrorEvent::eeReceive, code);
+    if (left != 0)
+        throw ESocketError(QStringLiteral("Asynchronous socket error %1").arg(left));
+}
+
+void TServerClientWinSocket::failSend(int code)
+{
+    const int handle = m_handle;
+    int left = code;
+    try {
+        left = raiseError(TErrorEvent::eeSend, code);
+    } catch (...) {
+        close(handle);
+        throw;
+    }
+    close(handle);
+    if (left != 0)
+        throw ESocketError::fromCode(left, "send");
+}
+
+bool TServerClientWinSocket::enqueue(const char *data, qsizetype size)
+{
+    if (m_queue.size() + size > kQueueLimit) {
+        failSend(ENOBUFS);
+        return false;
+    }
+    m_queue.append(data, size);
+    m_writeNotifier->setEnabled(true);
+    return true;
+}
+
+bool TServerClientWinSocket::readPeer(quint32 &address, int &port) const
+{
+    if (m_handle < 0)
+        return false;
+    sockaddr_in peer{};
+    socklen_t length = sizeof peer;
+    if (::getpeername(m_handle, reinterpret_cast<sockaddr *>(&peer), &length) != 0)
+        throw ESocketError::fromCode(errno, "getpeername");
+    address = ntohl(peer.sin_addr.s_addr);
+    port = ntohs(peer.sin_port);
+    return true;
+}
