@@ -1,0 +1,60 @@
+#include "ServerHarness.h"
+
+#include <QTest>
+
+#include "platform/Guard.h"
+
+ServerHarness::ServerHarness() : m_server(std::make_unique<TServerWinSocket>())
+{
+    guard::setReporter([this](const QString &message) { m_reports.append(message); });
+    m_server->OnClientConnect = [this](TServerWinSocket *server, TServerClientWinSocket *socket) {
+        m_events.append({Kind::Connect, socket, socket->IsOpen(), server->ConnectionCount(),
+                         TErrorEvent::eeGeneral, 0});
+        if (onConnect)
+            onConnect(socket);
+    };
+    m_server->OnClientDisconnect = [this](TServerWinSocket *server,
+                                          TServerClientWinSocket *socket) {
+        m_events.append({Kind::Disconnect, socket, socket->IsOpen(), server->ConnectionCount(),
+                         TErrorEvent::eeGeneral, 0});
+        if (onDisconnect)
+            onDisconnect(socket);
+    };
+    m_server->OnClientError = [this](TServerWinSocket *server, TServerClientWinSocket *socket,
+                                     TErrorEvent error, int &code) {
+        m_events.append(
+            {Kind::Error, socket, socket->IsOpen(), server->ConnectionCount(), error, code});
+        if (m_closeOnError) {
+            socket->CloseConnection();
+            code = 0;
+        }
+    };
+    m_server->Open(0);
+    m_port = m_server->ListenPort();
+}
+
+ServerHarness::~ServerHarness()
+{
+    m_server.reset();
+    guard::setReporter({});
+}
+
+int ServerHarness::count(Kind kind) const
+{
+    return int(std::count_if(m_events.begin(), m_events.end(),
+                             [kind](const Event &event) { return event.kind == kind; }));
+}
+
+namespace servertest {
+
+bool waitUntil(const std::function<bool()> &condition, int timeoutMs)
+{
+    return QTest::qWaitFor(condition, timeoutMs);
+}
+
+void settle(int ms)
+{
+    QTest::qWait(ms);
+}
+
+} // namespace servertest
