@@ -32,7 +32,7 @@ Tfrm_main &ConsoleFixture::console()
         ini.write(iniLines.join(QLatin1Char('\n')).toLatin1() + '\n');
         ini.close();
         ConsoleOptions options{ini.fileName(), dir.filePath(QStringLiteral("velmora-teacher")),
-                               dir.filePath(QStringLiteral("autostart")), nullptr};
+                               dir.filePath(QStringLiteral("autostart")), frameSource};
         window = std::make_unique<Tfrm_main>(options);
         window->show();
     }
@@ -49,12 +49,15 @@ void ConsoleFixture::nameAddress(int octet, const QByteArray &name)
     names.insert(0x7f000000u | quint32(octet), name);
 }
 
-StudentAgent &ConsoleFixture::connectStudent(const QString &name, int octet)
+StudentAgent &ConsoleFixture::connectStudent(const QString &name, int octet,
+                                             const std::function<void(StudentAgent &)> &configure)
 {
     nameAddress(octet, name.toUtf8());
     const int before = rowCount();
     auto agent = std::make_unique<StudentAgent>(
         name, QHostAddress(QStringLiteral("127.0.0.%1").arg(octet)));
+    if (configure)
+        configure(*agent);
     agent->connectToConsole(QHostAddress::LocalHost, commandPort());
     EXPECT_TRUE(waitUntil([&] { return rowCount() == before + 1; })) << "no row for " << name.toStdString();
     students.push_back(std::move(agent));

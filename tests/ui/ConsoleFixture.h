@@ -12,6 +12,7 @@
 #include "tools/student-sim/StudentAgent.h"
 #include "ui/Tfrm_main.h"
 
+class FrameSource;
 class QAction;
 class QToolButton;
 class QTreeView;
@@ -33,7 +34,8 @@ protected:
     quint16 commandPort();
 
     // A student from 127.0.0.<octet> answering to name; waits until its row is there.
-    StudentAgent &connectStudent(const QString &name, int octet);
+    StudentAgent &connectStudent(const QString &name, int octet,
+                                 const std::function<void(StudentAgent &)> &configure = {});
     // Names the reverse lookup gives for 127.0.0.<octet>; no entry: no name.
     void nameAddress(int octet, const QByteArray &name);
 
@@ -49,6 +51,8 @@ protected:
 
     FakePrompter prompter;
     QTemporaryDir dir;
+    // Demonstration frames of the console; the real screen when left empty.
+    std::shared_ptr<FrameSource> frameSource;
     std::unique_ptr<Tfrm_main> window;
     std::vector<std::unique_ptr<StudentAgent>> students;
     QMap<quint32, QByteArray> names;

@@ -1,0 +1,127 @@
+#include "ConsoleFixture.h"
+
+#include "classroom/Demonstration.h"
+#include "classroom/FrameSource.h"
+#include "net/TUDPEndpoint.h"
+#include "platform/JpegEncoder.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QImage>
+#include <QPainter>
+#include <QTimer>
+#include <QToolButton>
+
+namespace {
+constexpr quint16 kStudentImagePort = 26650;
+constexpr quint16 kStudentMousePort = 26651;
+
+// A real JPEG of a 640x400 picture, so students can decode what they reassemble.
+class PictureFrames : public FrameSource
+{
+public:
+    std::span<const std::uint8_t> captureFrame(std::int32_t quality) override
+    {
+        QImage picture(640, 400, QImage::Format_RGB32);
+        picture.fill(Qt::darkCyan);
+        QPainter(&picture).fillRect(40, 40, 200, 100 + (++captures % 50), Qt::yellow);
+        return m_encoder.encode(picture.constBits(), picture.width(), picture.height(),
+                                int(picture.bytesPerLine()), quality);
+    }
+    int captures = 0;
+
+private:
+    JpegEncoder m_encoder;
+};
+} // namespace
+
+class DemonstrationUiTest : public ConsoleFixture
+{
+protected:
+    Tfrm_main &start()
+    {
+        frames = std::make_shared<PictureFrames>();
+        frameSource = frames;
+        Tfrm_main &w = console();
+        // Students share this host with the console, so they listen on ports of their own.
+        w.ComUdp()->setRemoteHost(QStringLiteral("127.255.255.255"));
+        w.ComUdp()->setRemotePort(kStudentImagePort);
+        w.MouseUDP()->setRemoteHost(QStringLiteral("127.255.255.255"));
+        w.MouseUDP()->setRemotePort(kStudentMousePort);
+        return w;
+    }
+    StudentAgent &student(const QString &name, int octet, bool hearBeacons = false)
+    {
+        return connectStudent(name, octet, [hearBeacons](StudentAgent &s) {
+            s.setImagePort(kStudentImagePort);
+            s.setMousePort(kStudentMousePort);
+            s.setListenForBeacons(hearBeacons);
+        });
+    }
+    std::shared_ptr<PictureFrames> frames;
+};
+
+TEST_F(DemonstrationUiTest, StartsAndStopsWithItsGuards)
+{
+    start();
+    QToolButton *demo = button("SpeedButton1");
+    demo->click();
+    EXPECT_EQ(prompter.messages.value(0), QString::fromUtf8("现在还没有学生机登录，不能演示"));
+
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    console().findChild<QWidget *>(QStringLiteral("Form_client"))->show();
+    demo->click();
+    EXPECT_EQ(prompter.messages.value(1), QString::fromUtf8("请把监视窗口关闭!"));
+    EXPECT_EQ(demo->text(), QString::fromUtf8("教师演示"));
+    console().findChild<QWidget *>(QStringLiteral("Form_client"))->hide();
+
+    demo->click();
+    EXPECT_EQ(demo->text(), QString::fromUtf8("停止演示"));
+    for (const char *other : {"SpeedButton2", "SpeedButton3", "SpeedButton4", "SpeedButton5"})
+        EXPECT_FALSE(button(other)->isEnabled()) << other;
+    EXPECT_TRUE(console().findChild<QTimer *>(QStringLiteral("ScreenTimer"))->isActive());
+    EXPECT_TRUE(console().windowState() & Qt::WindowMinimized);
+    ASSERT_TRUE(waitUntil([&] { return a.isDemonstrating(); }));
+
+    demo->click();
+    EXPECT_EQ(demo->text(), QString::fromUtf8("教师演示"));
+    EXPECT_TRUE(button("SpeedButton5")->isEnabled());
+    EXPECT_FALSE(console().findChild<QTimer *>(QStringLiteral("ScreenTimer"))->isActive());
+    ASSERT_TRUE(waitUntil([&] { return a.receivedBytes() == "IMAGESTOP"; }));
+}
+
+TEST_F(DemonstrationUiTest, StudentsRebuildTheFramesAndFollowThePointer)
+{
+    start();
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    StudentAgent &b = student(QStringLiteral("bravo"), 3);
+    button("SpeedButton1")->click();
+    ASSERT_TRUE(waitUntil([&] { return a.frames().decoded() >= 3 && b.frames().decoded() >= 3; }))
+        << a.frames().decoded() << " " << a.frames().failed();
+    EXPECT_TRUE(a.lastCursor().has_value());
+    button("SpeedButton1")->click();
+    EXPECT_EQ(a.frames().failed(), 0);
+}
+
+TEST_F(DemonstrationUiTest, AStudentLeavingEndsTheFrameInProgress)
+{
+    start();
+    student(QStringLiteral("alpha"), 2);
+    StudentAgent &b = student(QStringLiteral("bravo"), 3);
+    button("SpeedButton1")->click();
+    const ScreenStream &stream = console().demonstration()->stream();
+    ASSERT_TRUE(waitUntil([&] { return stream.position() > 0 && !stream.isEmpty(); }));
+    // Ticks stop here so that nothing but the departure touches the frame.
+    console().findChild<QTimer *>(QStringLiteral("ScreenTimer"))->stop();
+    b.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
+    EXPECT_TRUE(stream.isEmpty());
+}
+
+TEST_F(DemonstrationUiTest, TheBeaconCarriesTheComputerName)
+{
+    start();
+    StudentAgent &listener = student(QStringLiteral("listener"), 3, true);
+    console().findChild<QTimer *>(QStringLiteral("Timer1"))->setInterval(50);
+    ASSERT_TRUE(waitUntil([&] { return !listener.lastBeaconName().isEmpty(); }));
+    EXPECT_EQ(listener.lastBeaconName(), console().identity().LocalComputerName);
+}
