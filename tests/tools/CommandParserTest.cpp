@@ -1,0 +1,190 @@
+#include "tools/student-sim/CommandParser.h"
+#include "platform/Cp936.h"
+#include "tools/student-sim/ReportFormat.h"
+
+#include <gtest/gtest.h>
+#include <ostream>
+#include <vector>
+
+using Kind = StudentCommand::Kind;
+
+void PrintTo(const StudentCommand &command, std::ostream *out)
+{
+    *out << StudentCommand::kindName(command.kind).toStdString() << " raw=\""
+         << ReportFormat::escapeBytes(command.raw).toStdString() << "\" argument=\""
+         << ReportFormat::escapeBytes(command.argument).toStdString() << "\"";
+}
+
+namespace {
+
+QList<StudentCommand> parseReads(const std::vector<QByteArray> &reads)
+{
+    CommandParser parser;
+    QList<StudentCommand> commands;
+    for (const QByteArray &read : reads) {
+        commands += parser.feed(read);
+    }
+    return commands;
+}
+
+QList<Kind> kindsOf(const QList<StudentCommand> &commands)
+{
+    QList<Kind> kinds;
+    for (const StudentCommand &command : commands) {
+        kinds.append(command.kind);
+    }
+    return kinds;
+}
+
+struct JoinedCase
+{
+    const char *stream;
+    QList<Kind> kinds;
+};
+
+} // namespace
+
+// Several texts in one read, including the pairs where one text is the tail of the other.
+TEST(CommandParser, SplitsJoinedTextsWholeAndInOrder)
+{
+    const std::vector<JoinedCase> cases{
+        {"0102", {Kind::LogOff, Kind::Restart}},
+        {"0304050607080102",
+         {Kind::ShutDown, Kind::Notepad, Kind::Explorer, Kind::WordPad, Kind::Paint, Kind::Word,
+          Kind::LogOff, Kind::Restart}},
+        {"NOTSCREENSCREEN", {Kind::NotScreen, Kind::Screen}},
+        {"SCREENNOTSCREEN", {Kind::Screen, Kind::NotScreen}},
+        {"UNBLACKSCREENBLACKSCREEN", {Kind::UnblackScreen, Kind::BlackScreen}},
+        {"BLACKSCREENUNBLACKSCREEN", {Kind::BlackScreen, Kind::UnblackScreen}},
+        {"IMAGESTOPSTOPIMAGE", {Kind::Image, Kind::Stop, Kind::Stop, Kind::Image}},
+        {"STOP01NOTSCREEN", {Kind::Stop, Kind::LogOff, Kind::NotScreen}},
+    };
+    for (const JoinedCase &c : cases) {
+        const QList<StudentCommand> commands = parseReads({c.stream});
+        EXPECT_EQ(kindsOf(commands), c.kinds) << c.stream;
+        QByteArray raws;
+        for (const StudentCommand &command : commands) {
+            raws += command.raw;
+            EXPECT_TRUE(command.argument.isEmpty()) << c.stream;
+        }
+        EXPECT_EQ(raws, QByteArray(c.stream));
+    }
+}
+
+// However TCP cuts the stream, the commands are the same as from one read.
+TEST(CommandParser, EveryCutOfAStreamGivesTheSameCommands)
+{
+    const QByteArray stream("NOTSCREENSCREEN0102UNBLACKSCREENBLACKSCREENIMAGESTOP08SCREEN");
+    const QList<StudentCommand> whole = parseReads({stream});
+    ASSERT_EQ(whole.size(), 10);
+    for (qsizetype cut = 1; cut < stream.size(); ++cut) {
+        EXPECT_EQ(parseReads({stream.left(cut), stream.mid(cut)}), whole) << "cut at " << cut;
+    }
+    std::vector<QByteArray> bytes;
+    for (const char byte : stream) {
+        bytes.emplace_back(1, byte);
+    }
+    EXPECT_EQ(parseReads(bytes), whole);
+}
+
+TEST(CommandParser, PrefixWaitsForTheRestOfItsText)
+{
+    CommandParser parser;
+    EXPECT_TRUE(parser.feed("NOTSC").isEmpty());
+    EXPECT_EQ(parser.pending(), QByteArray("NOTSC"));
+    EXPECT_EQ(kindsOf(parser.feed("REEN")), QList<Kind>{Kind::NotScreen});
+
+    EXPECT_TRUE(parser.feed("0").isEmpty());
+    EXPECT_EQ(kindsOf(parser.feed("3")), QList<Kind>{Kind::ShutDown});
+    EXPECT_TRUE(parser.pending().isEmpty());
+}
+
+TEST(CommandParser, MessageCarriesEverythingAvailableIncludingLineBreaks)
+{
+    const QList<StudentCommand> commands = parseReads({"STOP2 first line\r\nsecond line \r\n"});
+    ASSERT_EQ(kindsOf(commands), (QList<Kind>{Kind::Stop, Kind::Message}));
+    EXPECT_EQ(commands[1].argument, QByteArray(" first line\r\nsecond line \r\n"));
+    EXPECT_EQ(commands[1].raw, QByteArray("2 first line\r\nsecond line \r\n"));
+
+    // There is no terminator, so a text written right after a message becomes part of it.
+    const QList<StudentCommand> swallowed = parseReads({"2hiSTOP"});
+    ASSERT_EQ(swallowed.size(), 1);
+    EXPECT_EQ(swallowed[0].argument, QByteArray("hiSTOP"));
+
+    const QString chinese = QStringLiteral("下课了");
+    const QList<StudentCommand> encoded = parseReads({"2" + cp936::encode(chinese)});
+    ASSERT_EQ(encoded.size(), 1);
+    EXPECT_EQ(encoded[0].argumentText(), chinese);
+}
+
+TEST(CommandParser, CustomCommandKeepsLeadingBlanksAndWaitsAfterABarePrefix)
+{
+    const QList<StudentCommand> commands = parseReads({"00  dir"});
+    ASSERT_EQ(kindsOf(commands), QList<Kind>{Kind::Custom});
+    EXPECT_EQ(commands[0].argument, QByteArray("  dir"));
+
+    CommandParser parser;
+    EXPECT_TRUE(parser.feed("00").isEmpty());
+    const QList<StudentCommand> late = parser.feed("notepad c:\\a.txt");
+    ASSERT_EQ(kindsOf(late), QList<Kind>{Kind::Custom});
+    EXPECT_EQ(late[0].argument, QByteArray("notepad c:\\a.txt"));
+
+    EXPECT_TRUE(parser.feed("2").isEmpty());
+    EXPECT_EQ(parser.feed("x")[0].argument, QByteArray("x"));
+}
+
+// Junk is reported as one Unknown up to the next byte that can start a text, losing no byte.
+TEST(CommandParser, UnknownBytesAreReportedAndTheStreamRecovers)
+{
+    struct UnknownCase
+    {
+        const char *stream;
+        QList<Kind> kinds;
+    };
+    const std::vector<UnknownCase> cases{
+        {"xyzSTOP", {Kind::Unknown, Kind::Stop}},
+        {"0901", {Kind::Unknown, Kind::LogOff}},
+        {"\r\nIMAGE", {Kind::Unknown, Kind::Image}},
+        {"SCRAP01", {Kind::Unknown, Kind::LogOff}},
+        {"NOTSCREEX02", {Kind::Unknown, Kind::Unknown, Kind::Restart}},
+        {"screen", {Kind::Unknown}},
+    };
+    for (const UnknownCase &c : cases) {
+        const QList<StudentCommand> commands = parseReads({c.stream});
+        EXPECT_EQ(kindsOf(commands), c.kinds) << c.stream;
+        QByteArray raws;
+        for (const StudentCommand &command : commands) {
+            raws += command.raw;
+        }
+        EXPECT_EQ(raws, QByteArray(c.stream));
+    }
+    EXPECT_EQ(parseReads({"xyzSTOP"})[0].raw, QByteArray("xyz"));
+}
+
+TEST(CommandParser, FlushEndsWhatWasWaiting)
+{
+    CommandParser parser;
+    EXPECT_TRUE(parser.feed("STOPNOTSC").size() == 1);
+    const QList<StudentCommand> rest = parser.flush();
+    ASSERT_EQ(kindsOf(rest), QList<Kind>{Kind::Unknown});
+    EXPECT_EQ(rest[0].raw, QByteArray("NOTSC"));
+    EXPECT_TRUE(parser.flush().isEmpty());
+
+    parser.feed("2");
+    EXPECT_EQ(parser.flush(), (QList<StudentCommand>{{Kind::Message, "2"}}));
+    parser.feed("00");
+    EXPECT_EQ(parser.flush(), (QList<StudentCommand>{{Kind::Custom, "00"}}));
+}
+
+// Output lines are parsed by scripts: one command, one line, whatever the text holds.
+TEST(ReportFormat, KeepsEveryCommandOnOneLine)
+{
+    EXPECT_EQ(ReportFormat::command({Kind::LogOff, "01"}), QStringLiteral("COMMAND LOGOFF"));
+    EXPECT_EQ(ReportFormat::command({Kind::UnblackScreen, "UNBLACKSCREEN"}),
+              QStringLiteral("BLACKSCREEN off"));
+    const QByteArray text = cp936::encode(QStringLiteral("第一行\r\n\tC:\\x\x01"));
+    EXPECT_EQ(ReportFormat::command({Kind::Message, "2" + text, text}),
+              QStringLiteral("MESSAGE 第一行\\r\\n\\tC:\\\\x\\x01"));
+    EXPECT_EQ(ReportFormat::command({Kind::Unknown, QByteArray("\xff\x00z", 3)}),
+              QStringLiteral("UNKNOWN \\xff\\x00z"));
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <optional>
+
+// Rebuilds JPEG frames from 2048-byte chunks (a shorter datagram, even an empty one, ends a
+// frame) and counts how many of them decode.
+//
+// A datagram over 2048 bytes cannot be a chunk: like a failed read it adds nothing and ends
+// the frame. A frame that grows past 16 MiB is dropped (counted as failed) and the next chunk
+// starts afresh, so a sender that never sends a short datagram costs bounded memory.
+class FrameAssembler
+{
+public:
+    static constexpr qsizetype kChunkSize = 2048;
+
+    // Adds one datagram; returns the frame it completed, if any, after decoding it for the counts.
+    std::optional<QByteArray> add(QByteArrayView datagram);
+    // Whether the file decodes; a scaled-down decode checks every byte at a fraction of the cost.
+    static bool decodes(QByteArrayView frame);
+
+    int completed() const { return m_completed; }
+    int decoded() const { return m_decoded; }
+    int failed() const { return m_completed - m_decoded; }
+    qsizetype pendingSize() const { return m_frame.size(); }
+    void reset();
+
+private:
+    QByteArray m_frame;
+    int m_completed = 0;
+    int m_decoded = 0;
+};
