@@ -1,0 +1,109 @@
+#include "ScreenSender.h"
+
+#include "FrameAssembler.h"
+#include "JpegCodec.h"
+#include "ScreenPicture.h"
+
+#include <QDateTime>
+#include <cmath>
+#include <utility>
+
+namespace {
+
+constexpr QSize kDefaultSize(640, 480);
+constexpr int kDefaultQuality = 50;
+constexpr double kDefaultFps = 2.0;
+constexpr double kMinFps = 0.01;
+constexpr double kMillisecondsPerSecond = 1000.0;
+
+} // namespace
+
+ScreenSender::ScreenSender(QString name, QObject *parent)
+    : QObject(parent), m_name(std::move(name)), m_size(kDefaultSize), m_quality(kDefaultQuality)
+{
+    m_timer.setTimerType(Qt::PreciseTimer);
+    setFramesPerSecond(kDefaultFps);
+    connect(&m_timer, &QTimer::timeout, this, &ScreenSender::sendFrame);
+}
+
+QList<QByteArray> ScreenSender::chunks(QByteArrayView file)
+{
+    QList<QByteArray> pieces;
+    qsizetype offset = 0;
+    while (file.size() - offset >= FrameAssembler::kChunkSize) {
+        pieces.append(file.sliced(offset, FrameAssembler::kChunkSize).toByteArray());
+        offset += FrameAssembler::kChunkSize;
+    }
+    pieces.append(file.sliced(offset).toByteArray());
+    return pieces;
+}
+
+void ScreenSender::setFramesPerSecond(double fps)
+{
+    const double rate = std::max(fps, kMinFps);
+    m_timer.setInterval(static_cast<int>(std::lround(kMillisecondsPerSecond / rate)));
+}
+
+void ScreenSender::setDestination(const QHostAddress &console, quint16 port)
+{
+    m_console = console;
+    m_port = port;
+}
+
+void ScreenSender::start()
+{
+    if (m_timer.isActive() || !ensureBound()) {
+        return;
+    }
+    m_timer.start();
+    sendFrame();
+}
+
+void ScreenSender::stop()
+{
+    m_timer.stop();
+}
+
+bool ScreenSender::sendFile(QByteArrayView file)
+{
+    if (!ensureBound()) {
+        return false;
+    }
+    for (const QByteArray &piece : chunks(file)) {
+        if (m_socket.writeDatagram(piece, m_console, m_port) != piece.size()) {
+            emit failed(QStringLiteral("datagram not sent: %1").arg(m_socket.errorString()));
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ScreenSender::ensureBound()
+{
+    if (m_socket.state() == QAbstractSocket::BoundState) {
+        return true;
+    }
+    // Sent from the student's own address: the console drops datagrams from its own.
+    if (!m_socket.bind(m_source.isNull() ? QHostAddress(QHostAddress::AnyIPv4) : m_source, 0)) {
+        emit failed(
+            QStringLiteral("cannot bind the screen socket: %1").arg(m_socket.errorString()));
+        return false;
+    }
+    return true;
+}
+
+void ScreenSender::sendFrame()
+{
+    const int number = m_framesSent + 1;
+    const QImage picture =
+        ScreenPicture::draw(m_name, QDateTime::currentDateTime(), m_size, number);
+    const QByteArray file = JpegCodec::encode(picture, m_quality);
+    if (file.isEmpty()) {
+        emit failed(QStringLiteral("cannot encode the screen"));
+        return;
+    }
+    if (sendFile(file)) {
+        m_framesSent = number;
+        emit frameSent(number, file.size());
+    }
+}

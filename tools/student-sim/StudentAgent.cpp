@@ -1,0 +1,263 @@
+#include "StudentAgent.h"
+
+#include "ReportFormat.h"
+#include "SocketOptions.h"
+#include "platform/Cp936.h"
+
+#include <utility>
+
+namespace {
+
+using Kind = StudentCommand::Kind;
+
+// A hung student keeps at most this much in Qt's buffer, so the rest stays in the kernel's.
+constexpr qint64 kStalledReadBuffer = 1;
+
+} // namespace
+
+StudentAgent::StudentAgent(QString name, QHostAddress source, QObject *parent)
+    : QObject(parent), m_name(std::move(name)), m_source(std::move(source)), m_screen(m_name)
+{
+    m_screen.setSource(m_source);
+    connect(&m_socket, &QTcpSocket::connected, this, &StudentAgent::onConnected);
+    connect(&m_socket, &QTcpSocket::disconnected, this, &StudentAgent::onDisconnected);
+    connect(&m_socket, &QTcpSocket::errorOccurred, this, &StudentAgent::onSocketError);
+    connect(&m_socket, &QTcpSocket::readyRead, this, &StudentAgent::readCommands);
+    connect(&m_screen, &ScreenSender::failed, this,
+            [this](const QString &reason) { emit report(QStringLiteral("ERROR ") + reason); });
+}
+
+StudentAgent::~StudentAgent()
+{
+    // The socket's destructor would report the close to a half-destroyed agent.
+    m_socket.disconnect(this);
+    m_socket.abort();
+    release(m_image);
+    release(m_mouse);
+}
+
+void StudentAgent::connectToConsole(const QHostAddress &console, quint16 port)
+{
+    const QHostAddress local = m_source.isNull() ? QHostAddress(QHostAddress::AnyIPv4) : m_source;
+    if (!m_socket.bind(local, 0)) {
+        m_ended = true;
+        const QString reason =
+            QStringLiteral("cannot bind %1: %2").arg(local.toString(), m_socket.errorString());
+        emit report(QStringLiteral("ERROR ") + reason);
+        emit connectFailed(reason);
+        return;
+    }
+    if (m_receiveBufferSize > 0) {
+        SocketOptions::setReceiveBuffer(m_socket.socketDescriptor(), m_receiveBufferSize);
+    }
+    m_socket.connectToHost(console, port);
+}
+
+QString StudentAgent::lastBeaconName() const
+{
+    return m_beaconName ? cp936::decode(*m_beaconName) : QString();
+}
+
+void StudentAgent::disconnectGracefully()
+{
+    m_socket.disconnectFromHost();
+}
+
+void StudentAgent::reset()
+{
+    if (m_socket.socketDescriptor() != -1) {
+        SocketOptions::setAbortiveClose(m_socket.socketDescriptor());
+    }
+    m_socket.abort();
+    endConnection();
+}
+
+void StudentAgent::stopReading()
+{
+    m_reading = false;
+    m_socket.setReadBufferSize(kStalledReadBuffer);
+}
+
+void StudentAgent::resumeReading()
+{
+    m_reading = true;
+    m_socket.setReadBufferSize(0);
+    readCommands();
+}
+
+void StudentAgent::sendJunk(const QByteArray &bytes)
+{
+    m_socket.write(bytes);
+}
+
+void StudentAgent::onConnected()
+{
+    m_wasConnected = true;
+    emit report(QStringLiteral("CONNECTED %1:%2 -> %3:%4")
+                    .arg(m_socket.localAddress().toString())
+                    .arg(m_socket.localPort())
+                    .arg(m_socket.peerAddress().toString())
+                    .arg(m_socket.peerPort()));
+    if (m_listenForBeacons) {
+        listen(m_mouse, m_mousePort, &StudentAgent::onMouseDatagram);
+    }
+    emit connected();
+}
+
+void StudentAgent::onSocketError(QAbstractSocket::SocketError)
+{
+    if (m_wasConnected || m_ended) {
+        return;
+    }
+    m_ended = true;
+    emit report(QStringLiteral("ERROR cannot connect: ") + m_socket.errorString());
+    emit connectFailed(m_socket.errorString());
+}
+
+void StudentAgent::onDisconnected()
+{
+    if (m_reading && m_socket.isOpen()) {
+        readCommands();
+    }
+    endConnection();
+}
+
+void StudentAgent::endConnection()
+{
+    if (m_ended) {
+        return;
+    }
+    m_ended = true;
+    for (const StudentCommand &command : m_parser.flush()) {
+        obey(command);
+    }
+    m_screen.stop();
+    stopDemonstration();
+    release(m_mouse);
+    emit report(QStringLiteral("DISCONNECTED commands=%1").arg(m_commands.size()));
+    if (m_wasConnected) {
+        emit disconnected();
+    }
+}
+
+void StudentAgent::readCommands()
+{
+    if (!m_reading || m_ended) {
+        return;
+    }
+    const QByteArray bytes = m_socket.readAll();
+    if (bytes.isEmpty()) {
+        return;
+    }
+    m_received.append(bytes);
+    for (const StudentCommand &command : m_parser.feed(bytes)) {
+        obey(command);
+    }
+}
+
+void StudentAgent::obey(const StudentCommand &command)
+{
+    m_commands.append(command);
+    emit report(ReportFormat::command(command));
+    switch (command.kind) {
+    case Kind::BlackScreen:
+        m_blackedOut = true;
+        break;
+    case Kind::UnblackScreen:
+        m_blackedOut = false;
+        break;
+    case Kind::Screen:
+        m_screen.setDestination(m_socket.peerAddress(), m_mousePort);
+        m_screen.start();
+        break;
+    case Kind::NotScreen:
+        if (m_screen.isSending()) {
+            m_screen.stop();
+            emit report(QStringLiteral("SCREEN sent=%1").arg(m_screen.framesSent()));
+        }
+        break;
+    case Kind::Image:
+        startDemonstration();
+        break;
+    case Kind::Stop:
+        stopDemonstration();
+        break;
+    default:
+        break;
+    }
+    emit commandReceived(command);
+}
+
+void StudentAgent::startDemonstration()
+{
+    if (m_demonstrating) {
+        return;
+    }
+    m_demonstrating = true;
+    m_frames.reset();
+    listen(m_image, m_imagePort, &StudentAgent::onImageDatagram);
+    listen(m_mouse, m_mousePort, &StudentAgent::onMouseDatagram);
+}
+
+void StudentAgent::stopDemonstration()
+{
+    if (!m_demonstrating) {
+        return;
+    }
+    m_demonstrating = false;
+    release(m_image);
+    if (!m_listenForBeacons) {
+        release(m_mouse);
+    }
+    emit report(QStringLiteral("FRAMES decoded=%1 failed=%2")
+                    .arg(m_frames.decoded())
+                    .arg(m_frames.failed()));
+}
+
+bool StudentAgent::listen(Listener &listener, quint16 port,
+                          void (StudentAgent::*handler)(const QByteArray &))
+{
+    if (listener.hub) {
+        return true;
+    }
+    QString error;
+    listener.hub = DatagramHub::acquire(port, &error);
+    if (!listener.hub) {
+        emit report(QStringLiteral("ERROR cannot listen on UDP port %1: %2").arg(port).arg(error));
+        return false;
+    }
+    listener.connection =
+        connect(listener.hub.get(), &DatagramHub::datagramReceived, this,
+                [this, handler](const QByteArray &data) { (this->*handler)(data); });
+    return true;
+}
+
+void StudentAgent::release(Listener &listener)
+{
+    QObject::disconnect(listener.connection);
+    listener.hub.reset();
+}
+
+void StudentAgent::onImageDatagram(const QByteArray &data)
+{
+    const int decodedBefore = m_frames.decoded();
+    if (const std::optional<QByteArray> frame = m_frames.add(data)) {
+        emit frameAssembled(*frame, m_frames.decoded() > decodedBefore);
+    }
+}
+
+void StudentAgent::onMouseDatagram(const QByteArray &data)
+{
+    const MouseDatagram datagram = MouseDatagram::parse(data);
+    if (datagram.kind == MouseDatagram::Kind::Cursor) {
+        m_lastCursor = datagram;
+        emit cursorReceived(datagram);
+    } else if (datagram.kind == MouseDatagram::Kind::Beacon) {
+        if (m_beaconName != datagram.name) {
+            emit report(QStringLiteral("BEACON ") +
+                        ReportFormat::escapeText(cp936::decode(datagram.name)));
+        }
+        m_beaconName = datagram.name;
+        emit beaconReceived(cp936::decode(datagram.name));
+    }
+}

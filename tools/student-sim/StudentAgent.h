@@ -1,0 +1,127 @@
+#pragma once
+
+#include "CommandParser.h"
+#include "DatagramHub.h"
+#include "FrameAssembler.h"
+#include "MouseDatagram.h"
+#include "ScreenSender.h"
+#include "StudentCommand.h"
+
+#include <QHostAddress>
+#include <QList>
+#include <QObject>
+#include <QTcpSocket>
+#include <memory>
+#include <optional>
+
+// A simulated student computer: holds one command connection to the console, obeys the command
+// texts harmlessly (it only reports them), sends its screen while monitored and receives the
+// demonstration. The tests' fake student and the velmora-student-sim program.
+class StudentAgent : public QObject
+{
+    Q_OBJECT
+
+public:
+    static constexpr quint16 kDefaultImagePort = 5650;
+    static constexpr quint16 kDefaultMousePort = 5651;
+
+    // A null source lets the system choose the address the connection comes from.
+    StudentAgent(QString name, QHostAddress source, QObject *parent = nullptr);
+    ~StudentAgent() override;
+
+    // Settings; they take effect at the next connection, demonstration or monitoring.
+    void setImagePort(quint16 port) { m_imagePort = port; }
+    void setMousePort(quint16 port) { m_mousePort = port; }
+    // Listen on the mouse port from the connection on, not only during a demonstration.
+    void setListenForBeacons(bool listen) { m_listenForBeacons = listen; }
+    // SO_RCVBUF of the command connection, set before connecting (0 keeps the system's).
+    void setReceiveBufferSize(int bytes) { m_receiveBufferSize = bytes; }
+    ScreenSender &screen() { return m_screen; }
+
+    void connectToConsole(const QHostAddress &console, quint16 port);
+
+    QString name() const { return m_name; }
+    QHostAddress sourceAddress() const { return m_source; }
+    quint16 localPort() const { return m_socket.localPort(); }
+    bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+
+    // What the agent went through, for tests.
+    const QList<StudentCommand> &commands() const { return m_commands; }
+    const QByteArray &receivedBytes() const { return m_received; }
+    bool isBlackedOut() const { return m_blackedOut; }
+    bool isSendingScreen() const { return m_screen.isSending(); }
+    bool isDemonstrating() const { return m_demonstrating; }
+    // Counts of the current (or last) demonstration, reset by each "IMAGE" that starts one.
+    const FrameAssembler &frames() const { return m_frames; }
+    std::optional<MouseDatagram> lastCursor() const { return m_lastCursor; }
+    // The console name of the last beacon heard; empty before the first.
+    QString lastBeaconName() const;
+
+    // Misbehaviours for tests.
+    void disconnectGracefully();
+    // Closes with SO_LINGER 0, so the console sees a reset rather than an orderly close.
+    void reset();
+    // Leaves every further byte unread in the socket, like a student that hangs.
+    void stopReading();
+    void resumeReading();
+    void sendJunk(const QByteArray &bytes);
+
+signals:
+    void connected();
+    void connectFailed(const QString &reason);
+    // The connection is over after having been established (any side, any reason).
+    void disconnected();
+    // Emitted after the command has been recorded and obeyed.
+    void commandReceived(const StudentCommand &command);
+    void frameAssembled(const QByteArray &frame, bool decoded);
+    void cursorReceived(const MouseDatagram &cursor);
+    void beaconReceived(const QString &consoleName);
+    // One output line without the name ("COMMAND LOGOFF", "FRAMES decoded=3 failed=0", ...).
+    void report(const QString &line);
+
+private:
+    void onConnected();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onDisconnected();
+    void readCommands();
+    void obey(const StudentCommand &command);
+    void startDemonstration();
+    void stopDemonstration();
+    // One shared port subscription; empty while not listening.
+    struct Listener
+    {
+        std::shared_ptr<DatagramHub> hub;
+        QMetaObject::Connection connection;
+    };
+
+    bool listen(Listener &listener, quint16 port,
+                void (StudentAgent::*handler)(const QByteArray &));
+    static void release(Listener &listener);
+    void endConnection();
+    void onImageDatagram(const QByteArray &data);
+    void onMouseDatagram(const QByteArray &data);
+
+    QString m_name;
+    QHostAddress m_source;
+    quint16 m_imagePort = kDefaultImagePort;
+    quint16 m_mousePort = kDefaultMousePort;
+    bool m_listenForBeacons = false;
+    int m_receiveBufferSize = 0;
+
+    QTcpSocket m_socket;
+    bool m_wasConnected = false;
+    bool m_ended = false;
+    bool m_reading = true;
+    CommandParser m_parser;
+    QList<StudentCommand> m_commands;
+    QByteArray m_received;
+    bool m_blackedOut = false;
+    bool m_demonstrating = false;
+
+    ScreenSender m_screen;
+    FrameAssembler m_frames;
+    Listener m_image;
+    Listener m_mouse;
+    std::optional<MouseDatagram> m_lastCursor;
+    std::optional<QByteArray> m_beaconName;
+};
