@@ -4,6 +4,11 @@
 
 #include "ui/ConsoleOptions.h"
 
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QSlider;
 struct ConsoleSettings;
 
 // The settings dialog: ports, demonstration quality and start at boot.
@@ -12,9 +17,41 @@ class Tfrm_setup : public QDialog
     Q_OBJECT
 
 public:
+    // How the dialog closed: OK, the title bar's close box, No (or Escape).
+    static constexpr int kOk = 1;
+    static constexpr int kCancel = 2;
+    static constexpr int kNo = 7;
+
     Tfrm_setup(ConsoleSettings &settings, const ConsoleOptions &options, QWidget *parent = nullptr);
 
+    // Start at boot under name: writes or removes the entry; failures change nothing, silently.
+    void SetAutoRun(const QString &name, const QString &path, bool enabled) const;
+    bool IsAutoRun(const QString &name) const;
+
+    void setVisible(bool visible) override;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void reject() override;
+
 private:
+    void buildComponents();
+    void connectHandlers();
+    void centreOnScreen();
+    void FormShow();
+    void TrackBar1Change();
+    void BitBtn1Click();
+
     ConsoleSettings &m_settings;
     ConsoleOptions m_options;
+
+    QLineEdit *m_edit1 = nullptr;
+    QLineEdit *m_edit2 = nullptr;
+    QLineEdit *m_edit3 = nullptr;
+    QPushButton *m_bitBtn1 = nullptr;
+    QPushButton *m_bitBtn2 = nullptr;
+    QCheckBox *m_checkBox1 = nullptr;
+    QLabel *m_label2 = nullptr;
+    QSlider *m_trackBar1 = nullptr;
 };
