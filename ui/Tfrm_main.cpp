@@ -15,11 +15,15 @@
 #include "ui/Prompter.h"
 #include "ui/TForm_ShowMess.h"
 #include "ui/TForm_client.h"
+#include "ui/StudentMenus.h"
 #include "ui/Tfrm_setup.h"
 
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCursor>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QUrl>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -35,12 +39,13 @@ const QString kDemoIdle = QString::fromUtf8("教师演示");
 const QString kDemoActive = QString::fromUtf8("停止演示");
 const QString kDemoEmpty = QString::fromUtf8("现在还没有学生机登录，不能演示");
 const QString kCloseMonitorFirst = QString::fromUtf8("请把监视窗口关闭!");
+const QString kCredit = QString::fromUtf8("Velmora多媒体网络教室 V1.0\nVelmora 教学软件开发组");
 const QString kBlackOutIdle = QString::fromUtf8("全部黑屏");
 const QString kBlackOutActive = QString::fromUtf8("取消黑屏");
 const QString kRemoteControlEmpty = QString::fromUtf8("现在还没有学生机登录，不能远程控制");
 const QString kBlackOutEmpty = QString::fromUtf8("现在还没有学生机登录，不能黑屏");
-const QString kYes = QString::fromUtf8("是");
-const QString kNo = QString::fromUtf8("否");
+const QByteArray kYes = cp936::encode(QString::fromUtf8("是"));
+const QByteArray kNo = cp936::encode(QString::fromUtf8("否"));
 constexpr int kBlackOutSubItem = RosterModel::BlackOutColumn - 1;
 
 // Every handler entry point goes through the guard, so no exception unwinds into Qt.
@@ -86,6 +91,7 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
     m_frmSetup = new Tfrm_setup(m_settings, m_options, this);
     m_formClient = new TForm_client(this);
     m_formShowMess = new TForm_ShowMess(this);
+    new StudentMenus(m_ui, *m_channel, *m_rosterModel, *m_formShowMess, this);
 }
 
 Tfrm_main::~Tfrm_main() = default;
@@ -141,21 +147,9 @@ void Tfrm_main::connectHandlers()
     connect(m_ui.ListView1->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { guard::run([&] { ListView1ColumnClick(column); }); });
     connect(m_ui.N1, &QAction::triggered, this, guarded([this] { N1Click(); }));
+    connect(m_ui.N2, &QAction::triggered, this, guarded([this] { N2Click(); }));
+    connect(m_ui.N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
 
-    for (const MainWindowLayout::CommandItem &item : m_ui.allStudentsCommands) {
-        const QByteArray text = item.text;
-        connect(item.action, &QAction::triggered, this, guarded([this, text] { SendToAll(text); }));
-    }
-    for (const MainWindowLayout::CommandItem &item : m_ui.oneStudentCommands) {
-        const QByteArray text = item.text;
-        connect(item.action, &QAction::triggered, this,
-                guarded([this, text] { SendToRow(selectedRow(), text); }));
-    }
-    connect(m_ui.N9, &QAction::triggered, this, guarded([this] { sendMessage(false); }));
-    connect(m_ui.N13, &QAction::triggered, this, guarded([this] { sendMessage(true); }));
-    connect(m_ui.N10, &QAction::triggered, this, guarded([this] { sendCustomCommand(false); }));
-    connect(m_ui.N14, &QAction::triggered, this, guarded([this] { sendCustomCommand(true); }));
-    connect(m_ui.N11, &QAction::triggered, this, guarded([this] { N11Click(); }));
 }
 
 QString Tfrm_main::BroadcastHost() const
@@ -235,12 +229,6 @@ void Tfrm_main::SendToRow(int index, const QByteArray &text)
     m_channel->SendToRow(index, text);
 }
 
-int Tfrm_main::selectedRow() const
-{
-    const QModelIndexList rows = m_ui.ListView1->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
-}
-
 void Tfrm_main::setCountText(const QString &text)
 {
     m_ui.StatusPanel[0]->setText(text);
@@ -317,19 +305,9 @@ void Tfrm_main::SpeedButton3Click()
 
 void Tfrm_main::setAllBlackOut(bool on)
 {
-    const QByteArray text = cp936::encode(on ? kYes : kNo);
+    const QByteArray &text = on ? kYes : kNo;
     for (int row = 0; row < m_rosterModel->rowCount(); ++row)
         m_rosterModel->setSubItem(row, kBlackOutSubItem, text);
-}
-
-void Tfrm_main::N11Click()
-{
-    const int row = selectedRow();
-    if (!m_rosterModel->hasRow(row))
-        return;
-    const bool blackedOut = m_rosterModel->subItem(row, kBlackOutSubItem) != cp936::encode(kNo);
-    SendToRow(row, blackedOut ? command::UnblackScreen : command::BlackScreen);
-    m_rosterModel->setSubItem(row, kBlackOutSubItem, cp936::encode(blackedOut ? kNo : kYes));
 }
 
 void Tfrm_main::SpeedButton4Click()
@@ -364,27 +342,15 @@ void Tfrm_main::N1Click()
     Prompter::current().execDialog(*m_frmSetup);
 }
 
-void Tfrm_main::sendMessage(bool toSelectedRow)
+// The shell's answer is not examined: the console says nothing of its own.
+void Tfrm_main::N2Click()
 {
-    if (Prompter::current().execDialog(*m_formShowMess) != TForm_ShowMess::kSend)
-        return;
-    const QByteArray text = command::message(m_formShowMess->text());
-    if (toSelectedRow)
-        SendToRow(selectedRow(), text);
-    else
-        SendToAll(text);
+    const QString directory = QFileInfo(m_options.settingsPath).absolutePath();
+    QDesktopServices::openUrl(QUrl::fromLocalFile(directory + QStringLiteral("/readme.txt")));
 }
 
-void Tfrm_main::sendCustomCommand(bool toSelectedRow)
+void Tfrm_main::N3Click()
 {
-    const QString typed = Prompter::current().inputText(QString::fromUtf8("输入命令"),
-                                                        QString::fromUtf8("命令"), 255);
-    if (command::isBlank(typed)) {
-        Prompter::current().message(QString::fromUtf8("命令不能为空!"));
-        return;
-    }
-    if (toSelectedRow)
-        SendToRow(selectedRow(), command::custom(typed));
-    else
-        SendToAll(command::custom(typed));
+    Prompter::current().message(kCredit);
 }
+

@@ -55,7 +55,6 @@ private:
     void FormShow();
     void FormClose();
 
-    int selectedRow() const;
     void setOtherButtonsEnabled(const QToolButton *running, bool enabled);
     void SpeedButton1Click();
     void ScreenTimerTimer();
@@ -66,9 +65,8 @@ private:
     void ListView1ContextPopup(const QPoint &pos);
     void ListView1ColumnClick(int column);
     void N1Click();
-    void N11Click();
-    void sendMessage(bool toSelectedRow);
-    void sendCustomCommand(bool toSelectedRow);
+    void N2Click();
+    void N3Click();
     void setAllBlackOut(bool on);
     void setCountText(const QString &text);
 
