@@ -45,9 +45,9 @@ void DesktopPicture::fill(int x, int y, int w, int h, std::uint32_t rgb)
 }
 
 // A window: title bar, white client area, and paragraphs of word-sized dark blocks.
-void DesktopPicture::window(int x, int y, int w, int h, std::uint32_t seed)
+void DesktopPicture::window(int x, int y, int w, int h, std::uint32_t variant)
 {
-    std::mt19937 random(seed);
+    std::mt19937 random(variant);
     fill(x - 1, y - 1, w + 2, h + 2, 0x404040);
     fill(x, y, w, 28, 0x2050a0);
     fill(x + 8, y + 8, w / 3, 12, 0xffffff);

@@ -20,7 +20,7 @@ public:
 
 private:
     void fill(int x, int y, int w, int h, std::uint32_t rgb);
-    void window(int x, int y, int w, int h, std::uint32_t seed);
+    void window(int x, int y, int w, int h, std::uint32_t variant);
 
     int m_width;
     int m_height;
