@@ -1,3 +1,4 @@
+#include "bench/BenchApplication.h"
 #include "bench/DesktopPicture.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
@@ -15,28 +16,17 @@
 #include <QToolButton>
 #include <QUdpSocket>
 #include <benchmark/benchmark.h>
-#include <cstdlib>
 
 namespace {
 constexpr int kSeconds = 10;
 constexpr int kChunk = 2048;
-
-QApplication &application()
-{
-    static int argc = 1;
-    static char name[] = "velmora-bench";
-    static char *argv[] = {name, nullptr};
-    setenv("QT_QPA_PLATFORM", "offscreen", 0);
-    static QApplication app(argc, argv);
-    return app;
-}
 
 // The real console demonstrating the real (virtual) screen for ten seconds, counted by a
 // receiver on the image port: chunks per second, the largest chunk, and whether every frame
 // arrived whole and in order (starting with SOI, ending with EOI).
 void demonstrationPacing(benchmark::State &state)
 {
-    application();
+    benchApplication();
     DesktopPicture picture(1920, 1080);
     if (!picture.paintOnRootWindow()) {
         state.SkipWithError("no X display: run under tests/isolate.sh --xvfb");

@@ -101,6 +101,8 @@ QWidget *buildToolbar(QWidget *parent, MainWindowLayout &ui)
     }
     auto *panelLayout = new QHBoxLayout(panel);
     panelLayout->setContentsMargins(0, 0, 0, 0);
+    // The buttons sit at fixed places up to x = 492; the labels never cover them.
+    panelLayout->addSpacing(500);
     panelLayout->addStretch();
     panelLayout->addWidget(labels);
     return panel;

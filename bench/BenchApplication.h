@@ -1,0 +1,7 @@
+#pragma once
+
+class QApplication;
+
+// The one application object the console benchmarks share, made at first use (offscreen
+// windows; capture still reads the X display named by DISPLAY).
+QApplication &benchApplication();
