@@ -6,6 +6,8 @@
 #include "tests/support/WaitUntil.h"
 
 #include <QHeaderView>
+#include <QMenu>
+#include <QTest>
 #include <QTime>
 #include <QTreeView>
 
@@ -132,4 +134,24 @@ TEST_F(RosterTest, AStudentFloodingJunkStaysListed)
     EXPECT_TRUE(india.isConnected());
     connectStudent(QStringLiteral("juliet"), 3);
     EXPECT_EQ(rowCount(), 2);
+}
+
+TEST_F(RosterTest, ARightClickOnARowSelectsItAndOpensTheOneStudentMenu)
+{
+    connectStudent(QStringLiteral("kilo"), 2);
+    connectStudent(QStringLiteral("lima"), 3);
+    console().show();
+    QWidget *viewport = listView()->viewport();
+    auto *menu = console().findChild<QMenu *>(QStringLiteral("PopupMenu3"));
+    const QPoint onLima = listView()->visualRect(listView()->model()->index(1, 0)).center();
+    QTest::mouseClick(viewport, Qt::RightButton, {}, onLima);
+    emit listView()->customContextMenuRequested(onLima);
+    EXPECT_TRUE(menu->isVisible());
+    menu->hide();
+    const QModelIndexList selected = listView()->selectionModel()->selectedRows();
+    ASSERT_EQ(selected.size(), 1);
+    EXPECT_EQ(selected.first().row(), 1);
+
+    emit listView()->customContextMenuRequested(QPoint(5, viewport->height() - 2));
+    EXPECT_FALSE(menu->isVisible());
 }
