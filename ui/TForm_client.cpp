@@ -1,5 +1,8 @@
 #include "ui/TForm_client.h"
 
+#include "platform/Guard.h"
+
+#include <QCloseEvent>
 #include <QFrame>
 #include <QLabel>
 #include <QVBoxLayout>
@@ -26,4 +29,18 @@ TForm_client::TForm_client(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(panel);
+}
+
+void TForm_client::closeWindow()
+{
+    if (OnClose)
+        guard::run(OnClose);
+    hide();
+}
+
+// Closing only hides: the window lives as long as the console.
+void TForm_client::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+    closeWindow();
 }

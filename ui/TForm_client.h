@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <functional>
 
 class QLabel;
 
@@ -13,6 +14,14 @@ public:
     explicit TForm_client(QWidget *parent = nullptr);
 
     QLabel *Image1() const { return m_image; }
+    // Runs the closing handler, then hides; used by the close box and by the rotation's stop.
+    void closeWindow();
+
+    // The closing handler; it may close the window again, which runs it once more.
+    std::function<void()> OnClose;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
     QLabel *m_image;

@@ -4,6 +4,7 @@
 #include "classroom/Commands.h"
 #include "classroom/Datagrams.h"
 #include "classroom/Demonstration.h"
+#include "classroom/Monitoring.h"
 #include "classroom/ScreenFrameSource.h"
 #include "classroom/Roster.h"
 #include "classroom/RosterModel.h"
@@ -12,9 +13,11 @@
 #include "net/TUDPEndpoint.h"
 #include "platform/Cp936.h"
 #include "platform/Guard.h"
+#include "platform/LocalAddress.h"
 #include "ui/Prompter.h"
 #include "ui/TForm_ShowMess.h"
 #include "ui/TForm_client.h"
+#include "ui/MonitorControl.h"
 #include "ui/StudentMenus.h"
 #include "ui/Tfrm_setup.h"
 
@@ -85,6 +88,7 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
             m_demonstration->abandonFrame();
     });
     m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
+    m_monitoring = std::make_unique<Monitoring>(*m_channel, &localaddress::localAddress);
     connectHandlers();
     FormCreate();
 
@@ -92,6 +96,11 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
     m_formClient = new TForm_client(this);
     m_formShowMess = new TForm_ShowMess(this);
     new StudentMenus(m_ui, *m_channel, *m_rosterModel, *m_formShowMess, this);
+    new MonitorControl(m_ui, *m_monitoring, *m_rosterModel, *m_formClient, *m_timer2,
+                       [this](const QToolButton *running, bool enabled) {
+                           setOtherButtonsEnabled(running, enabled);
+                       },
+                       this);
 }
 
 Tfrm_main::~Tfrm_main() = default;
@@ -133,6 +142,10 @@ void Tfrm_main::connectHandlers()
     server->OnClientError = [this](TServerWinSocket *, TServerClientWinSocket *socket,
                                    TErrorEvent event, int &code) {
         m_roster->clientFailed(socket, event, code);
+    };
+    m_mouseUdp->OnDataReceived = [this](TUDPEndpoint *sender, int numberBytes,
+                                        const QString &fromIP, int) {
+        MouseUDPDataReceived(sender, numberBytes, fromIP);
     };
     connect(m_roster.get(), &Roster::countTextChanged, this, &Tfrm_main::setCountText);
 
@@ -288,6 +301,14 @@ void Tfrm_main::Timer1Timer()
 {
     const QByteArray beacon = datagram::beacon(m_identity.LocalComputerName);
     m_mouseUdp->SendDatagram(beacon.constData(), int(beacon.size()));
+}
+
+void Tfrm_main::MouseUDPDataReceived(TUDPEndpoint *sender, int numberBytes, const QString &fromIP)
+{
+    char datagram[TUDPEndpoint::kBufferSize];
+    int length = 0;
+    sender->ReadDatagram(datagram, length);
+    m_monitoring->datagramReceived(numberBytes, fromIP, datagram);
 }
 
 void Tfrm_main::SpeedButton3Click()

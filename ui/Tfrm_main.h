@@ -10,6 +10,7 @@
 
 class CommandChannel;
 class Demonstration;
+class Monitoring;
 class QTimer;
 class QToolButton;
 class Roster;
@@ -40,6 +41,7 @@ public:
     QString BroadcastHost() const;
 
     Demonstration *demonstration() const { return m_demonstration.get(); }
+    Monitoring *monitoring() const { return m_monitoring.get(); }
 
     void SendToAll(const QByteArray &text);
     void SendToRow(int index, const QByteArray &text);
@@ -59,6 +61,7 @@ private:
     void SpeedButton1Click();
     void ScreenTimerTimer();
     void Timer1Timer();
+    void MouseUDPDataReceived(TUDPEndpoint *sender, int numberBytes, const QString &fromIP);
     void SpeedButton3Click();
     void SpeedButton4Click();
     void SpeedButton5Click();
@@ -86,6 +89,7 @@ private:
     std::unique_ptr<Roster> m_roster;
     std::unique_ptr<CommandChannel> m_channel;
     std::unique_ptr<Demonstration> m_demonstration;
+    std::unique_ptr<Monitoring> m_monitoring;
 
     Tfrm_setup *m_frmSetup = nullptr;
     TForm_client *m_formClient = nullptr;

@@ -1,0 +1,114 @@
+#include "ui/MonitorControl.h"
+
+#include "classroom/Monitoring.h"
+#include "classroom/RosterModel.h"
+#include "platform/Cp936.h"
+#include "platform/Guard.h"
+#include "ui/Prompter.h"
+#include "ui/TForm_client.h"
+
+#include <QAction>
+#include <QImage>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPixmap>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace {
+const QString kRotationIdle = QString::fromUtf8("循环监视");
+const QString kRotationActive = QString::fromUtf8("取消监视");
+const QString kRotationEmpty = QString::fromUtf8("现在还没有学生机登录，不能监视");
+const QString kCaptionPrefix = QString::fromUtf8("监视 - ");
+} // namespace
+
+MonitorControl::MonitorControl(const MainWindowLayout &ui, Monitoring &monitoring,
+                               const RosterModel &roster, TForm_client &window,
+                               QTimer &rotationTimer, ButtonsEnabler enableOthers, QObject *parent)
+    : QObject(parent), m_ui(ui), m_monitoring(monitoring), m_roster(roster), m_window(window),
+      m_rotationTimer(rotationTimer), m_enableOthers(std::move(enableOthers))
+{
+    const auto guarded = [](auto handler) { return [handler] { guard::run(handler); }; };
+    connect(ui.N12, &QAction::triggered, this, guarded([this] { N12Click(); }));
+    connect(ui.SpeedButton2, &QToolButton::clicked, this, guarded([this] { SpeedButton2Click(); }));
+    connect(&rotationTimer, &QTimer::timeout, this, guarded([this] { Timer2Timer(); }));
+    connect(&monitoring, &Monitoring::pictureChanged, this, &MonitorControl::showPicture);
+    window.OnClose = [this] { FormClose(); };
+}
+
+int MonitorControl::selectedRow() const
+{
+    const QModelIndexList rows = m_ui.ListView1->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void MonitorControl::showStudent()
+{
+    const int index = m_monitoring.MonitorIndex();
+    const QByteArray name = m_roster.hasRow(index) ? m_roster.caption(index) : QByteArray();
+    m_window.setWindowTitle(kCaptionPrefix + cp936::decode(name));
+}
+
+void MonitorControl::showPicture()
+{
+    const JpegDecoder::Image &picture = m_monitoring.picture();
+    const QImage image(picture.rgb.data(), picture.width, picture.height, picture.width * 3,
+                       QImage::Format_RGB888);
+    m_window.Image1()->setPixmap(QPixmap::fromImage(image));
+}
+
+// With no row selected there is no student to watch: nothing is sent and nothing changes.
+void MonitorControl::N12Click()
+{
+    const int row = selectedRow();
+    if (!m_roster.hasRow(row))
+        return;
+    m_monitoring.clearStream();
+    m_monitoring.sendNotScreen();
+    m_monitoring.setMonitorIndex(row);
+    m_window.Image1()->clear();
+    m_monitoring.sendScreen();
+    showStudent();
+    m_window.show();
+    m_window.raise();
+}
+
+void MonitorControl::SpeedButton2Click()
+{
+    if (m_roster.rowCount() == 0) {
+        Prompter::current().message(kRotationEmpty);
+        return;
+    }
+    if (m_ui.SpeedButton2->text() == kRotationIdle) {
+        m_ui.SpeedButton2->setText(kRotationActive);
+        m_enableOthers(m_ui.SpeedButton2, false);
+        m_rotationTimer.start();
+        m_window.show();
+        return;
+    }
+    m_ui.SpeedButton2->setText(kRotationIdle);
+    m_enableOthers(m_ui.SpeedButton2, true);
+    m_rotationTimer.stop();
+    m_window.closeWindow();
+}
+
+void MonitorControl::Timer2Timer()
+{
+    m_monitoring.sendNotScreen();
+    int next = m_monitoring.MonitorIndex() + 1;
+    if (next > m_roster.rowCount() - 1)
+        next = 0;
+    m_monitoring.setMonitorIndex(next);
+    m_monitoring.clearStream();
+    m_window.Image1()->clear();
+    m_monitoring.sendScreen();
+    showStudent();
+}
+
+void MonitorControl::FormClose()
+{
+    m_monitoring.sendNotScreen();
+    if (m_ui.SpeedButton2->text() == kRotationActive)
+        SpeedButton2Click();
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QObject>
+#include <functional>
+
+#include "ui/MainWindowLayout.h"
+
+class Monitoring;
+class QTimer;
+class RosterModel;
+class TForm_client;
+
+// Which student's screen the monitor window shows: one chosen from the list, or each in turn
+// for ten seconds. The rotation's state is the caption of its toolbar button.
+class MonitorControl : public QObject
+{
+    Q_OBJECT
+
+public:
+    using ButtonsEnabler = std::function<void(const QToolButton *running, bool enabled)>;
+
+    MonitorControl(const MainWindowLayout &ui, Monitoring &monitoring, const RosterModel &roster,
+                   TForm_client &window, QTimer &rotationTimer, ButtonsEnabler enableOthers,
+                   QObject *parent = nullptr);
+
+    void N12Click();
+    void SpeedButton2Click();
+    void Timer2Timer();
+    // The monitor window's closing: the student stops, and so does a running rotation.
+    void FormClose();
+
+private:
+    int selectedRow() const;
+    void showStudent();
+    void showPicture();
+
+    const MainWindowLayout &m_ui;
+    Monitoring &m_monitoring;
+    const RosterModel &m_roster;
+    TForm_client &m_window;
+    QTimer &m_rotationTimer;
+    ButtonsEnabler m_enableOthers;
+};
