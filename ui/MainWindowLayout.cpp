@@ -3,9 +3,11 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
 #include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QStackedWidget>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QToolButton>
@@ -132,9 +134,20 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     ui.ListView1->header()->setSectionsClickable(true);
     ui.ListView1->header()->setSortIndicatorShown(false);
 
+    ui.IconView = new QListView(tab);
+    ui.IconView->setObjectName(QStringLiteral("ListView1Icons"));
+    ui.IconView->setFont(ui.ListView1->font());
+    ui.IconView->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui.IconView->setContextMenuPolicy(Qt::CustomContextMenu);
+    ui.IconView->setMovement(QListView::Static);
+    ui.IconView->setResizeMode(QListView::Adjust);
+
+    ui.RosterViews = new QStackedWidget(tab);
+    ui.RosterViews->addWidget(ui.ListView1);
+    ui.RosterViews->addWidget(ui.IconView);
     auto *tabLayout = new QVBoxLayout(tab);
     tabLayout->setContentsMargins(0, 0, 0, 0);
-    tabLayout->addWidget(ui.ListView1);
+    tabLayout->addWidget(ui.RosterViews);
     auto *panelLayout = new QVBoxLayout(panel);
     panelLayout->setContentsMargins(1, 1, 1, 1);
     panelLayout->addWidget(pages);

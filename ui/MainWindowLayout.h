@@ -4,6 +4,8 @@
 
 class QAction;
 class QLabel;
+class QListView;
+class QStackedWidget;
 class QMainWindow;
 class QMenu;
 class QTreeView;
@@ -24,7 +26,10 @@ struct MainWindowLayout
     QToolButton *SpeedButton3 = nullptr;
     QToolButton *SpeedButton4 = nullptr;
     QToolButton *SpeedButton5 = nullptr;
+    // The roster in the details style; the icon styles show the same rows in IconView.
     QTreeView *ListView1 = nullptr;
+    QListView *IconView = nullptr;
+    QStackedWidget *RosterViews = nullptr;
     QLabel *StatusPanel[3] = {};
 
     QAction *N1 = nullptr;

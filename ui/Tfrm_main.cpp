@@ -29,6 +29,8 @@
 #include <QUrl>
 #include <QHeaderView>
 #include <QLabel>
+#include <QListView>
+#include <QStackedWidget>
 #include <QMenu>
 #include <QScreen>
 #include <QStyle>
@@ -73,6 +75,9 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
     m_rosterModel = new RosterModel(this);
     m_rosterModel->setRowImage(style()->standardIcon(QStyle::SP_ComputerIcon));
     m_ui.ListView1->setModel(m_rosterModel);
+    // Both views show the same rows and the same selected row.
+    m_ui.IconView->setModel(m_rosterModel);
+    m_ui.IconView->setSelectionModel(m_ui.ListView1->selectionModel());
     QHeaderView *header = m_ui.ListView1->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(RosterModel::NameColumn, QHeaderView::Stretch);
@@ -157,6 +162,11 @@ void Tfrm_main::connectHandlers()
     connect(m_ui.SpeedButton5, &QToolButton::clicked, this, guarded([this] { SpeedButton5Click(); }));
     connect(m_ui.ListView1, &QTreeView::customContextMenuRequested, this,
             [this](const QPoint &pos) { guard::run([&] { ListView1ContextPopup(pos); }); });
+    connect(m_ui.IconView, &QListView::customContextMenuRequested, this,
+            [this](const QPoint &pos) { guard::run([&] { ListView1ContextPopup(pos); }); });
+    connect(m_ui.N6, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsIcon); });
+    connect(m_ui.N7, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsSmallIcon); });
+    connect(m_ui.N8, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsReport); });
     connect(m_ui.ListView1->header(), &QHeaderView::sectionClicked, this,
             [this](int column) { guard::run([&] { ListView1ColumnClick(column); }); });
     connect(m_ui.N1, &QAction::triggered, this, guarded([this] { N1Click(); }));
@@ -345,9 +355,28 @@ void Tfrm_main::SpeedButton5Click()
     close();
 }
 
+void Tfrm_main::setViewStyle(ViewStyle style)
+{
+    if (style == ViewStyle::vsReport) {
+        m_ui.RosterViews->setCurrentWidget(m_ui.ListView1);
+        return;
+    }
+    const bool large = style == ViewStyle::vsIcon;
+    m_ui.IconView->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+    m_ui.IconView->setFlow(QListView::LeftToRight);
+    m_ui.IconView->setWrapping(true);
+    m_ui.IconView->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+    m_ui.IconView->setGridSize(large ? QSize(96, 64) : QSize(160, 20));
+    m_ui.RosterViews->setCurrentWidget(m_ui.IconView);
+}
+
+// The request comes from whichever view is shown, in its own coordinates.
 void Tfrm_main::ListView1ContextPopup(const QPoint &pos)
 {
-    const QModelIndex index = m_ui.ListView1->indexAt(pos);
+    const QAbstractItemView *view = m_ui.RosterViews->currentWidget() == m_ui.IconView
+                                        ? static_cast<QAbstractItemView *>(m_ui.IconView)
+                                        : m_ui.ListView1;
+    const QModelIndex index = view->indexAt(pos);
     if (!index.isValid())
         return;
     m_ui.PopupMenu3->popup(QCursor::pos());

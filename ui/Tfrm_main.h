@@ -70,6 +70,9 @@ private:
     void N1Click();
     void N2Click();
     void N3Click();
+    // The view styles of the roster: large icons, small icons, details.
+    enum class ViewStyle { vsIcon, vsSmallIcon, vsReport };
+    void setViewStyle(ViewStyle style);
     void setAllBlackOut(bool on);
     void setCountText(const QString &text);
 

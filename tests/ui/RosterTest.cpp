@@ -6,6 +6,7 @@
 #include "tests/support/WaitUntil.h"
 
 #include <QHeaderView>
+#include <QListView>
 #include <QMenu>
 #include <QTest>
 #include <QTime>
@@ -154,4 +155,27 @@ TEST_F(RosterTest, ARightClickOnARowSelectsItAndOpensTheOneStudentMenu)
 
     emit listView()->customContextMenuRequested(QPoint(5, viewport->height() - 2));
     EXPECT_FALSE(menu->isVisible());
+}
+
+TEST_F(RosterTest, TheIconStylesShowTheSameRowsAndSelection)
+{
+    StudentAgent &mike = connectStudent(QStringLiteral("mike"), 2);
+    connectStudent(QStringLiteral("november"), 3);
+    auto *icons = console().findChild<QListView *>(QStringLiteral("ListView1Icons"));
+    ASSERT_NE(icons, nullptr);
+    trigger("N6");
+    EXPECT_TRUE(icons->isVisibleTo(&console()));
+    EXPECT_FALSE(listView()->isVisibleTo(&console()));
+    EXPECT_EQ(icons->viewMode(), QListView::IconMode);
+    EXPECT_EQ(icons->model()->index(0, 0).data().toString(), QStringLiteral("mike"));
+
+    icons->selectionModel()->select(icons->model()->index(0, 0),
+                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    trigger("MenuItem5");
+    EXPECT_TRUE(waitUntil([&] { return mike.receivedBytes() == "05"; }));
+
+    trigger("N7");
+    EXPECT_EQ(icons->viewMode(), QListView::ListMode);
+    trigger("N8");
+    EXPECT_TRUE(listView()->isVisibleTo(&console()));
 }
