@@ -11,8 +11,8 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
-#include <benchmark/benchmark.h>
 #include <algorithm>
+#include <benchmark/benchmark.h>
 #include <memory>
 #include <vector>
 
@@ -47,7 +47,8 @@ void classroomOf250(benchmark::State &state)
     benchApplication();
     // Names come from a table, as a classroom's hosts file would give them at once; a slow name
     // service would measure the network, not the console.
-    reverse_lookup::install([](quint32 address) { return "pc-" + QByteArray::number(address & 0xffff); });
+    reverse_lookup::install(
+        [](quint32 address) { return "pc-" + QByteArray::number(address & 0xffff); });
     QTemporaryDir dir;
     QFile ini(dir.filePath(QStringLiteral("server.ini")));
     ini.open(QIODevice::WriteOnly);
@@ -62,8 +63,10 @@ void classroomOf250(benchmark::State &state)
         QElapsedTimer clock;
         clock.start();
         for (int i = 0; i < kStudents; ++i) {
-            const QHostAddress source(QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(2 + i % 250));
-            students.push_back(std::make_unique<StudentAgent>(QStringLiteral("s%1").arg(i), source));
+            const QHostAddress source(
+                QStringLiteral("127.0.%1.%2").arg(1 + i / 250).arg(2 + i % 250));
+            students.push_back(
+                std::make_unique<StudentAgent>(QStringLiteral("s%1").arg(i), source));
             students.back()->connectToConsole(QHostAddress::LocalHost, port);
             // Students arrive one after another, as computers in a room do; the console's
             // listen queue of five is not meant to hold a whole room at once.

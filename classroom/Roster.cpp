@@ -47,9 +47,9 @@ void Roster::clientConnected(TServerClientWinSocket *socket)
     m_studentList.append(&m_curStudent);
     const RowKey key{m_curStudent.PeerName, QByteArray::number(m_curStudent.PeerPort)};
     m_rowKeys.insert(socket, key);
-    m_model->appendRow(key.caption, {m_curStudent.PeerAddress.toLatin1(), key.portText,
-                                     cp936::encode(connectTimeText(QTime::currentTime())),
-                                     kNotBlackedOut});
+    m_model->appendRow(key.caption,
+                       {m_curStudent.PeerAddress.toLatin1(), key.portText,
+                        cp936::encode(connectTimeText(QTime::currentTime())), kNotBlackedOut});
     ++m_studentCount;
     emit countTextChanged(kCountPrefix + QString::number(m_studentList.size()));
 }

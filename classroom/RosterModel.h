@@ -26,7 +26,8 @@ public:
     // Every row shows this picture (an icon the window provides) next to its caption.
     void setRowImage(const QVariant &image);
 
-    void appendRow(const QByteArray &caption, const std::array<QByteArray, kSubItemCount> &subItems);
+    void appendRow(const QByteArray &caption,
+                   const std::array<QByteArray, kSubItemCount> &subItems);
     void removeRowAt(int row);
     bool hasRow(int row) const { return row >= 0 && row < m_rows.size(); }
     QByteArray caption(int row) const { return m_rows.at(row).caption; }

@@ -36,15 +36,15 @@ struct ItemDesign
 };
 // N04 stands third and sends "03"; N03 stands fourth and sends "04".
 constexpr ItemDesign kAllStudents[] = {
-    {"N01", "注销用户", "01"}, {"N02", "重新启动", "02"},   {"N04", "关机", "03"},
-    {"N03", "记事本", "04"},   {"N05", "资源管理器", "05"}, {"N06", "写字板", "06"},
+    {"N01", "注销用户", "01"}, {"N02", "重新启动", "02"},       {"N04", "关机", "03"},
+    {"N03", "记事本", "04"},   {"N05", "资源管理器", "05"},     {"N06", "写字板", "06"},
     {"N07", "画图", "07"},     {"N08", "Microsoft Word", "08"},
 };
 constexpr ItemDesign kOneStudent[] = {
-    {"MenuItem1", "注销用户", "01"}, {"MenuItem2", "重新启动", "02"},
-    {"MenuItem3", "关机", "03"},     {"MenuItem4", "记事本", "04"},
+    {"MenuItem1", "注销用户", "01"},   {"MenuItem2", "重新启动", "02"},
+    {"MenuItem3", "关机", "03"},       {"MenuItem4", "记事本", "04"},
     {"MenuItem5", "资源管理器", "05"}, {"MenuItem6", "写字板", "06"},
-    {"MenuItem7", "画图", "07"},     {"MenuItem8", "Microsoft Word", "08"},
+    {"MenuItem7", "画图", "07"},       {"MenuItem8", "Microsoft Word", "08"},
 };
 constexpr int kStatusWidths[] = {200, 250};
 
@@ -77,7 +77,7 @@ QWidget *buildToolbar(QWidget *parent, MainWindowLayout &ui)
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setFixedHeight(57);
     QToolButton **targets[] = {&ui.SpeedButton1, &ui.SpeedButton3, &ui.SpeedButton2,
-                             &ui.SpeedButton4, &ui.SpeedButton5};
+                               &ui.SpeedButton4, &ui.SpeedButton5};
     for (int i = 0; i < 5; ++i) {
         const ButtonDesign &d = kButtons[i];
         auto *button = new QToolButton(panel);

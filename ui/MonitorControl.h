@@ -3,6 +3,7 @@
 #include <QObject>
 #include <functional>
 
+#include "ui/ButtonsEnabler.h"
 #include "ui/MainWindowLayout.h"
 
 class Monitoring;
@@ -17,8 +18,6 @@ class MonitorControl : public QObject
     Q_OBJECT
 
 public:
-    using ButtonsEnabler = std::function<void(const QToolButton *running, bool enabled)>;
-
     MonitorControl(const MainWindowLayout &ui, Monitoring &monitoring, const RosterModel &roster,
                    TForm_client &window, QTimer &rotationTimer, ButtonsEnabler enableOthers,
                    QObject *parent = nullptr);

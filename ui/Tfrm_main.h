@@ -58,22 +58,13 @@ private:
     void FormClose();
 
     void setOtherButtonsEnabled(const QToolButton *running, bool enabled);
-    void SpeedButton1Click();
-    void ScreenTimerTimer();
     void Timer1Timer();
     void MouseUDPDataReceived(TUDPEndpoint *sender, int numberBytes, const QString &fromIP);
-    void SpeedButton3Click();
     void SpeedButton4Click();
     void SpeedButton5Click();
-    void ListView1ContextPopup(const QPoint &pos);
-    void ListView1ColumnClick(int column);
     void N1Click();
     void N2Click();
     void N3Click();
-    // The view styles of the roster: large icons, small icons, details.
-    enum class ViewStyle { vsIcon, vsSmallIcon, vsReport };
-    void setViewStyle(ViewStyle style);
-    void setAllBlackOut(bool on);
     void setCountText(const QString &text);
 
     ConsoleOptions m_options;

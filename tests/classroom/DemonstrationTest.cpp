@@ -1,5 +1,5 @@
-#include "classroom/Datagrams.h"
 #include "classroom/Demonstration.h"
+#include "classroom/Datagrams.h"
 #include "classroom/FrameSource.h"
 #include "net/TUDPEndpoint.h"
 #include "platform/AppError.h"
@@ -56,14 +56,16 @@ protected:
         for (int i = 0; i < ticks; ++i)
             demo.SendScreenChunk();
         std::vector<int> sizes;
-        waitUntil([&] {
-            while (receiver.hasPendingDatagrams()) {
-                const QByteArray d = receiver.receiveDatagram().data();
-                sizes.push_back(int(d.size()));
-                payload += d;
-            }
-            return int(sizes.size()) >= ticks;
-        }, 2000);
+        waitUntil(
+            [&] {
+                while (receiver.hasPendingDatagrams()) {
+                    const QByteArray d = receiver.receiveDatagram().data();
+                    sizes.push_back(int(d.size()));
+                    payload += d;
+                }
+                return int(sizes.size()) >= ticks;
+            },
+            2000);
         return sizes;
     }
 

@@ -1,5 +1,5 @@
-#include "classroom/CommandChannel.h"
 #include "classroom/Monitoring.h"
+#include "classroom/CommandChannel.h"
 #include "classroom/RosterModel.h"
 #include "net/TServerWinSocket.h"
 #include "platform/JpegEncoder.h"
@@ -19,14 +19,15 @@ QByteArray screenFile(QColor colour, int width = 320, int height = 200)
     QImage picture(width, height, QImage::Format_RGB32);
     picture.fill(colour);
     JpegEncoder encoder;
-    const auto file = encoder.encode(picture.constBits(), width, height,
-                                     int(picture.bytesPerLine()), 90);
+    const auto file =
+        encoder.encode(picture.constBits(), width, height, int(picture.bytesPerLine()), 90);
     return QByteArray(reinterpret_cast<const char *>(file.data()), qsizetype(file.size()));
 }
 
 QColor centre(const JpegDecoder::Image &image)
 {
-    const std::uint8_t *p = &image.rgb[std::size_t((image.height / 2 * image.width + image.width / 2) * 3)];
+    const std::uint8_t *p =
+        &image.rgb[std::size_t((image.height / 2 * image.width + image.width / 2) * 3)];
     return QColor(p[0], p[1], p[2]);
 }
 } // namespace

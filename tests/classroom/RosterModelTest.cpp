@@ -1,5 +1,5 @@
-#include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
+#include "classroom/Commands.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QPersistentModelIndex>
@@ -27,14 +27,20 @@ TEST(RosterOrder, ComparesBytesWithAsciiCaseFoldedAndPrefixesFirst)
         QByteArray a, b;
         int sign;
     } const cases[] = {
-        {"alpha", "ALPHA", 0}, {"abc", "abd", -1},    {"ab", "abc", -1},
-        {"10240", "2000", -1}, {"a_", "A[", 1},       {"", "a", -1},
+        {"alpha", "ALPHA", 0},
+        {"abc", "abd", -1},
+        {"ab", "abc", -1},
+        {"10240", "2000", -1},
+        {"a_", "A[", 1},
+        {"", "a", -1},
         // GB2312 bytes compare as bytes, above every ASCII byte.
-        {"\xb0\xa1", "z", 1},  {"\xb0\xa1", "\xb0\xa2", -1},
+        {"\xb0\xa1", "z", 1},
+        {"\xb0\xa1", "\xb0\xa2", -1},
     };
     for (const Case &c : cases) {
         const int result = RosterModel::compareText(c.a, c.b);
-        EXPECT_EQ((result > 0) - (result < 0), c.sign) << c.a.toStdString() << " vs " << c.b.toStdString();
+        EXPECT_EQ((result > 0) - (result < 0), c.sign)
+            << c.a.toStdString() << " vs " << c.b.toStdString();
     }
 }
 

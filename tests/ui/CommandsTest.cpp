@@ -6,10 +6,10 @@
 #include <QCoreApplication>
 #include <QDialog>
 #include <QHeaderView>
-#include <QTreeView>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace {
 struct MenuCommand
@@ -111,7 +111,8 @@ TEST_F(CommandsTest, MessagesKeepTheirLinesAndBlanks)
 {
     answerMessageDialog(QString::fromUtf8("  第一行\n second \n"));
     trigger("N9");
-    const QByteArray expected = QByteArray("2  ") + QByteArray("\xb5\xda\xd2\xbb\xd0\xd0") + "\r\n second \r\n";
+    const QByteArray expected =
+        QByteArray("2  ") + QByteArray("\xb5\xda\xd2\xbb\xd0\xd0") + "\r\n second \r\n";
     ASSERT_TRUE(waitUntil([&] { return c->receivedBytes() == expected; }));
     EXPECT_EQ(a->receivedBytes(), expected);
 
@@ -155,9 +156,8 @@ TEST_F(CommandsTest, CustomCommandsGoOutUntrimmedAndBlankOnesAreRefused)
     prompter.inputAnswers = {QString::fromUtf8("notepad 说明.txt")};
     selectRow(1);
     trigger("N14");
-    EXPECT_TRUE(waitUntil([&] {
-        return b->receivedBytes() == QByteArray("00  dir00notepad \xcb\xb5\xc3\xf7.txt");
-    }));
+    EXPECT_TRUE(waitUntil(
+        [&] { return b->receivedBytes() == QByteArray("00  dir00notepad \xcb\xb5\xc3\xf7.txt"); }));
 
     prompter.inputAnswers = {QStringLiteral("   ")};
     trigger("N10");
@@ -184,7 +184,8 @@ TEST_F(CommandsTest, BlackOutOfAllAndOfOneStudent)
     button("SpeedButton3")->click();
     EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("全部黑屏"));
     EXPECT_TRUE(button("SpeedButton5")->isEnabled());
-    ASSERT_TRUE(waitUntil([&] { return b->receivedBytes() == "BLACKSCREENUNBLACKSCREENUNBLACKSCREEN"; }));
+    ASSERT_TRUE(
+        waitUntil([&] { return b->receivedBytes() == "BLACKSCREENUNBLACKSCREENUNBLACKSCREEN"; }));
     EXPECT_TRUE(waitUntil([&] { return late.receivedBytes() == "UNBLACKSCREEN"; }));
     EXPECT_EQ(a->receivedBytes(), "BLACKSCREENUNBLACKSCREEN");
     EXPECT_FALSE(a->isBlackedOut());
@@ -197,8 +198,9 @@ TEST_F(CommandsTest, EmptyRosterRefusesTheToolbar)
     ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
     button("SpeedButton3")->click();
     button("SpeedButton4")->click();
-    EXPECT_EQ(prompter.messages, (QStringList{QString::fromUtf8("现在还没有学生机登录，不能黑屏"),
-                                              QString::fromUtf8("现在还没有学生机登录，不能远程控制")}));
+    EXPECT_EQ(prompter.messages,
+              (QStringList{QString::fromUtf8("现在还没有学生机登录，不能黑屏"),
+                           QString::fromUtf8("现在还没有学生机登录，不能远程控制")}));
     EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("全部黑屏"));
 }
 
@@ -217,6 +219,8 @@ TEST_F(CommandsTest, AStudentThatNeverReadsIsDroppedAndTheOthersGoOn)
     EXPECT_EQ(cell(1, 0), QStringLiteral("bravo"));
     EXPECT_TRUE(prompter.errors.isEmpty());
     // What alpha was sent arrives whole and in order.
-    EXPECT_TRUE(waitUntil([&] { return a->receivedBytes().size() == b->receivedBytes().size() &&
-                                       a->receivedBytes().size() % (big.size() + 2) == 0; }));
+    EXPECT_TRUE(waitUntil([&] {
+        return a->receivedBytes().size() == b->receivedBytes().size() &&
+               a->receivedBytes().size() % (big.size() + 2) == 0;
+    }));
 }

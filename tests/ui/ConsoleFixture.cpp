@@ -54,12 +54,13 @@ StudentAgent &ConsoleFixture::connectStudent(const QString &name, int octet,
 {
     nameAddress(octet, name.toUtf8());
     const int before = rowCount();
-    auto agent = std::make_unique<StudentAgent>(
-        name, QHostAddress(QStringLiteral("127.0.0.%1").arg(octet)));
+    auto agent =
+        std::make_unique<StudentAgent>(name, QHostAddress(QStringLiteral("127.0.0.%1").arg(octet)));
     if (configure)
         configure(*agent);
     agent->connectToConsole(QHostAddress::LocalHost, commandPort());
-    EXPECT_TRUE(waitUntil([&] { return rowCount() == before + 1; })) << "no row for " << name.toStdString();
+    EXPECT_TRUE(waitUntil([&] { return rowCount() == before + 1; }))
+        << "no row for " << name.toStdString();
     students.push_back(std::move(agent));
     return *students.back();
 }
@@ -102,7 +103,8 @@ void ConsoleFixture::selectRow(int row)
     listView()->selectionModel()->clearSelection();
     if (row >= 0)
         listView()->selectionModel()->select(listView()->model()->index(row, 0),
-                                             QItemSelectionModel::Select | QItemSelectionModel::Rows);
+                                             QItemSelectionModel::Select |
+                                                 QItemSelectionModel::Rows);
 }
 
 void ConsoleFixture::flushCommands()

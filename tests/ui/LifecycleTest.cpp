@@ -2,8 +2,8 @@
 
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/Guard.h"
 #include "platform/AppError.h"
+#include "platform/Guard.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QApplication>
@@ -81,7 +81,8 @@ TEST_F(LifecycleTest, APortInUseShowsTheBindFailureAndTheConsoleRuns)
     console();
     // The text ends in a quote, which sorts below ".", so no full stop is added.
     EXPECT_EQ(prompter.errors,
-              QStringList{QStringLiteral("Windows socket error: Address already in use (98), on API 'bind'")});
+              QStringList{QStringLiteral(
+                  "Windows socket error: Address already in use (98), on API 'bind'")});
     EXPECT_FALSE(console().ServerSocket1()->Active());
     EXPECT_TRUE(statusPanel(2).isEmpty());
     button("SpeedButton3")->click();

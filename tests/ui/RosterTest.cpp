@@ -26,10 +26,7 @@ protected:
             captions << cell(row, 0);
         return captions;
     }
-    void clickHeader(int column)
-    {
-        emit listView()->header()->sectionClicked(column);
-    }
+    void clickHeader(int column) { emit listView()->header()->sectionClicked(column); }
 };
 
 TEST_F(RosterTest, StudentsAppearInAcceptanceOrderWithTheirColumnsAndCount)
@@ -42,7 +39,8 @@ TEST_F(RosterTest, StudentsAppearInAcceptanceOrderWithTheirColumnsAndCount)
     EXPECT_EQ(names(), (QStringList{"alpha", "bravo", "charlie"}));
     EXPECT_EQ(cell(0, 1), QStringLiteral("127.0.0.2"));
     EXPECT_EQ(cell(0, 2), QString::number(alpha.localPort()));
-    EXPECT_TRUE(QTime::fromString(cell(0, 3), QStringLiteral("HH:mm:ss")).isValid()) << cell(0, 3).toStdString();
+    EXPECT_TRUE(QTime::fromString(cell(0, 3), QStringLiteral("HH:mm:ss")).isValid())
+        << cell(0, 3).toStdString();
     EXPECT_EQ(cell(2, 4), kNo);
     EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:3"));
     EXPECT_EQ(console().roster()->StudentCount(), 3);
@@ -93,7 +91,8 @@ TEST_F(RosterTest, SameComputerTwiceGetsTwoRowsEachRemovedByItsPort)
 TEST_F(RosterTest, AStudentWithoutANameGetsAnEmptyCaption)
 {
     nameAddress(7, QByteArray());
-    auto agent = std::make_unique<StudentAgent>(QStringLiteral("nameless"), QHostAddress("127.0.0.7"));
+    auto agent =
+        std::make_unique<StudentAgent>(QStringLiteral("nameless"), QHostAddress("127.0.0.7"));
     agent->connectToConsole(QHostAddress::LocalHost, commandPort());
     ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
     EXPECT_EQ(cell(0, 0), QString());
@@ -170,7 +169,8 @@ TEST_F(RosterTest, TheIconStylesShowTheSameRowsAndSelection)
     EXPECT_EQ(icons->model()->index(0, 0).data().toString(), QStringLiteral("mike"));
 
     icons->selectionModel()->select(icons->model()->index(0, 0),
-                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+                                    QItemSelectionModel::ClearAndSelect |
+                                        QItemSelectionModel::Rows);
     trigger("MenuItem5");
     EXPECT_TRUE(waitUntil([&] { return mike.receivedBytes() == "05"; }));
 

@@ -1,4 +1,4 @@
-#include "ui/StudentMenus.h"
+#include "ui/StudentCommands.h"
 
 #include "classroom/CommandChannel.h"
 #include "classroom/Commands.h"
@@ -10,17 +10,23 @@
 
 #include <QAction>
 #include <QItemSelectionModel>
+#include <QToolButton>
 #include <QTreeView>
 
 namespace {
 constexpr int kBlackOutSubItem = RosterModel::BlackOutColumn - 1;
 const QByteArray kYes = cp936::encode(QString::fromUtf8("是"));
 const QByteArray kNo = cp936::encode(QString::fromUtf8("否"));
+const QString kBlackOutIdle = QString::fromUtf8("全部黑屏");
+const QString kBlackOutActive = QString::fromUtf8("取消黑屏");
+const QString kBlackOutEmpty = QString::fromUtf8("现在还没有学生机登录，不能黑屏");
 } // namespace
 
-StudentMenus::StudentMenus(const MainWindowLayout &ui, const CommandChannel &channel,
-                           RosterModel &roster, TForm_ShowMess &messageDialog, QObject *parent)
-    : QObject(parent), m_ui(ui), m_channel(channel), m_roster(roster), m_messageDialog(messageDialog)
+StudentCommands::StudentCommands(const MainWindowLayout &ui, const CommandChannel &channel,
+                                 RosterModel &roster, TForm_ShowMess &messageDialog,
+                                 ButtonsEnabler enableOthers, QObject *parent)
+    : QObject(parent), m_ui(ui), m_channel(channel), m_roster(roster),
+      m_messageDialog(messageDialog), m_enableOthers(std::move(enableOthers))
 {
     const auto on = [this](QAction *action, std::function<void()> handler) {
         connect(action, &QAction::triggered, this, [handler] { guard::run(handler); });
@@ -34,15 +40,17 @@ StudentMenus::StudentMenus(const MainWindowLayout &ui, const CommandChannel &cha
     on(ui.N10, [this] { sendCustomCommand(false); });
     on(ui.N14, [this] { sendCustomCommand(true); });
     on(ui.N11, [this] { N11Click(); });
+    connect(ui.SpeedButton3, &QToolButton::clicked, this,
+            [this] { guard::run([this] { SpeedButton3Click(); }); });
 }
 
-int StudentMenus::selectedRow() const
+int StudentCommands::selectedRow() const
 {
     const QModelIndexList rows = m_ui.ListView1->selectionModel()->selectedRows();
     return rows.isEmpty() ? -1 : rows.first().row();
 }
 
-void StudentMenus::send(bool toSelectedRow, const QByteArray &text) const
+void StudentCommands::send(bool toSelectedRow, const QByteArray &text) const
 {
     if (toSelectedRow)
         m_channel.SendToRow(selectedRow(), text);
@@ -50,14 +58,14 @@ void StudentMenus::send(bool toSelectedRow, const QByteArray &text) const
         m_channel.SendToAll(text);
 }
 
-void StudentMenus::sendMessage(bool toSelectedRow)
+void StudentCommands::sendMessage(bool toSelectedRow)
 {
     if (Prompter::current().execDialog(m_messageDialog) != TForm_ShowMess::kSend)
         return;
     send(toSelectedRow, command::message(m_messageDialog.text()));
 }
 
-void StudentMenus::sendCustomCommand(bool toSelectedRow)
+void StudentCommands::sendCustomCommand(bool toSelectedRow)
 {
     const QString typed = Prompter::current().inputText(QString::fromUtf8("输入命令"),
                                                         QString::fromUtf8("命令"), 255);
@@ -69,7 +77,7 @@ void StudentMenus::sendCustomCommand(bool toSelectedRow)
 }
 
 // Toggles by what the row says, whatever the console-wide black-out mode is.
-void StudentMenus::N11Click()
+void StudentCommands::N11Click()
 {
     const int row = selectedRow();
     if (!m_roster.hasRow(row))
@@ -77,4 +85,24 @@ void StudentMenus::N11Click()
     const bool blackedOut = m_roster.subItem(row, kBlackOutSubItem) != kNo;
     m_channel.SendToRow(row, blackedOut ? command::UnblackScreen : command::BlackScreen);
     m_roster.setSubItem(row, kBlackOutSubItem, blackedOut ? kNo : kYes);
+}
+
+// The mode is the button's caption; each row's own state is its fifth column.
+void StudentCommands::SpeedButton3Click()
+{
+    if (m_roster.rowCount() == 0) {
+        Prompter::current().message(kBlackOutEmpty);
+        return;
+    }
+    const bool turnOn = m_ui.SpeedButton3->text() == kBlackOutIdle;
+    m_ui.SpeedButton3->setText(turnOn ? kBlackOutActive : kBlackOutIdle);
+    m_enableOthers(m_ui.SpeedButton3, !turnOn);
+    m_channel.SendToAll(turnOn ? command::BlackScreen : command::UnblackScreen);
+    setAllBlackOut(turnOn);
+}
+
+void StudentCommands::setAllBlackOut(bool on)
+{
+    for (int row = 0; row < m_roster.rowCount(); ++row)
+        m_roster.setSubItem(row, kBlackOutSubItem, on ? kYes : kNo);
 }

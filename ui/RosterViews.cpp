@@ -1,0 +1,77 @@
+#include "ui/RosterViews.h"
+
+#include "classroom/Roster.h"
+#include "classroom/RosterModel.h"
+#include "platform/Guard.h"
+
+#include <QAction>
+#include <QCursor>
+#include <QHeaderView>
+#include <QListView>
+#include <QMenu>
+#include <QStackedWidget>
+#include <QStyle>
+#include <QTreeView>
+
+namespace {
+constexpr int kColumnWidths[RosterModel::ColumnCount] = {0, 120, 80, 120, 100};
+}
+
+RosterViews::RosterViews(const MainWindowLayout &ui, RosterModel &model, Roster &roster,
+                         QObject *parent)
+    : QObject(parent), m_ui(ui), m_roster(roster)
+{
+    model.setRowImage(ui.ListView1->style()->standardIcon(QStyle::SP_ComputerIcon));
+    ui.ListView1->setModel(&model);
+    // Both views show the same rows and the same selected row.
+    ui.IconView->setModel(&model);
+    ui.IconView->setSelectionModel(ui.ListView1->selectionModel());
+    QHeaderView *header = ui.ListView1->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(RosterModel::NameColumn, QHeaderView::Stretch);
+    for (int column = RosterModel::AddressColumn; column < RosterModel::ColumnCount; ++column)
+        header->resizeSection(column, kColumnWidths[column]);
+
+    const auto popup = [this](const QPoint &pos) {
+        guard::run([&] { ListView1ContextPopup(pos); });
+    };
+    connect(ui.ListView1, &QTreeView::customContextMenuRequested, this, popup);
+    connect(ui.IconView, &QListView::customContextMenuRequested, this, popup);
+    connect(header, &QHeaderView::sectionClicked, this,
+            [this](int column) { guard::run([&] { ListView1ColumnClick(column); }); });
+    connect(ui.N6, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsIcon); });
+    connect(ui.N7, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsSmallIcon); });
+    connect(ui.N8, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsReport); });
+}
+
+void RosterViews::setViewStyle(ViewStyle style)
+{
+    if (style == ViewStyle::vsReport) {
+        m_ui.RosterViews->setCurrentWidget(m_ui.ListView1);
+        return;
+    }
+    const bool large = style == ViewStyle::vsIcon;
+    m_ui.IconView->setViewMode(large ? QListView::IconMode : QListView::ListMode);
+    m_ui.IconView->setFlow(QListView::LeftToRight);
+    m_ui.IconView->setWrapping(true);
+    m_ui.IconView->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+    m_ui.IconView->setGridSize(large ? QSize(96, 64) : QSize(160, 20));
+    m_ui.RosterViews->setCurrentWidget(m_ui.IconView);
+}
+
+// The request comes from whichever view is shown, in its own coordinates; below the last row
+// (or from the keyboard, away from any row) no menu opens.
+void RosterViews::ListView1ContextPopup(const QPoint &pos)
+{
+    const QAbstractItemView *view = m_ui.RosterViews->currentWidget() == m_ui.IconView
+                                        ? static_cast<QAbstractItemView *>(m_ui.IconView)
+                                        : m_ui.ListView1;
+    if (!view->indexAt(pos).isValid())
+        return;
+    m_ui.PopupMenu3->popup(QCursor::pos());
+}
+
+void RosterViews::ListView1ColumnClick(int column)
+{
+    m_roster.sortByColumn(column);
+}

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QObject>
+
+#include "ui/MainWindowLayout.h"
+
+class QPoint;
+class Roster;
+class RosterModel;
+
+// The roster on screen: the details view with its columns and sorting headers, the icon views
+// of the same rows, and the one-student menu opened over a row.
+class RosterViews : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class ViewStyle { vsIcon, vsSmallIcon, vsReport };
+
+    RosterViews(const MainWindowLayout &ui, RosterModel &model, Roster &roster,
+                QObject *parent = nullptr);
+
+    void setViewStyle(ViewStyle style);
+
+private:
+    void ListView1ContextPopup(const QPoint &pos);
+    void ListView1ColumnClick(int column);
+
+    const MainWindowLayout &m_ui;
+    Roster &m_roster;
+};
