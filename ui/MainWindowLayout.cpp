@@ -9,6 +9,7 @@
 #include <QMenuBar>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTabWidget>
 #include <QToolButton>
 #include <QTreeView>
@@ -20,12 +21,15 @@ struct ButtonDesign
     const char *name;
     const char *caption;
     int left, top, width, height;
+    QStyle::StandardPixmap glyph;
 };
 // Left to right: demonstration, black-out, rotation, remote control, exit.
 constexpr ButtonDesign kButtons[] = {
-    {"SpeedButton1", "教师演示", 9, 11, 89, 34},   {"SpeedButton3", "全部黑屏", 106, 11, 89, 35},
-    {"SpeedButton2", "循环监视", 202, 11, 89, 35}, {"SpeedButton4", "远程控制", 302, 10, 89, 35},
-    {"SpeedButton5", "退出系统", 403, 11, 89, 34},
+    {"SpeedButton1", "教师演示", 9, 11, 89, 34, QStyle::SP_ComputerIcon},
+    {"SpeedButton3", "全部黑屏", 106, 11, 89, 35, QStyle::SP_DesktopIcon},
+    {"SpeedButton2", "循环监视", 202, 11, 89, 35, QStyle::SP_BrowserReload},
+    {"SpeedButton4", "远程控制", 302, 10, 89, 35, QStyle::SP_DriveNetIcon},
+    {"SpeedButton5", "退出系统", 403, 11, 89, 34, QStyle::SP_DialogCloseButton},
 };
 
 struct ItemDesign
@@ -84,6 +88,8 @@ QWidget *buildToolbar(QWidget *parent, MainWindowLayout &ui)
         button->setObjectName(QString::fromLatin1(d.name));
         button->setText(QString::fromUtf8(d.caption));
         button->setAutoRaise(true);
+        button->setIcon(panel->style()->standardIcon(d.glyph));
+        button->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
         button->setFont(pixelFont("宋体", 12));
         button->setGeometry(d.left, d.top, d.width, d.height);
         *targets[i] = button;
@@ -121,7 +127,8 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     pages->setStyleSheet(QStringLiteral("QTabBar::tab { color: maroon; }"));
     auto *tab = new QWidget(pages);
     tab->setObjectName(QStringLiteral("TabSheet1"));
-    pages->addTab(tab, QString::fromUtf8("在线学生"));
+    pages->addTab(tab, pages->style()->standardIcon(QStyle::SP_ComputerIcon),
+                  QString::fromUtf8("在线学生"));
 
     ui.ListView1 = new QTreeView(tab);
     ui.ListView1->setObjectName(QStringLiteral("ListView1"));
@@ -208,6 +215,7 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
 MainWindowLayout MainWindowLayout::build(QMainWindow *window)
 {
     MainWindowLayout ui;
+    window->setWindowIcon(window->style()->standardIcon(QStyle::SP_ComputerIcon));
     auto *central = new QWidget(window);
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);
