@@ -193,18 +193,22 @@ bool ScreenCapture::captureShared(int width, int height)
                           XCB_IMAGE_FORMAT_Z_PIXMAP, m_shmSegment, 0),
         &rawError));
     XcbPtr<xcb_generic_error_t> error(rawError);
-    if (!reply) {
-        if (xcb_connection_has_error(m_connection))
-            disconnect();
-        throw AppError(
-            QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
-                .arg(displayName())
-                .arg(error ? error->error_code : 0));
-    }
+    if (!reply)
+        failCapture(error ? error->error_code : 0);
     m_plainReply.reset();
     m_frame = {width, height, width * bytesPerPixel,
                static_cast<const std::uint8_t *>(m_shmAddress)};
     return true;
+}
+
+// A broken connection is dropped so the next capture connects afresh.
+void ScreenCapture::failCapture(int errorCode)
+{
+    if (xcb_connection_has_error(m_connection))
+        disconnect();
+    throw AppError(QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
+                       .arg(displayName())
+                       .arg(errorCode));
 }
 
 void ScreenCapture::capturePlain(int width, int height)
@@ -219,12 +223,7 @@ void ScreenCapture::capturePlain(int width, int height)
     const std::size_t expected = static_cast<std::size_t>(width) * height * bytesPerPixel;
     if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply)) < expected) {
         std::free(reply);
-        if (xcb_connection_has_error(m_connection))
-            disconnect();
-        throw AppError(
-            QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
-                .arg(displayName())
-                .arg(error ? error->error_code : 0));
+        failCapture(error ? error->error_code : 0);
     }
     // The reply itself holds the rows; keeping it saves copying a whole screen per frame.
     m_plainReply.reset(reply);

@@ -41,6 +41,7 @@ private:
     void releaseSharedMemory();
     bool captureShared(int width, int height);
     void capturePlain(int width, int height);
+    [[noreturn]] void failCapture(int errorCode);
 
     Transport m_transport;
     xcb_connection_t *m_connection = nullptr;
