@@ -237,6 +237,13 @@ void TServerClientWinSocket::finishClose(int handle)
     if (!m_queue.isEmpty())
         ::send(handle, m_queue.constData(), size_t(m_queue.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
     m_queue.clear();
+    // Unread bytes at close make the kernel answer with a reset, which can cost the student
+    // the last text: the end is announced first, and what the student sent is drained.
+    ::shutdown(handle, SHUT_WR);
+    for (int i = 0; i < kReadsPerNotification; ++i) {
+        if (::recv(handle, g_sink, sizeof g_sink, MSG_DONTWAIT) <= 0)
+            break;
+    }
     ::close(handle);
     m_handle = -1;
     deleteLater();

@@ -4,6 +4,7 @@
 #include <QPointer>
 #include <QTcpSocket>
 #include <cerrno>
+#include <sys/socket.h>
 #include <gtest/gtest.h>
 #include <memory>
 #include <vector>
@@ -158,4 +159,42 @@ TEST(ServerClose, DestroyingTheServerClosesEveryConnectionWithoutEvents)
     EXPECT_TRUE(harness.reports().isEmpty());
 }
 
+} // namespace
+
+namespace {
+// A student that was still sending when the console closed must read the last command and then
+// an orderly end of stream, not a reset that could cost it that command.
+TEST(ServerClose, AStudentSendingAtCloseReadsTheLastTextThenEndOfStream)
+{
+    ServerHarness harness;
+    RawStudent student("127.0.0.6", harness.port());
+    ASSERT_TRUE(waitUntil([&] { return harness.count(Kind::Connect) == 1; }));
+    TServerClientWinSocket *connection = harness.server().ConnectionAt(0);
+    const QByteArray junk(16 * 1024, 'j');
+    // No event is handled between the junk and the close: it is still unread at the close.
+    ASSERT_GT(student.sendSome(junk.constData(), junk.size()), 0);
+    ASSERT_EQ(connection->WriteText("STOP"), 4);
+    connection->CloseConnection();
+
+    // The first thing after the data decides: 0 is an orderly end, an error is a reset.
+    QByteArray received;
+    ssize_t outcome = 1;
+    int error = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        char chunk[256];
+        const ssize_t count = ::recv(student.handle(), chunk, sizeof chunk, MSG_DONTWAIT);
+        if (count > 0) {
+            received.append(chunk, count);
+            return false;
+        }
+        error = errno;
+        if (count < 0 && (error == EAGAIN || error == EWOULDBLOCK))
+            return false;
+        outcome = count;
+        return true;
+    }));
+    EXPECT_EQ(received, "STOP");
+    const bool ended = outcome == 0;
+    EXPECT_TRUE(ended) << "the student saw a reset, errno " << error;
+}
 } // namespace
