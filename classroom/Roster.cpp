@@ -58,6 +58,10 @@ void Roster::clientDisconnected(TServerClientWinSocket *socket)
 {
     if (m_abandonFrame)
         m_abandonFrame();
+    // A connection whose arrival failed before it got its row has nothing to take away; the
+    // counts stay equal to the rows.
+    if (!m_rowKeys.contains(socket))
+        return;
     const RowKey key = m_rowKeys.take(socket);
     // A peer that reset its connection can no longer be asked for its address; the row is
     // still found by what was recorded when it arrived.

@@ -11,6 +11,9 @@
 #include <QTest>
 #include <QTime>
 #include <QTreeView>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 namespace {
 const QString kNo = QString::fromUtf8("否");
@@ -178,4 +181,30 @@ TEST_F(RosterTest, TheIconStylesShowTheSameRowsAndSelection)
     EXPECT_EQ(icons->viewMode(), QListView::ListMode);
     trigger("N8");
     EXPECT_TRUE(listView()->isVisibleTo(&console()));
+}
+
+// A student gone before the console got to it: the failure shows once, and the counts stay
+// equal to the rows.
+TEST_F(RosterTest, AStudentResetBeforeItWasListedLeavesTheCountsRight)
+{
+    connectStudent(QStringLiteral("oscar"), 2);
+    const int handle = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in console{};
+    console.sin_family = AF_INET;
+    console.sin_port = htons(commandPort());
+    console.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(::connect(handle, reinterpret_cast<sockaddr *>(&console), sizeof console), 0);
+    const linger abortive{1, 0};
+    ::setsockopt(handle, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+    ::close(handle);
+
+    TServerWinSocket *server = this->console().ServerSocket1()->Socket();
+    ASSERT_TRUE(waitUntil([&] {
+        return server->ConnectionCount() == 1 && !prompter.errors.isEmpty();
+    })) << prompter.errors.join('|').toStdString();
+    EXPECT_TRUE(prompter.errors.first().contains(QStringLiteral("getpeername")));
+    EXPECT_EQ(rowCount(), 1);
+    EXPECT_EQ(this->console().roster()->StudentCount(), 1);
+    EXPECT_EQ(this->console().roster()->StudentList().size(), 1);
+    EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:1"));
 }
