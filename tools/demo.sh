@@ -22,7 +22,7 @@ hosts=$(mktemp)
 mount --bind "$hosts" /etc/hosts
 
 if [ -z "${DISPLAY:-}" ]; then
-  echo "No display: running under Xvfb :77 (look with a VNC-less screenshot tool, or set DISPLAY)."
+  echo "No display: the console runs under Xvfb on :77 (take screenshots with DISPLAY=:77)."
   Xvfb :77 -screen 0 1280x800x24 -nolisten tcp -noreset 2>/dev/null &
   export DISPLAY=:77
   sleep 1
