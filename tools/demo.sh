@@ -16,7 +16,8 @@ fi
 ip link set lo up
 hosts=$(mktemp)
 {
-  echo "127.0.0.1 localhost"
+  # The console's own name must resolve, or its beacon has no broadcast address to go to.
+  echo "127.0.0.1 localhost $(hostname)"
   for i in 1 2 3; do echo "127.0.0.1$i student-0$i"; done
 } >"$hosts"
 mount --bind "$hosts" /etc/hosts
