@@ -136,7 +136,6 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     ui.ListView1->setRootIsDecorated(false);
     ui.ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
     ui.ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
-    ui.ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
     ui.ListView1->setUniformRowHeights(true);
     ui.ListView1->header()->setSectionsClickable(true);
     ui.ListView1->header()->setSortIndicatorShown(false);
@@ -145,7 +144,6 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     ui.IconView->setObjectName(QStringLiteral("ListView1Icons"));
     ui.IconView->setFont(ui.ListView1->font());
     ui.IconView->setSelectionMode(QAbstractItemView::SingleSelection);
-    ui.IconView->setContextMenuPolicy(Qt::CustomContextMenu);
     ui.IconView->setMovement(QListView::Static);
     ui.IconView->setResizeMode(QListView::Adjust);
 

@@ -5,6 +5,7 @@
 #include "platform/Guard.h"
 
 #include <QAction>
+#include <QContextMenuEvent>
 #include <QCursor>
 #include <QHeaderView>
 #include <QListView>
@@ -32,16 +33,30 @@ RosterViews::RosterViews(const MainWindowLayout &ui, RosterModel &model, Roster 
     for (int column = RosterModel::AddressColumn; column < RosterModel::ColumnCount; ++column)
         header->resizeSection(column, kColumnWidths[column]);
 
-    const auto popup = [this](const QPoint &pos) {
-        guard::run([&] { ListView1ContextPopup(pos); });
-    };
-    connect(ui.ListView1, &QTreeView::customContextMenuRequested, this, popup);
-    connect(ui.IconView, &QListView::customContextMenuRequested, this, popup);
+    // Context requests are taken from the views' own events, which say whether the mouse made
+    // them: one from the keyboard points at no row and opens nothing.
+    for (QAbstractItemView *view : {static_cast<QAbstractItemView *>(ui.ListView1),
+                                    static_cast<QAbstractItemView *>(ui.IconView)}) {
+        view->setContextMenuPolicy(Qt::DefaultContextMenu);
+        view->viewport()->installEventFilter(this);
+    }
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { guard::run([&] { ListView1ColumnClick(column); }); });
     connect(ui.N6, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsIcon); });
     connect(ui.N7, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsSmallIcon); });
     connect(ui.N8, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsReport); });
+}
+
+bool RosterViews::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() != QEvent::ContextMenu)
+        return QObject::eventFilter(watched, event);
+    const auto *request = static_cast<QContextMenuEvent *>(event);
+    if (request->reason() == QContextMenuEvent::Mouse) {
+        const QPoint pos = request->pos();
+        guard::run([&] { ListView1ContextPopup(pos); });
+    }
+    return true;
 }
 
 void RosterViews::setViewStyle(ViewStyle style)
@@ -59,8 +74,8 @@ void RosterViews::setViewStyle(ViewStyle style)
     m_ui.RosterViews->setCurrentWidget(m_ui.IconView);
 }
 
-// The request comes from whichever view is shown, in its own coordinates; below the last row
-// (or from the keyboard, away from any row) no menu opens.
+// The request comes from whichever view is shown, in its viewport's coordinates; below the
+// last row no menu opens.
 void RosterViews::ListView1ContextPopup(const QPoint &pos)
 {
     const QAbstractItemView *view = m_ui.RosterViews->currentWidget() == m_ui.IconView

@@ -22,6 +22,9 @@ public:
 
     void setViewStyle(ViewStyle style);
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void ListView1ContextPopup(const QPoint &pos);
     void ListView1ColumnClick(int column);

@@ -5,6 +5,8 @@
 #include "net/TServerSocket.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QApplication>
+#include <QContextMenuEvent>
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
@@ -143,20 +145,24 @@ TEST_F(RosterTest, ARightClickOnARowSelectsItAndOpensTheOneStudentMenu)
 {
     connectStudent(QStringLiteral("kilo"), 2);
     connectStudent(QStringLiteral("lima"), 3);
-    console().show();
     QWidget *viewport = listView()->viewport();
     auto *menu = console().findChild<QMenu *>(QStringLiteral("PopupMenu3"));
+    const auto request = [&](QContextMenuEvent::Reason reason, const QPoint &at) {
+        QContextMenuEvent event(reason, at, viewport->mapToGlobal(at));
+        QApplication::sendEvent(viewport, &event);
+        const bool opened = menu->isVisible();
+        menu->hide();
+        return opened;
+    };
     const QPoint onLima = listView()->visualRect(listView()->model()->index(1, 0)).center();
     QTest::mouseClick(viewport, Qt::RightButton, {}, onLima);
-    emit listView()->customContextMenuRequested(onLima);
-    EXPECT_TRUE(menu->isVisible());
-    menu->hide();
+    EXPECT_TRUE(request(QContextMenuEvent::Mouse, onLima));
     const QModelIndexList selected = listView()->selectionModel()->selectedRows();
     ASSERT_EQ(selected.size(), 1);
     EXPECT_EQ(selected.first().row(), 1);
 
-    emit listView()->customContextMenuRequested(QPoint(5, viewport->height() - 2));
-    EXPECT_FALSE(menu->isVisible());
+    EXPECT_FALSE(request(QContextMenuEvent::Mouse, QPoint(5, viewport->height() - 2)));
+    EXPECT_FALSE(request(QContextMenuEvent::Keyboard, onLima));
 }
 
 TEST_F(RosterTest, TheIconStylesShowTheSameRowsAndSelection)
