@@ -125,3 +125,22 @@ TEST_F(DemonstrationUiTest, TheBeaconCarriesTheComputerName)
     ASSERT_TRUE(waitUntil([&] { return !listener.lastBeaconName().isEmpty(); }));
     EXPECT_EQ(listener.lastBeaconName(), console().identity().LocalComputerName);
 }
+
+TEST_F(DemonstrationUiTest, StoppingMidFrameLeavesItAndStartingAgainBeginsAFreshOne)
+{
+    start();
+    student(QStringLiteral("alpha"), 2);
+    QToolButton *demo = button("SpeedButton1");
+    demo->click();
+    const ScreenStream &stream = console().demonstration()->stream();
+    ASSERT_TRUE(waitUntil([&] { return stream.position() > 0 && !stream.isEmpty(); }));
+    demo->click();
+    const std::int64_t position = stream.position();
+    settle(50);
+    EXPECT_EQ(stream.position(), position);
+    EXPECT_FALSE(stream.isEmpty());
+
+    demo->click();
+    EXPECT_TRUE(stream.isEmpty());
+    demo->click();
+}

@@ -130,3 +130,13 @@ TEST_F(LifecycleTest, OnlyOneErrorBoxAtATime)
     guard::run([] { throw AppError(QString::fromUtf8("中文")); });
     EXPECT_EQ(nested.errors.last(), QString::fromUtf8("中文."));
 }
+
+TEST_F(LifecycleTest, OneUdpPortForBothEndpointsLeavesTheMousePortUnbound)
+{
+    iniLines = {QStringLiteral("[SysInfo]"), QStringLiteral("Socket_Port=0"),
+                QStringLiteral("UDP_Port1=27650"), QStringLiteral("UDP_Port2=27650")};
+    console();
+    EXPECT_EQ(console().ComUdp()->BoundPort(), 27650);
+    EXPECT_EQ(console().MouseUDP()->BoundPort(), -1);
+    EXPECT_TRUE(prompter.errors.isEmpty());
+}
