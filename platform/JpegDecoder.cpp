@@ -1,5 +1,7 @@
 #include "platform/JpegDecoder.h"
 
+#include "platform/JpegErrorManager.h"
+
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>
@@ -17,20 +19,6 @@ constexpr int maxScans = 500;
 constexpr int rgbComponents = 3;
 constexpr JDIMENSION rowsPerCall = 16;
 
-struct ErrorManager
-{
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-};
-
-[[noreturn]] void errorExit(j_common_ptr cinfo)
-{
-    std::longjmp(reinterpret_cast<ErrorManager *>(cinfo->err)->jump, 1);
-}
-
-// Warnings (a truncated frame among them) must not stop the decode nor reach standard error.
-void silentMessage(j_common_ptr, int) {}
-
 // Progressive files are consumed scan by scan in start_decompress; this is where they are counted.
 void countScans(j_common_ptr cinfo)
 {
@@ -45,7 +33,7 @@ void countScans(j_common_ptr cinfo)
 struct JpegDecoder::State
 {
     jpeg_decompress_struct cinfo{};
-    ErrorManager errors{};
+    JpegErrorManager errors{};
     jpeg_progress_mgr progress{};
     bool created = false;
 };
@@ -53,9 +41,7 @@ struct JpegDecoder::State
 JpegDecoder::JpegDecoder() : m_state(std::make_unique<State>())
 {
     jpeg_decompress_struct &cinfo = m_state->cinfo;
-    cinfo.err = jpeg_std_error(&m_state->errors.pub);
-    m_state->errors.pub.error_exit = errorExit;
-    m_state->errors.pub.emit_message = silentMessage;
+    cinfo.err = m_state->errors.install();
     m_state->progress.progress_monitor = countScans;
     if (setjmp(m_state->errors.jump))
         return;

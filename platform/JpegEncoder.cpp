@@ -1,6 +1,7 @@
 #include "platform/JpegEncoder.h"
 
 #include "platform/AppError.h"
+#include "platform/JpegErrorManager.h"
 
 #include <algorithm>
 #include <csetjmp>
@@ -17,30 +18,13 @@ constexpr int maxQuality = 100;
 constexpr int bgrxComponents = 4;
 constexpr JDIMENSION rowsPerCall = 16;
 
-struct ErrorManager
-{
-    jpeg_error_mgr pub;
-    std::jmp_buf jump;
-    char message[JMSG_LENGTH_MAX];
-};
-
-// The library's own handler ends the process; we go back to encode() and raise from there.
-[[noreturn]] void errorExit(j_common_ptr cinfo)
-{
-    auto *errors = reinterpret_cast<ErrorManager *>(cinfo->err);
-    (*cinfo->err->format_message)(cinfo, errors->message);
-    std::longjmp(errors->jump, 1);
-}
-
-void silentMessage(j_common_ptr, int) {}
-
 } // namespace
 
 // The library's structures stay out of the header, so its users need no jpeglib.h.
 struct JpegEncoder::State
 {
     jpeg_compress_struct cinfo{};
-    ErrorManager errors{};
+    JpegErrorManager errors{};
     jpeg_destination_mgr destination{};
 };
 
@@ -56,9 +40,7 @@ JpegEncoder *ownerOf(j_compress_ptr cinfo)
 JpegEncoder::JpegEncoder() : m_state(std::make_unique<State>()), m_buffer(initialBufferSize)
 {
     jpeg_compress_struct &cinfo = m_state->cinfo;
-    cinfo.err = jpeg_std_error(&m_state->errors.pub);
-    m_state->errors.pub.error_exit = errorExit;
-    m_state->errors.pub.emit_message = silentMessage;
+    cinfo.err = m_state->errors.install();
     if (setjmp(m_state->errors.jump))
         throw AppError(
             QStringLiteral("Cannot start the JPEG encoder: %1").arg(m_state->errors.message));

@@ -1,0 +1,17 @@
+#pragma once
+
+#include <csetjmp>
+#include <cstdio>
+#include <jpeglib.h>
+
+// The codecs' error handling: the library's own ends the process, this one jumps back to the
+// caller's setjmp with the message kept, and warnings (a truncated frame) stay silent.
+struct JpegErrorManager
+{
+    jpeg_error_mgr pub;
+    std::jmp_buf jump;
+    char message[JMSG_LENGTH_MAX];
+
+    // Prepares the manager and returns what the codec's err field takes.
+    jpeg_error_mgr *install();
+};
