@@ -9,6 +9,10 @@ class FrameSource
 public:
     virtual ~FrameSource() = default;
 
+    // Raises AppError, in words a teacher understands, when no frame can be made at all (no
+    // display, a session whose screen cannot be read); called before a demonstration starts.
+    virtual void prepare() {}
+
     // The bytes stay valid until the next call. Raises AppError when no frame can be made.
     virtual std::span<const std::uint8_t> captureFrame(std::int32_t qualitySetting) = 0;
 };

@@ -3,8 +3,8 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "app/ConsoleSettings.h"
-#include "app/Identity.h"
+#include "settings/ConsoleSettings.h"
+#include "platform/Identity.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/MainWindowLayout.h"
 

@@ -1,6 +1,6 @@
 #include "ui/Tfrm_setup.h"
 
-#include "app/ConsoleSettings.h"
+#include "settings/ConsoleSettings.h"
 #include "platform/AppError.h"
 #include "platform/AutoStart.h"
 #include "platform/Guard.h"

@@ -1,6 +1,6 @@
 #include "ConsoleFixture.h"
 
-#include "app/ConsoleSettings.h"
+#include "settings/ConsoleSettings.h"
 #include "net/TServerSocket.h"
 #include "net/TServerWinSocket.h"
 #include "net/TUDPEndpoint.h"

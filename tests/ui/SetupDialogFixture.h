@@ -8,7 +8,7 @@
 #include <memory>
 
 #include "FakePrompter.h"
-#include "app/ConsoleSettings.h"
+#include "settings/ConsoleSettings.h"
 #include "tests/support/QtPrinters.h"
 #include "ui/Tfrm_setup.h"
 

@@ -1,4 +1,4 @@
-#include "app/Identity.h"
+#include "platform/Identity.h"
 
 #include "platform/ComputerName.h"
 #include "platform/LocalAddress.h"

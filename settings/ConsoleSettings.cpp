@@ -1,4 +1,4 @@
-#include "app/ConsoleSettings.h"
+#include "settings/ConsoleSettings.h"
 
 #include "platform/IntegerText.h"
 #include "platform/ProfileFile.h"
