@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+class QIODevice;
 class QSocketNotifier;
 
 // One IPv4 datagram socket: sends to a configured host and port, reports each arrival.
@@ -20,6 +21,7 @@ public:
     using StatusEvent = std::function<void(TUDPEndpoint *Sender, const QString &status)>;
     using HandlerEvent = std::function<void(bool &handled)>;
     using BufferInvalidEvent = std::function<void(bool &handled, const char *&Buff, int &length)>;
+    using StreamInvalidEvent = std::function<void(bool &handled, QIODevice *Stream)>;
 
     // ReportLevel 1; the socket exists, unbound. Raises UDPSockError when it cannot be made.
     explicit TUDPEndpoint(QObject *parent = nullptr);
@@ -51,6 +53,8 @@ public:
     StatusEvent OnStatus;
     HandlerEvent OnInvalidHost;
     BufferInvalidEvent OnBufferInvalid;
+    // Part of the component's published events; no operation of the endpoint raises it.
+    StreamInvalidEvent OnStreamInvalid;
 
 private:
     enum class ReadResult { Nothing, Datagram, Failure };

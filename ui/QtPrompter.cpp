@@ -14,9 +14,10 @@ int showBox(QMessageBox::Icon icon, const QString &text)
 }
 } // namespace
 
+// A plain box: the text, one OK button, the application title; no icon beside the text.
 void QtPrompter::message(const QString &text)
 {
-    showBox(QMessageBox::Information, text);
+    showBox(QMessageBox::NoIcon, text);
 }
 
 void QtPrompter::error(const QString &text)

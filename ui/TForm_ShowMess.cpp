@@ -5,6 +5,7 @@
 
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -59,7 +60,18 @@ void TForm_ShowMess::BitBtn1Click()
     done(kSend);
 }
 
-// The title bar's close box (and Escape) give the "closed" result, which sends nothing.
+// Neither button is the cancel button, so Escape does nothing; a teacher half-way through a
+// long message does not lose the dialog to a stray key.
+void TForm_ShowMess::keyPressEvent(QKeyEvent *event)
+{
+    if (event->matches(QKeySequence::Cancel)) {
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+// The title bar's close box gives the "closed" result, which sends nothing.
 void TForm_ShowMess::reject()
 {
     done(kClosed);

@@ -20,6 +20,7 @@ public:
     QString text() const;
 
 protected:
+    void keyPressEvent(QKeyEvent *event) override;
     void reject() override;
 
 private:

@@ -17,6 +17,7 @@ TForm_client::TForm_client(QWidget *parent)
 
     auto *panel = new QFrame(this);
     panel->setObjectName(QStringLiteral("Panel1"));
+    // A lowered outer and a lowered inner bevel, one pixel each: the picture starts 2 pixels in.
     panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
     panel->setLineWidth(2);
     m_image = new QLabel(panel);
@@ -24,7 +25,7 @@ TForm_client::TForm_client(QWidget *parent)
     m_image->setScaledContents(true);
     m_image->setMinimumSize(1, 1);
     auto *panelLayout = new QVBoxLayout(panel);
-    panelLayout->setContentsMargins(2, 2, 2, 2);
+    panelLayout->setContentsMargins(0, 0, 0, 0);
     panelLayout->addWidget(m_image);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

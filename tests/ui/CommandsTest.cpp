@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -141,6 +142,20 @@ TEST_F(CommandsTest, BlankMessageIsRefusedAndTheDialogStaysOpen)
     trigger("N9");
     EXPECT_TRUE(stillOpen);
     EXPECT_EQ(prompter.messages, QStringList{QString::fromUtf8("消息不能为空")});
+
+    // Neither button is the cancel button: Escape leaves the dialog and its text alone.
+    prompter.onDialog = [&](QDialog &dialog) {
+        dialog.show();
+        auto *memo = dialog.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"));
+        memo->setFocus();
+        QTest::keyClick(memo, Qt::Key_Escape);
+        stillOpen = dialog.isVisible();
+        dialog.findChild<QPushButton *>(QStringLiteral("BitBtn2"))->click();
+        return dialog.result();
+    };
+    stillOpen = false;
+    trigger("N9");
+    EXPECT_TRUE(stillOpen);
     flushCommands();
     EXPECT_TRUE(a->receivedBytes().isEmpty());
 }

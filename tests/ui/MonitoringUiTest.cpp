@@ -47,6 +47,10 @@ TEST_F(MonitoringUiTest, MonitoringOneStudentShowsItsScreen)
     // The first monitoring tells row 0 to stop, whoever that is.
     EXPECT_EQ(screenCommands(a), "NOTSCREEN");
     EXPECT_TRUE(b.isSendingScreen());
+    // The picture fills the panel inside its two one-pixel bevels.
+    const QWidget *panel = monitorWindow()->findChild<QWidget *>(QStringLiteral("Panel1"));
+    const QLabel *image = monitorWindow()->Image1();
+    EXPECT_EQ(image->geometry(), panel->rect().adjusted(2, 2, -2, -2));
 
     monitorWindow()->close();
     EXPECT_FALSE(monitorWindow()->isVisible());
