@@ -76,15 +76,18 @@ void StudentCommands::sendCustomCommand(bool toSelectedRow)
     send(toSelectedRow, command::custom(typed));
 }
 
-// Toggles by what the row says, whatever the console-wide black-out mode is.
+// Toggles by what the row says, whatever the console-wide black-out mode is. A send that
+// fails removes the row and moves the ones below it up: the mark goes to the row of the same
+// connection, if it is still there.
 void StudentCommands::N11Click()
 {
     const int row = selectedRow();
     if (!m_roster.hasRow(row))
         return;
+    const quint64 key = m_roster.key(row);
     const bool blackedOut = m_roster.subItem(row, kBlackOutSubItem) != kNo;
-    m_channel.SendToRow(row, blackedOut ? command::UnblackScreen : command::BlackScreen);
-    m_roster.setSubItem(row, kBlackOutSubItem, blackedOut ? kNo : kYes);
+    m_channel.SendToKey(key, blackedOut ? command::UnblackScreen : command::BlackScreen);
+    m_roster.setSubItem(m_roster.rowOfKey(key), kBlackOutSubItem, blackedOut ? kNo : kYes);
 }
 
 // The mode is the button's caption; each row's own state is its fifth column.

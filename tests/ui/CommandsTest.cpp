@@ -26,6 +26,7 @@ const MenuCommand kFixed[] = {
 };
 const QString kYes = QString::fromUtf8("是");
 const QString kNo = QString::fromUtf8("否");
+
 } // namespace
 
 class CommandsTest : public ConsoleFixture
@@ -86,14 +87,61 @@ TEST_F(CommandsTest, OneStudentCommandsFollowTheRowAfterSorting)
     EXPECT_TRUE(b->receivedBytes().isEmpty());
 }
 
-TEST_F(CommandsTest, TwoComputersWithOneNameBothSendToTheEarlier)
+// Cloned images share a name; a lab without reverse entries has none. Each row is still
+// its own student.
+TEST_F(CommandsTest, SameNameTwinsEachGetTheirOwnCommands)
 {
     StudentAgent &twin = connectStudent(QStringLiteral("alpha"), 5);
     selectRow(3);
     trigger("MenuItem2");
-    ASSERT_TRUE(waitUntil([&] { return a->receivedBytes() == "02"; }));
+    selectRow(0);
+    trigger("MenuItem3");
+    ASSERT_TRUE(waitUntil([&] { return twin.receivedBytes() == "02"; }));
+    ASSERT_TRUE(waitUntil([&] { return a->receivedBytes() == "03"; }));
     flushCommands();
-    EXPECT_TRUE(twin.receivedBytes().isEmpty());
+    EXPECT_EQ(twin.receivedBytes(), "02");
+    EXPECT_EQ(a->receivedBytes(), "03");
+}
+
+TEST_F(CommandsTest, NamelessTwinsEachGetTheirOwnCommandsAndBlackOut)
+{
+    StudentAgent &first = connectStudent(QString(), 6);
+    StudentAgent &second = connectStudent(QString(), 7);
+    selectRow(4);
+    trigger("MenuItem3");
+    trigger("N11");
+    ASSERT_TRUE(waitUntil([&] { return second.receivedBytes() == "03BLACKSCREEN"; }));
+    flushCommands();
+    EXPECT_TRUE(first.receivedBytes().isEmpty());
+    EXPECT_EQ(cell(3, 4), kNo);
+    EXPECT_EQ(cell(4, 4), kYes);
+}
+
+// The console has not yet noticed alpha's reset when the command for charlie goes out.
+TEST_F(CommandsTest, AResetStudentEarlierInTheListNeitherBlocksNorShowsABox)
+{
+    a->reset();
+    selectRow(2);
+    trigger("MenuItem4");
+    EXPECT_TRUE(waitUntil([&] { return c->receivedBytes() == "04"; }));
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+    EXPECT_TRUE(b->receivedBytes().isEmpty());
+}
+
+// bravo was reset: the black-out send fails and takes its row away, charlie moves up into
+// its place and must not be marked.
+TEST_F(CommandsTest, AFailedBlackOutSendMarksNoOtherRow)
+{
+    b->reset();
+    selectRow(1);
+    trigger("N11");
+    ASSERT_EQ(rowCount(), 2);
+    EXPECT_EQ(cell(1, 0), QStringLiteral("charlie"));
+    EXPECT_EQ(cell(0, 4), kNo);
+    EXPECT_EQ(cell(1, 4), kNo);
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+    flushCommands();
+    EXPECT_TRUE(c->receivedBytes().isEmpty());
 }
 
 TEST_F(CommandsTest, NoSelectedRowSendsNothingAndChangesNoRow)

@@ -1,6 +1,7 @@
 #include "ConsoleFixture.h"
 
 #include "classroom/Roster.h"
+#include "net/ReverseLookup.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "tests/support/WaitUntil.h"
@@ -10,9 +11,12 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
+#include <QSemaphore>
 #include <QTest>
 #include <QTime>
+#include <QTimer>
 #include <QTreeView>
+#include <atomic>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -187,6 +191,47 @@ TEST_F(RosterTest, TheIconStylesShowTheSameRowsAndSelection)
     EXPECT_EQ(icons->viewMode(), QListView::ListMode);
     trigger("N8");
     EXPECT_TRUE(listView()->isVisibleTo(&console()));
+}
+
+// A name server that does not answer: the row is there at once, everything goes on, and the
+// name fills in when the answer comes.
+TEST_F(RosterTest, ASlowNameLookupFreezesNothingAndTheNameComesLater)
+{
+    console();
+    QSemaphore answer;
+    std::atomic<bool> answered = false;
+    // Even a failed check must not leave a lookup waiting on what this test is about to drop.
+    struct Release
+    {
+        QSemaphore &answer;
+        ~Release()
+        {
+            answer.release();
+            reverse_lookup::waitForPending(30000);
+        }
+    } release{answer};
+    reverse_lookup::install([&](quint32 address) -> QByteArray {
+        if (address != 0x7f000002u)
+            return "quick";
+        answer.tryAcquire(1, 20000);
+        answered = true;
+        return "slowpoke";
+    });
+    auto slow = std::make_unique<StudentAgent>(QStringLiteral("slow"), QHostAddress("127.0.0.2"));
+    slow->connectToConsole(QHostAddress::LocalHost, commandPort());
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
+    bool ticked = false;
+    QTimer::singleShot(10, [&] { ticked = true; });
+    auto quick = std::make_unique<StudentAgent>(QStringLiteral("quick"), QHostAddress("127.0.0.3"));
+    quick->connectToConsole(QHostAddress::LocalHost, commandPort());
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 2 && cell(1, 0) == "quick" && ticked; }));
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(cell(0, 0), QString());
+    EXPECT_EQ(cell(0, 1), QStringLiteral("127.0.0.2"));
+
+    answer.release();
+    EXPECT_TRUE(waitUntil([&] { return cell(0, 0) == QStringLiteral("slowpoke"); }));
+    EXPECT_TRUE(answered);
 }
 
 // A student gone before the console got to it: the failure shows once, and the counts stay
