@@ -34,6 +34,11 @@ MonitorControl::MonitorControl(const MainWindowLayout &ui, Monitoring &monitorin
     connect(ui.SpeedButton2, &QToolButton::clicked, this, guarded([this] { SpeedButton2Click(); }));
     connect(&rotationTimer, &QTimer::timeout, this, guarded([this] { Timer2Timer(); }));
     connect(&monitoring, &Monitoring::pictureChanged, this, &MonitorControl::showPicture);
+    // A name that arrives after the student was chosen completes the window's caption.
+    connect(&roster, &QAbstractItemModel::dataChanged, this, [this] {
+        if (m_window.isVisible() && m_monitoring.MonitorIndex() >= 0)
+            showStudent();
+    });
     window.OnClose = [this] { FormClose(); };
 }
 
@@ -59,14 +64,17 @@ void MonitorControl::showPicture()
 }
 
 // With no row selected there is no student to watch: nothing is sent and nothing changes.
+// The chosen student is taken by its connection before anything is sent, as a failing send
+// removes a row and moves the others.
 void MonitorControl::N12Click()
 {
     const int row = selectedRow();
     if (!m_roster.hasRow(row))
         return;
+    const quint64 chosen = m_roster.key(row);
     m_monitoring.clearStream();
     m_monitoring.sendNotScreen();
-    m_monitoring.setMonitorIndex(row);
+    m_monitoring.monitorStudent(chosen);
     m_window.Image1()->clear();
     m_monitoring.sendScreen();
     showStudent();
@@ -96,10 +104,7 @@ void MonitorControl::SpeedButton2Click()
 void MonitorControl::Timer2Timer()
 {
     m_monitoring.sendNotScreen();
-    int next = m_monitoring.MonitorIndex() + 1;
-    if (next > m_roster.rowCount() - 1)
-        next = 0;
-    m_monitoring.setMonitorIndex(next);
+    m_monitoring.monitorStudent(m_roster.key(m_monitoring.nextRow()));
     m_monitoring.clearStream();
     m_window.Image1()->clear();
     m_monitoring.sendScreen();
@@ -109,6 +114,7 @@ void MonitorControl::Timer2Timer()
 void MonitorControl::FormClose()
 {
     m_monitoring.sendNotScreen();
+    m_monitoring.stopWatching();
     if (m_ui.SpeedButton2->text() == kRotationActive)
         SpeedButton2Click();
 }
