@@ -169,28 +169,48 @@ TEST_F(RosterTest, ARightClickOnARowSelectsItAndOpensTheOneStudentMenu)
     EXPECT_FALSE(request(QContextMenuEvent::Keyboard, onLima));
 }
 
-TEST_F(RosterTest, TheIconStylesShowTheSameRowsAndSelection)
+// In every view style a left click, a right click and an arrow key select the whole row, so
+// every one-student item reaches the student under the pointer.
+TEST_F(RosterTest, EveryViewStyleSelectsWholeRowsByMouseAndKeyboard)
 {
     StudentAgent &mike = connectStudent(QStringLiteral("mike"), 2);
-    connectStudent(QStringLiteral("november"), 3);
+    StudentAgent &november = connectStudent(QStringLiteral("november"), 3);
     auto *icons = console().findChild<QListView *>(QStringLiteral("ListView1Icons"));
     ASSERT_NE(icons, nullptr);
-    trigger("N6");
-    EXPECT_TRUE(icons->isVisibleTo(&console()));
-    EXPECT_FALSE(listView()->isVisibleTo(&console()));
-    EXPECT_EQ(icons->viewMode(), QListView::IconMode);
-    EXPECT_EQ(icons->model()->index(0, 0).data().toString(), QStringLiteral("mike"));
-
-    icons->selectionModel()->select(icons->model()->index(0, 0),
-                                    QItemSelectionModel::ClearAndSelect |
-                                        QItemSelectionModel::Rows);
-    trigger("MenuItem5");
-    EXPECT_TRUE(waitUntil([&] { return mike.receivedBytes() == "05"; }));
-
-    trigger("N7");
+    struct Style
+    {
+        const char *action;
+        QAbstractItemView *view;
+        Qt::Key next;
+    } const styles[] = {{"N6", icons, Qt::Key_Right},
+                        {"N7", icons, Qt::Key_Right},
+                        {"N8", listView(), Qt::Key_Down}};
+    QByteArray toMike;
+    QByteArray toNovember;
+    for (const Style &style : styles) {
+        trigger(style.action);
+        settle(20);
+        ASSERT_TRUE(style.view->isVisibleTo(&console())) << style.action;
+        QWidget *viewport = style.view->viewport();
+        const auto centreOf = [&](int row) {
+            return style.view->visualRect(style.view->model()->index(row, 0)).center();
+        };
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, centreOf(1));
+        trigger("MenuItem4");
+        toNovember += "04";
+        QTest::mouseClick(viewport, Qt::RightButton, {}, centreOf(0));
+        trigger("MenuItem5");
+        toMike += "05";
+        style.view->setFocus();
+        QTest::keyClick(style.view, style.next);
+        trigger("MenuItem6");
+        toNovember += "06";
+        ASSERT_TRUE(waitUntil([&] { return november.receivedBytes() == toNovember; }))
+            << style.action << " " << november.receivedBytes().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return mike.receivedBytes() == toMike; }))
+            << style.action << " " << mike.receivedBytes().toStdString();
+    }
     EXPECT_EQ(icons->viewMode(), QListView::ListMode);
-    trigger("N8");
-    EXPECT_TRUE(listView()->isVisibleTo(&console()));
 }
 
 // A name server that does not answer: the row is there at once, everything goes on, and the
