@@ -82,33 +82,46 @@ void MonitorControl::N12Click()
     m_window.raise();
 }
 
+// An empty list refuses only the start: a rotation whose last student left can still end.
 void MonitorControl::SpeedButton2Click()
 {
+    if (m_ui.SpeedButton2->text() != kRotationIdle) {
+        stopRotation();
+        return;
+    }
     if (m_roster.rowCount() == 0) {
         Prompter::current().message(kRotationEmpty);
         return;
     }
-    if (m_ui.SpeedButton2->text() == kRotationIdle) {
-        m_ui.SpeedButton2->setText(kRotationActive);
-        m_enableOthers(m_ui.SpeedButton2, false);
-        m_rotationTimer.start();
-        m_window.show();
-        return;
-    }
+    m_ui.SpeedButton2->setText(kRotationActive);
+    m_enableOthers(m_ui.SpeedButton2, false);
+    m_rotationTimer.start();
+    m_window.show();
+}
+
+void MonitorControl::stopRotation()
+{
     m_ui.SpeedButton2->setText(kRotationIdle);
     m_enableOthers(m_ui.SpeedButton2, true);
     m_rotationTimer.stop();
     m_window.closeWindow();
 }
 
+// A failure would come back at every tick: the rotation ends first, then the guard shows it.
 void MonitorControl::Timer2Timer()
 {
-    m_monitoring.sendNotScreen();
-    m_monitoring.monitorStudent(m_roster.key(m_monitoring.nextRow()));
-    m_monitoring.clearStream();
-    m_window.Image1()->clear();
-    m_monitoring.sendScreen();
-    showStudent();
+    try {
+        m_monitoring.sendNotScreen();
+        m_monitoring.monitorStudent(m_roster.key(m_monitoring.nextRow()));
+        m_monitoring.clearStream();
+        m_window.Image1()->clear();
+        m_monitoring.sendScreen();
+        showStudent();
+    } catch (...) {
+        if (m_ui.SpeedButton2->text() == kRotationActive)
+            stopRotation();
+        throw;
+    }
 }
 
 void MonitorControl::FormClose()

@@ -90,14 +90,15 @@ void StudentCommands::N11Click()
     m_roster.setSubItem(m_roster.rowOfKey(key), kBlackOutSubItem, blackedOut ? kNo : kYes);
 }
 
-// The mode is the button's caption; each row's own state is its fifth column.
+// The mode is the button's caption; each row's own state is its fifth column. An empty list
+// refuses only the start.
 void StudentCommands::SpeedButton3Click()
 {
-    if (m_roster.rowCount() == 0) {
+    const bool turnOn = m_ui.SpeedButton3->text() == kBlackOutIdle;
+    if (turnOn && m_roster.rowCount() == 0) {
         Prompter::current().message(kBlackOutEmpty);
         return;
     }
-    const bool turnOn = m_ui.SpeedButton3->text() == kBlackOutIdle;
     m_ui.SpeedButton3->setText(turnOn ? kBlackOutActive : kBlackOutIdle);
     m_enableOthers(m_ui.SpeedButton3, !turnOn);
     m_channel.SendToAll(turnOn ? command::BlackScreen : command::UnblackScreen);

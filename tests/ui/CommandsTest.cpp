@@ -239,6 +239,19 @@ TEST_F(CommandsTest, BlackOutOfAllAndOfOneStudent)
     EXPECT_FALSE(a->isBlackedOut());
 }
 
+// The last student leaving must not trap the teacher in the mode.
+TEST_F(CommandsTest, TheBlackOutOfAllEndsAfterEveryStudentLeft)
+{
+    button("SpeedButton3")->click();
+    for (StudentAgent *s : {a, b, c})
+        s->disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    button("SpeedButton3")->click();
+    EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("全部黑屏"));
+    EXPECT_TRUE(button("SpeedButton1")->isEnabled());
+    EXPECT_TRUE(prompter.messages.isEmpty());
+}
+
 TEST_F(CommandsTest, EmptyRosterRefusesTheToolbar)
 {
     for (StudentAgent *s : {a, b, c})

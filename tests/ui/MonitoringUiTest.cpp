@@ -163,3 +163,27 @@ TEST_F(MonitoringUiTest, AStudentWhoseRowIsGoneIsNotAskedAgain)
     EXPECT_EQ(screenCommands(c), "SCREEN NOTSCREEN");
     EXPECT_EQ(screenCommands(a), "");
 }
+
+TEST_F(MonitoringUiTest, TheRotationEndsAfterTheLastStudentLeft)
+{
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    QTimer *timer2 = console().findChild<QTimer *>(QStringLiteral("Timer2"));
+    button("SpeedButton2")->click();
+    a.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    monitorWindow()->close();
+    EXPECT_EQ(button("SpeedButton2")->text(), QString::fromUtf8("循环监视"));
+    EXPECT_FALSE(timer2->isActive());
+    EXPECT_FALSE(monitorWindow()->isVisible());
+
+    StudentAgent &b = student(QStringLiteral("bravo"), 3);
+    button("SpeedButton2")->click();
+    b.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    button("SpeedButton2")->click();
+    EXPECT_EQ(button("SpeedButton2")->text(), QString::fromUtf8("循环监视"));
+    EXPECT_TRUE(button("SpeedButton1")->isEnabled());
+    EXPECT_FALSE(timer2->isActive());
+    EXPECT_FALSE(monitorWindow()->isVisible());
+    EXPECT_TRUE(prompter.messages.isEmpty()) << prompter.messages.join('|').toStdString();
+}
