@@ -105,6 +105,15 @@ void StudentCommands::SpeedButton3Click()
     setAllBlackOut(turnOn);
 }
 
+// Each row by its own column: a student blacked out alone is released as well.
+void StudentCommands::releaseBlackedOut()
+{
+    for (int row = 0; row < m_roster.rowCount(); ++row) {
+        if (m_roster.subItem(row, kBlackOutSubItem) != kNo)
+            m_channel.SendToKey(m_roster.key(row), command::UnblackScreen);
+    }
+}
+
 void StudentCommands::setAllBlackOut(bool on)
 {
     for (int row = 0; row < m_roster.rowCount(); ++row)
