@@ -11,6 +11,9 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
 struct MenuCommand
 {
@@ -25,8 +28,40 @@ const MenuCommand kFixed[] = {
     {"N07", "MenuItem7", "07"}, {"N08", "MenuItem8", "08"},
 };
 const QString kYes = QString::fromUtf8("是");
-const QString kNo = QString::fromUtf8("否");
 
+// Everything written to standard error (where the event log goes) while it lives.
+class StderrCapture
+{
+public:
+    StderrCapture() : m_file(std::tmpfile())
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        ::dup2(::fileno(m_file), 2);
+    }
+    ~StderrCapture() { take(); }
+    QString take()
+    {
+        if (m_saved < 0)
+            return {};
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+        m_saved = -1;
+        std::rewind(m_file);
+        QByteArray bytes;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;)
+            bytes.append(buffer, qsizetype(n));
+        std::fclose(m_file);
+        return QString::fromUtf8(bytes);
+    }
+
+private:
+    std::FILE *m_file;
+    int m_saved = -1;
+};
+const QString kNo = QString::fromUtf8("否");
 } // namespace
 
 class CommandsTest : public ConsoleFixture
@@ -173,6 +208,29 @@ TEST_F(CommandsTest, MessagesKeepTheirLinesAndBlanks)
     trigger("N13");
     EXPECT_TRUE(waitUntil([&] { return a->receivedBytes() == expected + expected; }));
     EXPECT_EQ(b->receivedBytes(), expected);
+}
+
+TEST_F(CommandsTest, EveryCommandSentIsLoggedWithWhoToWhomAndWhat)
+{
+    StderrCapture capture;
+    trigger("N04");
+    answerMessageDialog(QString::fromUtf8("下课了\n明天见"));
+    selectRow(1);
+    trigger("N13");
+    selectRow(2);
+    trigger("N11");
+    const QString log = capture.take();
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME"));
+    EXPECT_TRUE(log.contains(QStringLiteral("<6>")));
+    EXPECT_TRUE(
+        log.contains(user + QStringLiteral(" sent 03 (shut down) to all students (3 connected)")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(
+        user + QString::fromUtf8(" sent message \"下课了\\r\\n明天见\" to bravo (127.0.0.3)")))
+        << log.toStdString();
+    EXPECT_TRUE(
+        log.contains(QStringLiteral(" sent BLACKSCREEN (black out) to charlie (127.0.0.4)")))
+        << log.toStdString();
 }
 
 TEST_F(CommandsTest, BlankMessageIsRefusedAndTheDialogStaysOpen)
