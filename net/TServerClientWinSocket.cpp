@@ -2,7 +2,6 @@
 
 #include <QHostAddress>
 #include <QSocketNotifier>
-#include <QTimer>
 
 #include <arpa/inet.h>
 #include <cerrno>
@@ -71,7 +70,12 @@ bool localEnd(int handle, sockaddr_in &local)
 
 TServerClientWinSocket::TServerClientWinSocket(int handle, TServerWinSocket *server)
     : m_server(server), m_id(++g_lastConnectionId), m_handle(handle),
-      m_drainTimeoutMs(kDrainTimeoutMs)
+      m_queue(kDrainTimeoutMs, [this] {
+          guard::run([this] {
+              if (m_handle >= 0 && !m_queue.isEmpty())
+                  failSend(ETIMEDOUT);
+          });
+      })
 {
     keepAlive(handle);
     m_server->m_connections.append(this);
@@ -209,8 +213,7 @@ void TServerClientWinSocket::onWritable()
                 failSend(errno);
                 return;
             }
-            if (count > 0)
-                drained(count);
+            m_queue.drop(count);
         }
         silence(m_writeNotifier);
     });
@@ -241,8 +244,6 @@ void TServerClientWinSocket::finishClose(int handle)
     if (!m_queue.isEmpty())
         ::send(handle, m_queue.front(), size_t(m_queue.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
     m_queue.clear();
-    if (m_drainTimer)
-        m_drainTimer->stop();
     // Unread bytes at close make the kernel answer with a reset, which can cost the student
     // the last text: the end is announced first, and what the student sent is drained.
     ::shutdown(handle, SHUT_WR);
@@ -290,44 +291,14 @@ bool TServerClientWinSocket::enqueue(const char *data, qsizetype size)
         failSend(ENOBUFS);
         return false;
     }
-    if (m_queue.isEmpty())
-        restartDrainClock();
     m_queue.append(data, size);
     m_writeNotifier->setEnabled(true);
     return true;
 }
 
-// Any progress restarts the clock; an emptied queue has nothing left to wait for.
-void TServerClientWinSocket::drained(qsizetype count)
-{
-    m_queue.drop(count);
-    if (m_queue.isEmpty())
-        m_drainTimer->stop();
-    else
-        restartDrainClock();
-}
-
-void TServerClientWinSocket::restartDrainClock()
-{
-    if (!m_drainTimer) {
-        m_drainTimer = new QTimer(this);
-        m_drainTimer->setSingleShot(true);
-        m_drainTimer->setInterval(m_drainTimeoutMs);
-        connect(m_drainTimer, &QTimer::timeout, this, [this] {
-            guard::run([this] {
-                if (m_handle >= 0 && !m_queue.isEmpty())
-                    failSend(ETIMEDOUT);
-            });
-        });
-    }
-    m_drainTimer->start();
-}
-
 void TServerClientWinSocket::setDrainTimeout(int milliseconds)
 {
-    m_drainTimeoutMs = milliseconds;
-    if (m_drainTimer)
-        m_drainTimer->setInterval(milliseconds);
+    m_queue.setDrainTimeout(milliseconds);
 }
 
 bool TServerClientWinSocket::readPeer(quint32 &address, int &port) const

@@ -8,7 +8,6 @@
 #include "net/WriteQueue.h"
 
 class QSocketNotifier;
-class QTimer;
 class TServerWinSocket;
 
 // One accepted student connection: non-blocking, written to, never read for meaning.
@@ -57,8 +56,6 @@ private:
     void failReceive(int code);
     void failSend(int code);
     bool enqueue(const char *data, qsizetype size);
-    void drained(qsizetype count);
-    void restartDrainClock();
     // False when not connected; raises ESocketError naming "getpeername" when unreadable.
     bool readPeer(quint32 &address, int &port) const;
 
@@ -69,6 +66,4 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     WriteQueue m_queue;
-    QTimer *m_drainTimer = nullptr;
-    int m_drainTimeoutMs;
 };
