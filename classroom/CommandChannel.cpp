@@ -1,5 +1,6 @@
 #include "classroom/CommandChannel.h"
 
+#include "classroom/CommandLog.h"
 #include "classroom/RosterModel.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerWinSocket.h"
@@ -12,26 +13,47 @@ CommandChannel::CommandChannel(TServerWinSocket *server, const RosterModel *rost
 void CommandChannel::SendToAll(const QByteArray &text) const
 {
     const int count = m_server->ConnectionCount();
+    int written = 0;
     for (int i = 0; i < count; ++i) {
         TServerClientWinSocket *connection = m_server->ConnectionAt(i);
-        if (connection->IsOpen())
+        if (connection->IsOpen()) {
             connection->WriteText(text);
+            ++written;
+        }
     }
+    commandlog::sent(text, commandlog::allStudents(written));
 }
 
 void CommandChannel::SendToRow(int index, const QByteArray &text) const
 {
-    if (!m_roster->hasRow(index))
+    if (m_roster->hasRow(index))
+        SendToKey(m_roster->key(index), text);
+}
+
+// The recipient is named before the write, whose failure may take the row away.
+void CommandChannel::SendToKey(quint64 key, const QByteArray &text) const
+{
+    TServerClientWinSocket *connection = connectionOf(key);
+    const int row = m_roster->rowOfKey(key);
+    if (!connection || row < 0)
         return;
-    const QByteArray name = m_roster->caption(index);
+    commandlog::sent(text,
+                     commandlog::student(m_roster->caption(row),
+                                         m_roster->subItem(row, RosterModel::AddressColumn - 1)));
+    connection->WriteText(text);
+}
+
+// Other connections are only compared by key, never asked anything, so one that was reset
+// cannot stand in the way.
+TServerClientWinSocket *CommandChannel::connectionOf(quint64 key) const
+{
+    if (key == 0)
+        return nullptr;
     const int count = m_server->ConnectionCount();
     for (int i = 0; i < count; ++i) {
         TServerClientWinSocket *connection = m_server->ConnectionAt(i);
-        if (!connection->IsOpen())
-            continue;
-        if (connection->PeerName() == name) {
-            connection->WriteText(text);
-            return;
-        }
+        if (connection->ConnectionId() == key)
+            return connection->IsOpen() ? connection : nullptr;
     }
+    return nullptr;
 }

@@ -3,6 +3,7 @@
 #include <QByteArray>
 
 class RosterModel;
+class TServerClientWinSocket;
 class TServerWinSocket;
 
 // Writes command texts to every connected student, or to the student of one roster row.
@@ -13,11 +14,17 @@ public:
 
     // Each open connection gets the text once, in order of acceptance.
     void SendToAll(const QByteArray &text) const;
-    // The first open connection whose computer name, asked afresh, equals the row's caption;
-    // a row that does not exist sends nothing.
+    // The connection the row stands for, whatever its caption says; a row that does not
+    // exist sends nothing.
     void SendToRow(int index, const QByteArray &text) const;
+    // The open connection with this key (RosterModel::key); none, or one being closed: nothing.
+    void SendToKey(quint64 key, const QByteArray &text) const;
+
+    const RosterModel &roster() const { return *m_roster; }
 
 private:
+    TServerClientWinSocket *connectionOf(quint64 key) const;
+
     TServerWinSocket *m_server;
     const RosterModel *m_roster;
 };

@@ -11,6 +11,11 @@ Demonstration::Demonstration(TUDPEndpoint *imageEndpoint, FrameSource *source,
 {
 }
 
+void Demonstration::prepare()
+{
+    m_source->prepare();
+}
+
 void Demonstration::CaptureScreen()
 {
     m_stream.load(m_source->captureFrame(m_quality));

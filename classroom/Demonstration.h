@@ -21,6 +21,8 @@ public:
     // Sends the next chunk, capturing first when no frame is in progress. A capture failure
     // is raised; a failed send abandons the rest of the frame without a word.
     void SendScreenChunk();
+    // Raises the frame source's failure when no frame can be made at all.
+    void prepare();
     // Drops the frame in progress; the next tick starts a new one.
     void abandonFrame() { m_stream.clear(); }
 

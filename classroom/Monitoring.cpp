@@ -2,15 +2,26 @@
 
 #include "classroom/CommandChannel.h"
 #include "classroom/Commands.h"
+#include "classroom/RosterModel.h"
+
+namespace {
+constexpr int kAddressSubItem = RosterModel::AddressColumn - 1;
+}
 
 Monitoring::Monitoring(const CommandChannel &channel, std::function<QString()> ownAddress,
                        QObject *parent)
     : QObject(parent), m_channel(channel), m_ownAddress(std::move(ownAddress))
 {
+    connect(&channel.roster(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) { rowsLeaving(first, last); });
 }
 
+// Another student still sending after it was told to stop, another console's beacon, any host
+// of the LAN: none of them may end or replace the monitored student's frame.
 void Monitoring::datagramReceived(int numberBytes, const QString &fromIP, const char *bytes)
 {
+    if (!m_watching || fromIP != m_address)
+        return;
     // The console's own cursor datagrams and beacons come back on this port.
     if (fromIP == m_ownAddress())
         return;
@@ -32,12 +43,55 @@ void Monitoring::frameComplete()
     m_stream.squeeze();
 }
 
+int Monitoring::MonitorIndex() const
+{
+    return m_key == 0 ? -1 : m_channel.roster().rowOfKey(m_key);
+}
+
+void Monitoring::monitorStudent(quint64 key)
+{
+    const RosterModel &roster = m_channel.roster();
+    const int row = roster.rowOfKey(key);
+    m_key = row >= 0 ? key : 0;
+    m_address = row >= 0 ? QString::fromLatin1(roster.subItem(row, kAddressSubItem)) : QString();
+    m_watching = m_key != 0;
+    if (row >= 0) {
+        m_position = row;
+        m_positionIsFree = false;
+    }
+}
+
+int Monitoring::nextRow() const
+{
+    const int count = m_channel.roster().rowCount();
+    if (count == 0)
+        return -1;
+    const int current = MonitorIndex();
+    int next = current >= 0 ? current + 1 : (m_positionIsFree ? m_position : m_position + 1);
+    return next < count ? next : 0;
+}
+
+// The student's row is going: it is asked nothing more, none of its datagrams are taken, and the
+// rotation goes on with the row that moves up into its place.
+void Monitoring::rowsLeaving(int first, int last)
+{
+    const int row = MonitorIndex();
+    if (row < first || row > last)
+        return;
+    m_key = 0;
+    m_address.clear();
+    m_watching = false;
+    m_stream.clear();
+    m_position = first;
+    m_positionIsFree = true;
+}
+
 void Monitoring::sendNotScreen() const
 {
-    m_channel.SendToRow(m_monitorIndex, command::NotScreen);
+    m_channel.SendToKey(m_key, command::NotScreen);
 }
 
 void Monitoring::sendScreen() const
 {
-    m_channel.SendToRow(m_monitorIndex, command::Screen);
+    m_channel.SendToKey(m_key, command::Screen);
 }

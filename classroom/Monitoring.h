@@ -2,14 +2,17 @@
 
 #include <QByteArray>
 #include <QObject>
+#include <QString>
 #include <functional>
 
 #include "platform/JpegDecoder.h"
 
 class CommandChannel;
 
-// Rebuilds the screens students send to the mouse port and keeps track of which student is
-// being watched. A datagram shorter than 2048 bytes ends a frame, which is then decoded.
+// Rebuilds the screen the monitored student sends to the mouse port and keeps track of which
+// student that is: a connection, not a row position, so sorting and departures cannot turn
+// it into another student. A datagram shorter than 2048 bytes ends a frame, which is then
+// decoded. Datagrams from any other address, or while nobody is watched, are not taken.
 class Monitoring : public QObject
 {
     Q_OBJECT
@@ -19,7 +22,8 @@ public:
     // A sender that never ends its frame cannot take more than this; the frame starts afresh.
     static constexpr qsizetype kStreamLimit = 16 * 1024 * 1024;
 
-    // ownAddress is asked at every datagram: datagrams from this computer are ignored.
+    // ownAddress is asked for datagrams of the monitored student: this computer's own are
+    // ignored.
     Monitoring(const CommandChannel &channel, std::function<QString()> ownAddress,
                QObject *parent = nullptr);
 
@@ -27,9 +31,18 @@ public:
     // endpoint's read failed and the count is negative).
     void datagramReceived(int numberBytes, const QString &fromIP, const char *bytes);
 
-    int MonitorIndex() const { return m_monitorIndex; }
-    void setMonitorIndex(int index) { m_monitorIndex = index; }
-    // Asks the student of MonitorIndex to stop, or to start, sending.
+    // The row of the student monitored now or last, in display order; -1 when there is none
+    // (nobody chosen yet, or its row has gone).
+    int MonitorIndex() const;
+    // Remembers the student of this connection (RosterModel::key) and takes its datagrams
+    // from now on; a key with no row remembers nobody.
+    void monitorStudent(quint64 key);
+    // The monitor window closed: the student stays remembered, its datagrams are not taken.
+    void stopWatching() { m_watching = false; }
+    // Where the rotation goes next: the row after the monitored student's, wrapping; when its
+    // row has gone, the row that took its place; -1 with no rows.
+    int nextRow() const;
+    // Asks the monitored student to stop, or to start, sending; nobody remembered: nothing.
     void sendNotScreen() const;
     void sendScreen() const;
     void clearStream() { m_stream.clear(); }
@@ -42,10 +55,17 @@ signals:
 
 private:
     void frameComplete();
+    void rowsLeaving(int first, int last);
 
     const CommandChannel &m_channel;
     std::function<QString()> m_ownAddress;
     QByteArray m_stream;
     JpegDecoder m_decoder;
-    int m_monitorIndex = 0;
+    quint64 m_key = 0;
+    QString m_address;
+    bool m_watching = false;
+    // The position the rotation counts from while no remembered student has a row: 0 at the
+    // start (so the first tick goes to row 1), else where the student's row was.
+    int m_position = 0;
+    bool m_positionIsFree = false;
 };

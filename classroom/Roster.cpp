@@ -1,8 +1,10 @@
 #include "classroom/Roster.h"
 
+#include "net/ReverseLookup.h"
 #include "net/TServerClientWinSocket.h"
 #include "platform/Cp936.h"
 
+#include <QHostAddress>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
@@ -17,14 +19,14 @@ Roster::Roster(RosterModel *model, std::function<void()> abandonFrame, QObject *
 {
 }
 
-void Roster::fill(TServerClientWinSocket *socket)
+void Roster::fill(TServerClientWinSocket *socket, const QByteArray &peerName)
 {
     m_curStudent.Id = -1;
     m_curStudent.UserName = QStringLiteral("Anonymous");
     m_curStudent.HostName = socket->HostName();
     m_curStudent.HostAddress = socket->HostAddress();
     m_curStudent.HostPort = socket->HostPort();
-    m_curStudent.PeerName = socket->PeerName();
+    m_curStudent.PeerName = peerName;
     m_curStudent.PeerAddress = socket->PeerAddress();
     m_curStudent.PeerPort = socket->PeerPort();
     m_curStudent.Flag = false;
@@ -32,26 +34,38 @@ void Roster::fill(TServerClientWinSocket *socket)
     m_curStudent.NotifyWindow = socket->NotifyWindow();
 }
 
-void Roster::fillFromRecord(TServerClientWinSocket *socket, const RowKey &key)
+void Roster::fillFromRow(TServerClientWinSocket *socket, int row)
 {
-    m_curStudent.PeerName = key.caption;
+    m_curStudent.PeerName = m_model->caption(row);
     m_curStudent.PeerAddress.clear();
-    m_curStudent.PeerPort = key.portText.toInt();
+    m_curStudent.PeerPort = m_model->subItem(row, RosterModel::PortColumn - 1).toInt();
     m_curStudent.SockHandle = socket->SockHandle();
     m_curStudent.NotifyWindow = socket->NotifyWindow();
 }
 
+// The row comes at once with an empty caption; the name fills it in when its lookup answers,
+// which a silent name server may delay for many seconds.
 void Roster::clientConnected(TServerClientWinSocket *socket)
 {
-    fill(socket);
+    fill(socket, QByteArray());
     m_studentList.append(&m_curStudent);
-    const RowKey key{m_curStudent.PeerName, QByteArray::number(m_curStudent.PeerPort)};
-    m_rowKeys.insert(socket, key);
-    m_model->appendRow(key.caption,
-                       {m_curStudent.PeerAddress.toLatin1(), key.portText,
+    const quint64 key = socket->ConnectionId();
+    m_model->appendRow(key, QByteArray(),
+                       {m_curStudent.PeerAddress.toLatin1(),
+                        QByteArray::number(m_curStudent.PeerPort),
                         cp936::encode(connectTimeText(QTime::currentTime())), kNotBlackedOut});
     ++m_studentCount;
     emit countTextChanged(kCountPrefix + QString::number(m_studentList.size()));
+    reverse_lookup::nameOfLater(QHostAddress(m_curStudent.PeerAddress).toIPv4Address(), this,
+                                [this, key](const QByteArray &name) { nameArrived(key, name); });
+}
+
+// A student gone before its name came has no row to name.
+void Roster::nameArrived(quint64 key, const QByteArray &name)
+{
+    const int row = m_model->rowOfKey(key);
+    if (row >= 0 && !name.isEmpty())
+        m_model->setCaption(row, name);
 }
 
 void Roster::clientDisconnected(TServerClientWinSocket *socket)
@@ -60,21 +74,19 @@ void Roster::clientDisconnected(TServerClientWinSocket *socket)
         m_abandonFrame();
     // A connection whose arrival failed before it got its row has nothing to take away; the
     // counts stay equal to the rows.
-    if (!m_rowKeys.contains(socket))
+    const int row = m_model->rowOfKey(socket->ConnectionId());
+    if (row < 0)
         return;
-    const RowKey key = m_rowKeys.take(socket);
-    // A peer that reset its connection can no longer be asked for its address; the row is
-    // still found by what was recorded when it arrived.
+    // A peer that reset its connection can no longer be asked for its address; the record is
+    // then made from what its row shows.
     try {
-        fill(socket);
+        fill(socket, m_model->caption(row));
     } catch (const ESocketError &) {
-        fillFromRecord(socket, key);
+        fillFromRow(socket, row);
     }
     if (!m_studentList.isEmpty())
         m_studentList.removeFirst();
-    const int row = m_model->findRow(key.caption, key.portText);
-    if (row >= 0)
-        m_model->removeRowAt(row);
+    m_model->removeRowAt(row);
     --m_studentCount;
     emit countTextChanged(kCountPrefix + QString::number(m_studentCount));
 }

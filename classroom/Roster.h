@@ -1,6 +1,5 @@
 #pragma once
 
-#include <QHash>
 #include <QList>
 #include <QObject>
 #include <functional>
@@ -13,7 +12,7 @@ class TServerClientWinSocket;
 class TServerWinSocket;
 
 // Keeps the roster rows, the student list and the count in step with the command server's
-// connections: one row from a connection's arrival to its departure.
+// connections: one row from a connection's arrival to its departure, keyed by the connection.
 class Roster : public QObject
 {
     Q_OBJECT
@@ -43,21 +42,15 @@ signals:
     void countTextChanged(const QString &text);
 
 private:
-    struct RowKey
-    {
-        QByteArray caption;
-        QByteArray portText;
-    };
-    void fill(TServerClientWinSocket *socket);
-    void fillFromRecord(TServerClientWinSocket *socket, const RowKey &key);
+    // PeerName is the caption the row has: names are looked up once, off this thread.
+    void fill(TServerClientWinSocket *socket, const QByteArray &peerName);
+    void fillFromRow(TServerClientWinSocket *socket, int row);
+    void nameArrived(quint64 key, const QByteArray &name);
 
     RosterModel *m_model;
     std::function<void()> m_abandonFrame;
     TServerConnectionStatus m_curStudent;
     QList<TServerConnectionStatus *> m_studentList;
-    // What each connection's row was made from, so its departure finds the row even when the
-    // peer can no longer be asked.
-    QHash<TServerClientWinSocket *, RowKey> m_rowKeys;
     int m_studentCount = 0;
     int m_sortColumn = 0;
 };

@@ -62,12 +62,12 @@ void RosterModel::setRowImage(const QVariant &image)
         emit dataChanged(index(0, NameColumn), index(rowCount() - 1, NameColumn));
 }
 
-void RosterModel::appendRow(const QByteArray &caption,
+void RosterModel::appendRow(quint64 key, const QByteArray &caption,
                             const std::array<QByteArray, kSubItemCount> &subItems)
 {
     const int row = rowCount();
     beginInsertRows({}, row, row);
-    m_rows.append(Row{caption, subItems});
+    m_rows.append(Row{key, caption, subItems});
     endInsertRows();
 }
 
@@ -89,11 +89,19 @@ void RosterModel::setSubItem(int row, int index, const QByteArray &text)
     emit dataChanged(changed, changed);
 }
 
-int RosterModel::findRow(const QByteArray &caption, const QByteArray &portText) const
+void RosterModel::setCaption(int row, const QByteArray &caption)
+{
+    if (!hasRow(row))
+        return;
+    m_rows[row].caption = caption;
+    const QModelIndex changed = index(row, NameColumn);
+    emit dataChanged(changed, changed);
+}
+
+int RosterModel::rowOfKey(quint64 key) const
 {
     for (int row = 0; row < m_rows.size(); ++row) {
-        const Row &r = m_rows.at(row);
-        if (r.caption == caption && r.subItems[PortColumn - 1] == portText)
+        if (m_rows.at(row).key == key)
             return row;
     }
     return -1;

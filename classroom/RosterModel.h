@@ -7,7 +7,8 @@
 #include <array>
 
 // The rows of the roster in display order: a caption (computer name) and four sub-items,
-// all held as the code page 936 bytes that commands are matched and sorted by.
+// all held as the code page 936 bytes they are shown and sorted by, and the key of the
+// connection the row stands for, which is what commands and monitoring go by.
 class RosterModel : public QAbstractTableModel
 {
     Q_OBJECT
@@ -26,15 +27,18 @@ public:
     // Every row shows this picture (an icon the window provides) next to its caption.
     void setRowImage(const QVariant &image);
 
-    void appendRow(const QByteArray &caption,
+    // key names the row's connection for the whole run; no two rows share one.
+    void appendRow(quint64 key, const QByteArray &caption,
                    const std::array<QByteArray, kSubItemCount> &subItems);
     void removeRowAt(int row);
     bool hasRow(int row) const { return row >= 0 && row < m_rows.size(); }
     QByteArray caption(int row) const { return m_rows.at(row).caption; }
+    void setCaption(int row, const QByteArray &caption);
+    quint64 key(int row) const { return hasRow(row) ? m_rows.at(row).key : 0; }
+    // The row of the connection with this key in the current display order; -1 if it has none.
+    int rowOfKey(quint64 key) const;
     QByteArray subItem(int row, int index) const { return m_rows.at(row).subItems.at(index); }
     void setSubItem(int row, int index, const QByteArray &text);
-    // The first row, from the top, whose caption and port text are exactly these bytes; -1 if none.
-    int findRow(const QByteArray &caption, const QByteArray &portText) const;
 
     // Sorts once, ascending, by the bytes of one column; rows added later go to the end.
     void sortByColumn(int column);
@@ -45,6 +49,7 @@ public:
 private:
     struct Row
     {
+        quint64 key;
         QByteArray caption;
         std::array<QByteArray, kSubItemCount> subItems;
     };

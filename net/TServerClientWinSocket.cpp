@@ -23,14 +23,17 @@ constexpr int kKeepAliveProbes = 3;
 // vanished student the same 25 s in that case too.
 constexpr int kUnacknowledgedLimitMs =
     (kKeepAliveIdleS + kKeepAliveIntervalS * kKeepAliveProbes) * 1000;
-// A student that lets more than this pile up is not reading; it is dropped.
-constexpr qsizetype kQueueLimit = 64 * 1024;
+// A student that lets more than this pile up, or takes nothing of it for this long, is not
+// reading; it is dropped. A long message to a healthy but slow student fits well within both.
+constexpr qsizetype kQueueLimit = 8 * 1024 * 1024;
+constexpr int kDrainTimeoutMs = 30 * 1000;
 // Bounds one notification's draining so a flooding student cannot starve the event loop.
 constexpr int kReadChunk = 64 * 1024;
 constexpr int kReadsPerNotification = 16;
 constexpr int kHostNameSize = 256;
 
 char g_sink[kReadChunk];
+quint64 g_lastConnectionId = 0;
 
 void setOption(int handle, int level, int name, int value)
 {
@@ -60,20 +63,24 @@ void silence(QSocketNotifier *notifier)
 bool localEnd(int handle, sockaddr_in &local)
 {
     socklen_t length = sizeof local;
-    return handle >= 0
-           && ::getsockname(handle, reinterpret_cast<sockaddr *>(&local), &length) == 0;
+    return handle >= 0 && ::getsockname(handle, reinterpret_cast<sockaddr *>(&local), &length) == 0;
 }
 
 } // namespace
 
 TServerClientWinSocket::TServerClientWinSocket(int handle, TServerWinSocket *server)
-    : m_server(server), m_handle(handle)
+    : m_server(server), m_id(++g_lastConnectionId), m_handle(handle),
+      m_queue(kDrainTimeoutMs, [this] {
+          guard::run([this] {
+              if (m_handle >= 0 && !m_queue.isEmpty())
+                  failSend(ETIMEDOUT);
+          });
+      })
 {
     keepAlive(handle);
     m_server->m_connections.append(this);
     m_readNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
-    connect(m_readNotifier, &QSocketNotifier::activated, this,
-            &TServerClientWinSocket::onReadable);
+    connect(m_readNotifier, &QSocketNotifier::activated, this, &TServerClientWinSocket::onReadable);
     m_writeNotifier = new QSocketNotifier(handle, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this,
@@ -199,14 +206,14 @@ void TServerClientWinSocket::onWritable()
     guard::run([this] {
         while (m_handle >= 0 && !m_queue.isEmpty()) {
             const ssize_t count =
-                ::send(m_handle, m_queue.constData(), size_t(m_queue.size()), MSG_NOSIGNAL);
+                ::send(m_handle, m_queue.front(), size_t(m_queue.size()), MSG_NOSIGNAL);
             if (count < 0) {
                 if (wouldBlock(errno))
                     return;
                 failSend(errno);
                 return;
             }
-            m_queue.remove(0, count);
+            m_queue.drop(count);
         }
         silence(m_writeNotifier);
     });
@@ -235,7 +242,7 @@ void TServerClientWinSocket::finishClose(int handle)
     silence(m_writeNotifier);
     // A last chance for queued bytes (a closing command): the kernel delivers what it takes.
     if (!m_queue.isEmpty())
-        ::send(handle, m_queue.constData(), size_t(m_queue.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
+        ::send(handle, m_queue.front(), size_t(m_queue.size()), MSG_NOSIGNAL | MSG_DONTWAIT);
     m_queue.clear();
     // Unread bytes at close make the kernel answer with a reset, which can cost the student
     // the last text: the end is announced first, and what the student sent is drained.
@@ -287,6 +294,11 @@ bool TServerClientWinSocket::enqueue(const char *data, qsizetype size)
     m_queue.append(data, size);
     m_writeNotifier->setEnabled(true);
     return true;
+}
+
+void TServerClientWinSocket::setDrainTimeout(int milliseconds)
+{
+    m_queue.setDrainTimeout(milliseconds);
 }
 
 bool TServerClientWinSocket::readPeer(quint32 &address, int &port) const

@@ -5,6 +5,7 @@
 #include <QString>
 
 #include "net/ESocketError.h"
+#include "net/WriteQueue.h"
 
 class QSocketNotifier;
 class TServerWinSocket;
@@ -23,6 +24,8 @@ public:
     int SockHandle() const { return m_handle; }
     // A number that names this connection's notifications for as long as it lives.
     quintptr NotifyWindow() const;
+    // Names this connection and no other for the whole run (never reused, never 0).
+    quint64 ConnectionId() const { return m_id; }
     TServerWinSocket *Server() const { return m_server; }
 
     // Each property is read from the system at every call.
@@ -40,6 +43,9 @@ public:
     void CloseConnection();
 
     int QueuedBytes() const { return int(m_queue.size()); }
+    // How long queued bytes may wait without the student taking any before it is dropped
+    // through the error handling (30 s unless changed).
+    void setDrainTimeout(int milliseconds);
 
 private:
     void onReadable();
@@ -54,9 +60,10 @@ private:
     bool readPeer(quint32 &address, int &port) const;
 
     TServerWinSocket *m_server;
+    quint64 m_id;
     int m_handle;
     bool m_closing = false;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
-    QByteArray m_queue;
+    WriteQueue m_queue;
 };

@@ -15,6 +15,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <utility>
+
 namespace {
 const QString kDemoIdle = QString::fromUtf8("教师演示");
 const QString kDemoActive = QString::fromUtf8("停止演示");
@@ -39,9 +41,12 @@ DemonstrationControl::DemonstrationControl(const MainWindowLayout &ui, Demonstra
             [this] { guard::run([this] { ScreenTimerTimer(); }); });
 }
 
+// An empty list refuses only the start, so a demonstration whose last student left can still
+// end; the monitor window must be closed in both directions.
 void DemonstrationControl::SpeedButton1Click()
 {
-    if (m_roster.rowCount() == 0) {
+    const bool starting = m_ui.SpeedButton1->text() == kDemoIdle;
+    if (starting && m_roster.rowCount() == 0) {
         Prompter::current().message(kDemoEmpty);
         return;
     }
@@ -49,27 +54,58 @@ void DemonstrationControl::SpeedButton1Click()
         Prompter::current().message(kCloseMonitorFirst);
         return;
     }
-    if (m_ui.SpeedButton1->text() == kDemoIdle) {
-        m_ui.SpeedButton1->setText(kDemoActive);
-        m_enableOthers(m_ui.SpeedButton1, false);
-        m_channel.SendToAll(command::Image);
-        m_demonstration.abandonFrame();
-        m_screenTimer.start();
-        // Every console window leaves the screen being shown.
-        for (QWidget *window : QApplication::topLevelWidgets()) {
-            if (window->isVisible())
-                window->showMinimized();
-        }
-        return;
-    }
-    m_ui.SpeedButton1->setText(kDemoIdle);
-    m_enableOthers(m_ui.SpeedButton1, true);
-    m_channel.SendToAll(command::Stop);
-    m_screenTimer.stop();
+    if (starting)
+        start();
+    else
+        stop();
 }
 
-// A failed cursor send ends the tick before its chunk; the guard shows it.
+// A screen that cannot be captured at all is refused here, before anything is sent; its
+// message goes to the error box.
+void DemonstrationControl::start()
+{
+    m_demonstration.prepare();
+    m_ui.SpeedButton1->setText(kDemoActive);
+    m_enableOthers(m_ui.SpeedButton1, false);
+    m_channel.SendToAll(command::Image);
+    m_demonstration.abandonFrame();
+    m_screenTimer.start();
+    // Every console window leaves the screen being shown, and comes back at the end.
+    m_minimised.clear();
+    for (QWidget *window : QApplication::topLevelWidgets()) {
+        if (!window->isVisible())
+            continue;
+        m_minimised.append({QPointer<QWidget>(window), window->windowState()});
+        window->showMinimized();
+    }
+}
+
+void DemonstrationControl::stop()
+{
+    m_ui.SpeedButton1->setText(kDemoIdle);
+    m_enableOthers(m_ui.SpeedButton1, true);
+    m_screenTimer.stop();
+    m_channel.SendToAll(command::Stop);
+    for (const auto &[window, state] : std::as_const(m_minimised)) {
+        if (window && window->isMinimized())
+            window->setWindowState(state & ~Qt::WindowMinimized);
+    }
+    m_minimised.clear();
+}
+
+// A failure here would come back at every tick, 100 times a second: the demonstration ends
+// as its stop ends it, and the guard shows the one failure.
 void DemonstrationControl::ScreenTimerTimer()
+{
+    try {
+        sendTick();
+    } catch (...) {
+        stop();
+        throw;
+    }
+}
+
+void DemonstrationControl::sendTick()
 {
     const QScreen *primary = QGuiApplication::primaryScreen();
     const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();

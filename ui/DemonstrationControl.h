@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPair>
+#include <QPointer>
+#include <QWidget>
 
 #include "ui/ButtonsEnabler.h"
 #include "ui/MainWindowLayout.h"
@@ -10,7 +14,6 @@ class Demonstration;
 class QTimer;
 class RosterModel;
 class TUDPEndpoint;
-class QWidget;
 
 // The teacher demonstration's toolbar mode and its 10 ms tick: the pointer position, then the
 // next chunk of the screen.
@@ -26,9 +29,14 @@ public:
                          QObject *parent = nullptr);
 
     void SpeedButton1Click();
+    // A tick that fails ends the demonstration before the failure goes on to the guard.
     void ScreenTimerTimer();
 
 private:
+    void start();
+    void stop();
+    void sendTick();
+
     const MainWindowLayout &m_ui;
     Demonstration &m_demonstration;
     const CommandChannel &m_channel;
@@ -37,4 +45,6 @@ private:
     TUDPEndpoint &m_mouseEndpoint;
     QTimer &m_screenTimer;
     ButtonsEnabler m_enableOthers;
+    // The windows minimised at the start, with the state each goes back to.
+    QList<QPair<QPointer<QWidget>, Qt::WindowStates>> m_minimised;
 };

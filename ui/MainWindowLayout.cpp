@@ -144,6 +144,9 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     ui.IconView->setObjectName(QStringLiteral("ListView1Icons"));
     ui.IconView->setFont(ui.ListView1->font());
     ui.IconView->setSelectionMode(QAbstractItemView::SingleSelection);
+    // It shows column 0 only, but shares the details view's selection, where a one-student
+    // command reads a whole selected row: a click or an arrow key here must select all of it.
+    ui.IconView->setSelectionBehavior(QAbstractItemView::SelectRows);
     ui.IconView->setMovement(QListView::Static);
     ui.IconView->setResizeMode(QListView::Adjust);
 

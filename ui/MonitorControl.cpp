@@ -34,6 +34,11 @@ MonitorControl::MonitorControl(const MainWindowLayout &ui, Monitoring &monitorin
     connect(ui.SpeedButton2, &QToolButton::clicked, this, guarded([this] { SpeedButton2Click(); }));
     connect(&rotationTimer, &QTimer::timeout, this, guarded([this] { Timer2Timer(); }));
     connect(&monitoring, &Monitoring::pictureChanged, this, &MonitorControl::showPicture);
+    // A name that arrives after the student was chosen completes the window's caption.
+    connect(&roster, &QAbstractItemModel::dataChanged, this, [this] {
+        if (m_window.isVisible() && m_monitoring.MonitorIndex() >= 0)
+            showStudent();
+    });
     window.OnClose = [this] { FormClose(); };
 }
 
@@ -59,14 +64,17 @@ void MonitorControl::showPicture()
 }
 
 // With no row selected there is no student to watch: nothing is sent and nothing changes.
+// The chosen student is taken by its connection before anything is sent, as a failing send
+// removes a row and moves the others.
 void MonitorControl::N12Click()
 {
     const int row = selectedRow();
     if (!m_roster.hasRow(row))
         return;
+    const quint64 chosen = m_roster.key(row);
     m_monitoring.clearStream();
     m_monitoring.sendNotScreen();
-    m_monitoring.setMonitorIndex(row);
+    m_monitoring.monitorStudent(chosen);
     m_window.Image1()->clear();
     m_monitoring.sendScreen();
     showStudent();
@@ -74,41 +82,52 @@ void MonitorControl::N12Click()
     m_window.raise();
 }
 
+// An empty list refuses only the start: a rotation whose last student left can still end.
 void MonitorControl::SpeedButton2Click()
 {
+    if (m_ui.SpeedButton2->text() != kRotationIdle) {
+        stopRotation();
+        return;
+    }
     if (m_roster.rowCount() == 0) {
         Prompter::current().message(kRotationEmpty);
         return;
     }
-    if (m_ui.SpeedButton2->text() == kRotationIdle) {
-        m_ui.SpeedButton2->setText(kRotationActive);
-        m_enableOthers(m_ui.SpeedButton2, false);
-        m_rotationTimer.start();
-        m_window.show();
-        return;
-    }
+    m_ui.SpeedButton2->setText(kRotationActive);
+    m_enableOthers(m_ui.SpeedButton2, false);
+    m_rotationTimer.start();
+    m_window.show();
+}
+
+void MonitorControl::stopRotation()
+{
     m_ui.SpeedButton2->setText(kRotationIdle);
     m_enableOthers(m_ui.SpeedButton2, true);
     m_rotationTimer.stop();
     m_window.closeWindow();
 }
 
+// A failure would come back at every tick: the rotation ends first, then the guard shows it.
 void MonitorControl::Timer2Timer()
 {
-    m_monitoring.sendNotScreen();
-    int next = m_monitoring.MonitorIndex() + 1;
-    if (next > m_roster.rowCount() - 1)
-        next = 0;
-    m_monitoring.setMonitorIndex(next);
-    m_monitoring.clearStream();
-    m_window.Image1()->clear();
-    m_monitoring.sendScreen();
-    showStudent();
+    try {
+        m_monitoring.sendNotScreen();
+        m_monitoring.monitorStudent(m_roster.key(m_monitoring.nextRow()));
+        m_monitoring.clearStream();
+        m_window.Image1()->clear();
+        m_monitoring.sendScreen();
+        showStudent();
+    } catch (...) {
+        if (m_ui.SpeedButton2->text() == kRotationActive)
+            stopRotation();
+        throw;
+    }
 }
 
 void MonitorControl::FormClose()
 {
     m_monitoring.sendNotScreen();
+    m_monitoring.stopWatching();
     if (m_ui.SpeedButton2->text() == kRotationActive)
         SpeedButton2Click();
 }

@@ -30,6 +30,7 @@ public:
 
 private:
     int selectedRow() const;
+    void stopRotation();
     void showStudent();
     void showPicture();
 

@@ -76,29 +76,42 @@ void StudentCommands::sendCustomCommand(bool toSelectedRow)
     send(toSelectedRow, command::custom(typed));
 }
 
-// Toggles by what the row says, whatever the console-wide black-out mode is.
+// Toggles by what the row says, whatever the console-wide black-out mode is. A send that
+// fails removes the row and moves the ones below it up: the mark goes to the row of the same
+// connection, if it is still there.
 void StudentCommands::N11Click()
 {
     const int row = selectedRow();
     if (!m_roster.hasRow(row))
         return;
+    const quint64 key = m_roster.key(row);
     const bool blackedOut = m_roster.subItem(row, kBlackOutSubItem) != kNo;
-    m_channel.SendToRow(row, blackedOut ? command::UnblackScreen : command::BlackScreen);
-    m_roster.setSubItem(row, kBlackOutSubItem, blackedOut ? kNo : kYes);
+    m_channel.SendToKey(key, blackedOut ? command::UnblackScreen : command::BlackScreen);
+    m_roster.setSubItem(m_roster.rowOfKey(key), kBlackOutSubItem, blackedOut ? kNo : kYes);
 }
 
-// The mode is the button's caption; each row's own state is its fifth column.
+// The mode is the button's caption; each row's own state is its fifth column. An empty list
+// refuses only the start.
 void StudentCommands::SpeedButton3Click()
 {
-    if (m_roster.rowCount() == 0) {
+    const bool turnOn = m_ui.SpeedButton3->text() == kBlackOutIdle;
+    if (turnOn && m_roster.rowCount() == 0) {
         Prompter::current().message(kBlackOutEmpty);
         return;
     }
-    const bool turnOn = m_ui.SpeedButton3->text() == kBlackOutIdle;
     m_ui.SpeedButton3->setText(turnOn ? kBlackOutActive : kBlackOutIdle);
     m_enableOthers(m_ui.SpeedButton3, !turnOn);
     m_channel.SendToAll(turnOn ? command::BlackScreen : command::UnblackScreen);
     setAllBlackOut(turnOn);
+}
+
+// Each row by its own column: a student blacked out alone is released as well.
+void StudentCommands::releaseBlackedOut()
+{
+    for (int row = 0; row < m_roster.rowCount(); ++row) {
+        if (m_roster.subItem(row, kBlackOutSubItem) != kNo)
+            m_channel.SendToKey(m_roster.key(row), command::UnblackScreen);
+    }
 }
 
 void StudentCommands::setAllBlackOut(bool on)

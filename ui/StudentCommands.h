@@ -22,6 +22,9 @@ public:
                     QObject *parent = nullptr);
 
     void SpeedButton3Click();
+    // At the console's end: "UNBLACKSCREEN" to every row that shows a black-out, so no
+    // student stays locked behind a black screen.
+    void releaseBlackedOut();
 
 private:
     int selectedRow() const;

@@ -75,7 +75,8 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
         setOtherButtonsEnabled(running, enabled);
     };
     new RosterViews(m_ui, *m_rosterModel, *m_roster, this);
-    new StudentCommands(m_ui, *m_channel, *m_rosterModel, *m_formShowMess, enableOthers, this);
+    m_studentCommands =
+        new StudentCommands(m_ui, *m_channel, *m_rosterModel, *m_formShowMess, enableOthers, this);
     new DemonstrationControl(m_ui, *m_demonstration, *m_channel, *m_rosterModel, *m_formClient,
                              *m_mouseUdp, *m_screenTimer, enableOthers, this);
     new MonitorControl(m_ui, *m_monitoring, *m_rosterModel, *m_formClient, *m_timer2, enableOthers,
@@ -182,6 +183,7 @@ void Tfrm_main::closeEvent(QCloseEvent *event)
 void Tfrm_main::FormClose()
 {
     m_closed = true;
+    m_studentCommands->releaseBlackedOut();
     SendToAll(command::Stop);
     TServerWinSocket *server = m_serverSocket->Socket();
     const int count = server->ConnectionCount();

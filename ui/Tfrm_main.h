@@ -3,8 +3,8 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "settings/ConsoleSettings.h"
 #include "platform/Identity.h"
+#include "settings/ConsoleSettings.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/MainWindowLayout.h"
 
@@ -15,6 +15,7 @@ class QTimer;
 class QToolButton;
 class Roster;
 class RosterModel;
+class StudentCommands;
 class TForm_ShowMess;
 class TForm_client;
 class TServerSocket;
@@ -88,6 +89,7 @@ private:
     Tfrm_setup *m_frmSetup = nullptr;
     TForm_client *m_formClient = nullptr;
     TForm_ShowMess *m_formShowMess = nullptr;
+    StudentCommands *m_studentCommands = nullptr;
     bool m_shown = false;
     bool m_closed = false;
 };

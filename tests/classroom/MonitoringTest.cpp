@@ -12,6 +12,9 @@
 namespace {
 const QString kOwnAddress = QStringLiteral("10.0.0.5");
 const QString kStudent = QStringLiteral("10.0.0.21");
+const QString kOther = QStringLiteral("10.0.0.22");
+constexpr quint64 kStudentKey = 7;
+constexpr quint64 kOtherKey = 8;
 
 // One student screen of a single colour as a JPEG file.
 QByteArray screenFile(QColor colour, int width = 320, int height = 200)
@@ -35,6 +38,13 @@ QColor centre(const JpegDecoder::Image &image)
 class MonitoringTest : public ::testing::Test
 {
 protected:
+    // Two students in the roster; the first is watched.
+    void SetUp() override
+    {
+        roster.appendRow(kStudentKey, "alpha", {kStudent.toLatin1(), "1000", "09:00:00", "no"});
+        roster.appendRow(kOtherKey, "alpha", {kOther.toLatin1(), "1001", "09:00:00", "no"});
+        monitoring.monitorStudent(kStudentKey);
+    }
     // Sends a file the way a student does: 2048-byte pieces, then the shorter rest.
     void sendFile(const QByteArray &file, const QString &from = kStudent, bool endEmpty = true)
     {
@@ -105,4 +115,55 @@ TEST_F(MonitoringTest, AFrameThatNeverEndsIsBounded)
         monitoring.datagramReceived(int(chunk.size()), kStudent, chunk.constData());
     EXPECT_LE(monitoring.streamSize(), Monitoring::kStreamLimit);
     EXPECT_GT(monitoring.streamSize(), 0);
+}
+
+// Another host's datagrams (a student told to stop, a beacon, anyone on the LAN) neither end
+// nor replace the watched student's frame.
+TEST_F(MonitoringTest, OnlyTheWatchedStudentsDatagramsAreTaken)
+{
+    const QByteArray blue = screenFile(Qt::blue);
+    const QByteArray red = screenFile(Qt::red);
+    monitoring.datagramReceived(Monitoring::kChunkSize, kStudent, blue.constData());
+    const QByteArray beacon("00OTHERCONSOLE");
+    monitoring.datagramReceived(int(beacon.size()), kOther, beacon.constData());
+    sendFile(red, kOther);
+    EXPECT_EQ(shown.count(), 0);
+    EXPECT_EQ(monitoring.streamSize(), Monitoring::kChunkSize);
+    monitoring.datagramReceived(int(blue.size() - Monitoring::kChunkSize), kStudent,
+                                blue.constData() + Monitoring::kChunkSize);
+    ASSERT_EQ(shown.count(), 1);
+    EXPECT_GT(centre(monitoring.picture()).blue(), 200);
+}
+
+TEST_F(MonitoringTest, NothingIsTakenWhileNobodyIsWatched)
+{
+    monitoring.stopWatching();
+    sendFile(screenFile(Qt::red));
+    EXPECT_EQ(shown.count(), 0);
+    EXPECT_EQ(monitoring.streamSize(), 0);
+
+    // The watched student's row goes: it is nobody's screen any more.
+    monitoring.monitorStudent(kStudentKey);
+    roster.removeRowAt(0);
+    EXPECT_EQ(monitoring.MonitorIndex(), -1);
+    sendFile(screenFile(Qt::red));
+    EXPECT_EQ(shown.count(), 0);
+}
+
+// The student is followed by its connection: a sort or an earlier row's departure moves its
+// row, and the rotation counts on from wherever it stands.
+TEST_F(MonitoringTest, TheWatchedStudentIsFollowedThroughSortsAndDepartures)
+{
+    roster.appendRow(9, "zulu", {"10.0.0.23", "0999", "09:00:00", "no"});
+    monitoring.monitorStudent(kOtherKey);
+    EXPECT_EQ(monitoring.MonitorIndex(), 1);
+    EXPECT_EQ(monitoring.nextRow(), 2);
+    roster.sortByColumn(RosterModel::PortColumn);
+    EXPECT_EQ(monitoring.MonitorIndex(), 2);
+    EXPECT_EQ(monitoring.nextRow(), 0);
+    roster.removeRowAt(0);
+    EXPECT_EQ(monitoring.MonitorIndex(), 1);
+    roster.removeRowAt(1);
+    EXPECT_EQ(monitoring.MonitorIndex(), -1);
+    EXPECT_EQ(monitoring.nextRow(), 0);
 }

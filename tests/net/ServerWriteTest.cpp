@@ -1,5 +1,5 @@
-#include "ServerHarness.h"
 #include "RawStudent.h"
+#include "ServerHarness.h"
 
 #include <cerrno>
 #include <gtest/gtest.h>
@@ -11,7 +11,7 @@ using Kind = ServerHarness::Kind;
 namespace {
 
 constexpr int kSmallReceiveBuffer = 4096;
-constexpr int kQueueLimit = 64 * 1024;
+constexpr int kQueueLimit = 8 * 1024 * 1024;
 
 // Numbered records, so that a lost, doubled or swapped piece shows in the comparison.
 QByteArray record(int number, int size)
@@ -80,8 +80,8 @@ TEST(ServerWrite, BytesQueuedForASlowStudentArriveCompleteAndInOrder)
     EXPECT_EQ(harness.events().size(), 1);
 }
 
-// The student is not reading: its queue may grow to 64 KiB and no further.
-TEST(ServerWrite, AStudentThatNeverReadsIsDroppedOnceItsQueueWouldPass64KiB)
+// The student is not reading: its queue may grow to 8 MiB and no further.
+TEST(ServerWrite, AStudentThatNeverReadsIsDroppedOnceItsQueueWouldPass8MiB)
 {
     ServerHarness harness;
     harness.closeOnError();
@@ -89,7 +89,7 @@ TEST(ServerWrite, AStudentThatNeverReadsIsDroppedOnceItsQueueWouldPass64KiB)
     TServerClientWinSocket *connection = acceptOne(harness);
     ASSERT_TRUE(connection);
 
-    const QByteArray text(4096, 'q');
+    const QByteArray text(64 * 1024, 'q');
     int result = 0;
     int largestQueue = 0;
     for (int i = 0; i < 100000 && (result = connection->WriteText(text)) == text.size(); ++i)
@@ -147,6 +147,66 @@ TEST(ServerWrite, WritingToAResetStudentClosesThroughTheErrorHandler)
     EXPECT_EQ(events[1].error, TErrorEvent::eeSend);
     EXPECT_TRUE(events[1].code == ECONNRESET || events[1].code == EPIPE) << events[1].code;
     EXPECT_EQ(events[2].kind, Kind::Disconnect);
+}
+
+// A long message goes out in one write; a student that reads it slowly still gets all of it.
+TEST(ServerWrite, AOneMebibyteMessageReachesASlowReaderWhole)
+{
+    ServerHarness harness;
+    harness.closeOnError();
+    RawStudent student("127.0.0.2", harness.port(), kSmallReceiveBuffer);
+    TServerClientWinSocket *connection = acceptOne(harness);
+    ASSERT_TRUE(connection);
+
+    // The kernel's buffers are full first, so the message has to wait in the queue.
+    QByteArray expected;
+    for (int number = 0; number < 100000 && connection->QueuedBytes() == 0; ++number) {
+        expected += record(number, 1000);
+        connection->WriteText(expected.right(1000));
+    }
+    ASSERT_GT(connection->QueuedBytes(), 0);
+    QByteArray message("2");
+    for (int number = 0; message.size() < 1024 * 1024; ++number)
+        message += record(number, 100);
+    ASSERT_EQ(connection->WriteText(message), message.size());
+    expected += message;
+
+    QByteArray received;
+    EXPECT_TRUE(waitUntil(
+        [&] {
+            settle(1);
+            received += student.readAvailable();
+            return received.size() >= expected.size();
+        },
+        60000));
+    EXPECT_TRUE(received == expected);
+    EXPECT_TRUE(connection->IsOpen());
+    EXPECT_EQ(harness.count(Kind::Error), 0);
+}
+
+// Queued bytes nobody takes for the whole drain time end the connection, even far below
+// the size bound.
+TEST(ServerWrite, AStudentThatStopsReadingForTooLongIsDropped)
+{
+    ServerHarness harness;
+    harness.closeOnError();
+    RawStudent student("127.0.0.2", harness.port(), kSmallReceiveBuffer);
+    TServerClientWinSocket *connection = acceptOne(harness);
+    ASSERT_TRUE(connection);
+    connection->setDrainTimeout(300);
+
+    const QByteArray text(4096, 's');
+    for (int i = 0; i < 1000 && connection->QueuedBytes() == 0; ++i)
+        connection->WriteText(text);
+    ASSERT_GT(connection->QueuedBytes(), 0);
+    ASSERT_LT(connection->QueuedBytes(), kQueueLimit);
+
+    ASSERT_TRUE(waitUntil([&] { return harness.count(Kind::Disconnect) == 1; }));
+    const auto &events = harness.events();
+    ASSERT_EQ(events.size(), 3);
+    EXPECT_EQ(events[1].error, TErrorEvent::eeSend);
+    EXPECT_EQ(events[1].code, ETIMEDOUT);
+    EXPECT_TRUE(harness.reports().isEmpty());
 }
 
 } // namespace

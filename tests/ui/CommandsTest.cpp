@@ -12,6 +12,9 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <cstdio>
+#include <unistd.h>
+
 namespace {
 struct MenuCommand
 {
@@ -26,6 +29,39 @@ const MenuCommand kFixed[] = {
     {"N07", "MenuItem7", "07"}, {"N08", "MenuItem8", "08"},
 };
 const QString kYes = QString::fromUtf8("是");
+
+// Everything written to standard error (where the event log goes) while it lives.
+class StderrCapture
+{
+public:
+    StderrCapture() : m_file(std::tmpfile())
+    {
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        ::dup2(::fileno(m_file), 2);
+    }
+    ~StderrCapture() { take(); }
+    QString take()
+    {
+        if (m_saved < 0)
+            return {};
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+        m_saved = -1;
+        std::rewind(m_file);
+        QByteArray bytes;
+        char buffer[4096];
+        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;)
+            bytes.append(buffer, qsizetype(n));
+        std::fclose(m_file);
+        return QString::fromUtf8(bytes);
+    }
+
+private:
+    std::FILE *m_file;
+    int m_saved = -1;
+};
 const QString kNo = QString::fromUtf8("否");
 } // namespace
 
@@ -87,14 +123,61 @@ TEST_F(CommandsTest, OneStudentCommandsFollowTheRowAfterSorting)
     EXPECT_TRUE(b->receivedBytes().isEmpty());
 }
 
-TEST_F(CommandsTest, TwoComputersWithOneNameBothSendToTheEarlier)
+// Cloned images share a name; a lab without reverse entries has none. Each row is still
+// its own student.
+TEST_F(CommandsTest, SameNameTwinsEachGetTheirOwnCommands)
 {
     StudentAgent &twin = connectStudent(QStringLiteral("alpha"), 5);
     selectRow(3);
     trigger("MenuItem2");
-    ASSERT_TRUE(waitUntil([&] { return a->receivedBytes() == "02"; }));
+    selectRow(0);
+    trigger("MenuItem3");
+    ASSERT_TRUE(waitUntil([&] { return twin.receivedBytes() == "02"; }));
+    ASSERT_TRUE(waitUntil([&] { return a->receivedBytes() == "03"; }));
     flushCommands();
-    EXPECT_TRUE(twin.receivedBytes().isEmpty());
+    EXPECT_EQ(twin.receivedBytes(), "02");
+    EXPECT_EQ(a->receivedBytes(), "03");
+}
+
+TEST_F(CommandsTest, NamelessTwinsEachGetTheirOwnCommandsAndBlackOut)
+{
+    StudentAgent &first = connectStudent(QString(), 6);
+    StudentAgent &second = connectStudent(QString(), 7);
+    selectRow(4);
+    trigger("MenuItem3");
+    trigger("N11");
+    ASSERT_TRUE(waitUntil([&] { return second.receivedBytes() == "03BLACKSCREEN"; }));
+    flushCommands();
+    EXPECT_TRUE(first.receivedBytes().isEmpty());
+    EXPECT_EQ(cell(3, 4), kNo);
+    EXPECT_EQ(cell(4, 4), kYes);
+}
+
+// The console has not yet noticed alpha's reset when the command for charlie goes out.
+TEST_F(CommandsTest, AResetStudentEarlierInTheListNeitherBlocksNorShowsABox)
+{
+    a->reset();
+    selectRow(2);
+    trigger("MenuItem4");
+    EXPECT_TRUE(waitUntil([&] { return c->receivedBytes() == "04"; }));
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+    EXPECT_TRUE(b->receivedBytes().isEmpty());
+}
+
+// bravo was reset: the black-out send fails and takes its row away, charlie moves up into
+// its place and must not be marked.
+TEST_F(CommandsTest, AFailedBlackOutSendMarksNoOtherRow)
+{
+    b->reset();
+    selectRow(1);
+    trigger("N11");
+    ASSERT_EQ(rowCount(), 2);
+    EXPECT_EQ(cell(1, 0), QStringLiteral("charlie"));
+    EXPECT_EQ(cell(0, 4), kNo);
+    EXPECT_EQ(cell(1, 4), kNo);
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+    flushCommands();
+    EXPECT_TRUE(c->receivedBytes().isEmpty());
 }
 
 TEST_F(CommandsTest, NoSelectedRowSendsNothingAndChangesNoRow)
@@ -126,6 +209,29 @@ TEST_F(CommandsTest, MessagesKeepTheirLinesAndBlanks)
     trigger("N13");
     EXPECT_TRUE(waitUntil([&] { return a->receivedBytes() == expected + expected; }));
     EXPECT_EQ(b->receivedBytes(), expected);
+}
+
+TEST_F(CommandsTest, EveryCommandSentIsLoggedWithWhoToWhomAndWhat)
+{
+    StderrCapture capture;
+    trigger("N04");
+    answerMessageDialog(QString::fromUtf8("下课了\n明天见"));
+    selectRow(1);
+    trigger("N13");
+    selectRow(2);
+    trigger("N11");
+    const QString log = capture.take();
+    const QString user = qEnvironmentVariable("USER", qEnvironmentVariable("LOGNAME"));
+    EXPECT_TRUE(log.contains(QStringLiteral("<6>")));
+    EXPECT_TRUE(
+        log.contains(user + QStringLiteral(" sent 03 (shut down) to all students (3 connected)")))
+        << log.toStdString();
+    EXPECT_TRUE(log.contains(
+        user + QString::fromUtf8(" sent message \"下课了\\r\\n明天见\" to bravo (127.0.0.3)")))
+        << log.toStdString();
+    EXPECT_TRUE(
+        log.contains(QStringLiteral(" sent BLACKSCREEN (black out) to charlie (127.0.0.4)")))
+        << log.toStdString();
 }
 
 TEST_F(CommandsTest, BlankMessageIsRefusedAndTheDialogStaysOpen)
@@ -204,6 +310,19 @@ TEST_F(CommandsTest, BlackOutOfAllAndOfOneStudent)
     EXPECT_TRUE(waitUntil([&] { return late.receivedBytes() == "UNBLACKSCREEN"; }));
     EXPECT_EQ(a->receivedBytes(), "BLACKSCREENUNBLACKSCREEN");
     EXPECT_FALSE(a->isBlackedOut());
+}
+
+// The last student leaving must not trap the teacher in the mode.
+TEST_F(CommandsTest, TheBlackOutOfAllEndsAfterEveryStudentLeft)
+{
+    button("SpeedButton3")->click();
+    for (StudentAgent *s : {a, b, c})
+        s->disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    button("SpeedButton3")->click();
+    EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("全部黑屏"));
+    EXPECT_TRUE(button("SpeedButton1")->isEnabled());
+    EXPECT_TRUE(prompter.messages.isEmpty());
 }
 
 TEST_F(CommandsTest, EmptyRosterRefusesTheToolbar)

@@ -7,19 +7,25 @@
 #include <QAction>
 #include <QFile>
 #include <QLabel>
+#include <QMutexLocker>
 #include <QToolButton>
 #include <QTreeView>
 
 void ConsoleFixture::SetUp()
 {
     ASSERT_TRUE(dir.isValid());
-    reverse_lookup::install([this](quint32 address) { return names.value(address); });
+    // Lookups run on worker threads while the test goes on naming addresses.
+    reverse_lookup::install([this](quint32 address) {
+        QMutexLocker locker(&namesLock);
+        return names.value(address);
+    });
 }
 
 void ConsoleFixture::TearDown()
 {
     students.clear();
     window.reset();
+    EXPECT_TRUE(reverse_lookup::waitForPending(15000));
     reverse_lookup::install({});
     settle(20);
 }
@@ -46,7 +52,18 @@ quint16 ConsoleFixture::commandPort()
 
 void ConsoleFixture::nameAddress(int octet, const QByteArray &name)
 {
+    QMutexLocker locker(&namesLock);
     names.insert(0x7f000000u | quint32(octet), name);
+}
+
+int ConsoleFixture::rowOf(const StudentAgent &student)
+{
+    const QString port = QString::number(student.localPort());
+    for (int row = 0; row < rowCount(); ++row) {
+        if (cell(row, 2) == port)
+            return row;
+    }
+    return -1;
 }
 
 StudentAgent &ConsoleFixture::connectStudent(const QString &name, int octet,
@@ -61,6 +78,9 @@ StudentAgent &ConsoleFixture::connectStudent(const QString &name, int octet,
     agent->connectToConsole(QHostAddress::LocalHost, commandPort());
     EXPECT_TRUE(waitUntil([&] { return rowCount() == before + 1; }))
         << "no row for " << name.toStdString();
+    // The name comes from a lookup of its own, after the row.
+    EXPECT_TRUE(waitUntil([&] { return cell(rowOf(*agent), 0) == name; }))
+        << "no name for " << name.toStdString();
     students.push_back(std::move(agent));
     return *students.back();
 }

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <QMap>
+#include <QMutex>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -39,6 +40,8 @@ protected:
     // Names the reverse lookup gives for 127.0.0.<octet>; no entry: no name.
     void nameAddress(int octet, const QByteArray &name);
 
+    // The row of a connected student (found by its port), -1 when it has none.
+    int rowOf(const StudentAgent &student);
     QTreeView *listView();
     int rowCount();
     QString cell(int row, int column);
@@ -55,5 +58,6 @@ protected:
     std::shared_ptr<FrameSource> frameSource;
     std::unique_ptr<Tfrm_main> window;
     std::vector<std::unique_ptr<StudentAgent>> students;
+    QMutex namesLock;
     QMap<quint32, QByteArray> names;
 };

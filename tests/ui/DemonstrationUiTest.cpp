@@ -3,6 +3,7 @@
 #include "classroom/Demonstration.h"
 #include "classroom/FrameSource.h"
 #include "net/TUDPEndpoint.h"
+#include "platform/AppError.h"
 #include "platform/JpegEncoder.h"
 #include "tests/support/WaitUntil.h"
 
@@ -32,15 +33,34 @@ public:
 private:
     JpegEncoder m_encoder;
 };
+
+// A screen that can be read at the start but not at any tick after.
+class FailingFrames : public FrameSource
+{
+public:
+    std::span<const std::uint8_t> captureFrame(std::int32_t) override
+    {
+        ++captures;
+        throw AppError(QString::fromUtf8("截屏失败"));
+    }
+    int captures = 0;
+};
+
+// A screen that cannot be read at all (a session whose screen is closed to the console).
+class RefusingFrames : public PictureFrames
+{
+public:
+    void prepare() override { throw AppError(QString::fromUtf8("无法读取屏幕")); }
+};
 } // namespace
 
 class DemonstrationUiTest : public ConsoleFixture
 {
 protected:
-    Tfrm_main &start()
+    Tfrm_main &start(std::shared_ptr<FrameSource> source = {})
     {
         frames = std::make_shared<PictureFrames>();
-        frameSource = frames;
+        frameSource = source ? source : frames;
         Tfrm_main &w = console();
         // Students share this host with the console, so they listen on ports of their own.
         w.ComUdp()->setRemoteHost(QStringLiteral("127.255.255.255"));
@@ -143,4 +163,55 @@ TEST_F(DemonstrationUiTest, StoppingMidFrameLeavesItAndStartingAgainBeginsAFresh
     demo->click();
     EXPECT_TRUE(stream.isEmpty());
     demo->click();
+}
+
+// The last student leaving must not leave the teacher's screen on the air with no way out.
+TEST_F(DemonstrationUiTest, TheDemonstrationEndsAfterTheLastStudentLeft)
+{
+    start();
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    QToolButton *demo = button("SpeedButton1");
+    demo->click();
+    ASSERT_TRUE(waitUntil([&] { return a.isDemonstrating(); }));
+    a.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    demo->click();
+    EXPECT_EQ(demo->text(), QString::fromUtf8("教师演示"));
+    EXPECT_FALSE(console().findChild<QTimer *>(QStringLiteral("ScreenTimer"))->isActive());
+    EXPECT_TRUE(button("SpeedButton5")->isEnabled());
+    EXPECT_FALSE(console().windowState() & Qt::WindowMinimized);
+    EXPECT_TRUE(prompter.messages.isEmpty()) << prompter.messages.join('|').toStdString();
+}
+
+TEST_F(DemonstrationUiTest, ACaptureFailingAtEveryTickShowsOneBoxAndEndsTheDemonstration)
+{
+    auto failing = std::make_shared<FailingFrames>();
+    start(failing);
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    QToolButton *demo = button("SpeedButton1");
+    demo->click();
+    QTimer *screenTimer = console().findChild<QTimer *>(QStringLiteral("ScreenTimer"));
+    ASSERT_TRUE(waitUntil([&] { return !screenTimer->isActive(); }));
+    ASSERT_TRUE(waitUntil([&] { return a.receivedBytes() == "IMAGESTOP"; }));
+    settle(100);
+    EXPECT_EQ(prompter.errors, QStringList{QString::fromUtf8("截屏失败.")});
+    EXPECT_EQ(failing->captures, 1);
+    EXPECT_EQ(demo->text(), QString::fromUtf8("教师演示"));
+    for (const char *other : {"SpeedButton2", "SpeedButton3", "SpeedButton4", "SpeedButton5"})
+        EXPECT_TRUE(button(other)->isEnabled()) << other;
+    EXPECT_FALSE(console().windowState() & Qt::WindowMinimized);
+}
+
+TEST_F(DemonstrationUiTest, AScreenThatCannotBeReadIsRefusedAtTheStart)
+{
+    start(std::make_shared<RefusingFrames>());
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    button("SpeedButton1")->click();
+    EXPECT_EQ(prompter.errors, QStringList{QString::fromUtf8("无法读取屏幕.")});
+    EXPECT_EQ(button("SpeedButton1")->text(), QString::fromUtf8("教师演示"));
+    EXPECT_TRUE(button("SpeedButton5")->isEnabled());
+    EXPECT_FALSE(console().findChild<QTimer *>(QStringLiteral("ScreenTimer"))->isActive());
+    EXPECT_FALSE(console().windowState() & Qt::WindowMinimized);
+    flushCommands();
+    EXPECT_TRUE(a.receivedBytes().isEmpty());
 }

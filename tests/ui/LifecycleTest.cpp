@@ -89,7 +89,27 @@ TEST_F(LifecycleTest, APortInUseShowsTheBindFailureAndTheConsoleRuns)
     EXPECT_EQ(prompter.messages.size(), 1);
 }
 
-TEST_F(LifecycleTest, ClosingSendsStopOnceToEachStudentAndClosesThemAll)
+// No student stays locked behind a black screen because the console went away: each row
+// blacked out, by the mode or alone, is released before the "STOP" to all.
+TEST_F(LifecycleTest, ClosingReleasesBlackedOutStudentsThenStopsAndClosesThemAll)
+{
+    StudentAgent &a = connectStudent(QStringLiteral("alpha"), 2);
+    StudentAgent &b = connectStudent(QStringLiteral("bravo"), 3);
+    StudentAgent &c = connectStudent(QStringLiteral("charlie"), 4);
+    selectRow(2);
+    trigger("N11");
+    trigger("N11");
+    selectRow(1);
+    trigger("N11");
+    console().close();
+    ASSERT_TRUE(waitUntil([&] { return !c.isConnected(); }));
+    EXPECT_EQ(a.receivedBytes(), "STOP");
+    EXPECT_EQ(b.receivedBytes(), "BLACKSCREENUNBLACKSCREENSTOP");
+    EXPECT_EQ(c.receivedBytes(), "BLACKSCREENUNBLACKSCREENSTOP");
+    EXPECT_FALSE(b.isBlackedOut());
+}
+
+TEST_F(LifecycleTest, ClosingDuringTheBlackOutOfAllReleasesEveryStudentFirst)
 {
     StudentAgent &a = connectStudent(QStringLiteral("alpha"), 2);
     StudentAgent &b = connectStudent(QStringLiteral("bravo"), 3);
@@ -98,8 +118,9 @@ TEST_F(LifecycleTest, ClosingSendsStopOnceToEachStudentAndClosesThemAll)
     EXPECT_EQ(rowCount(), 0);
     EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:0"));
     ASSERT_TRUE(waitUntil([&] { return !a.isConnected() && !b.isConnected(); }));
-    EXPECT_EQ(a.receivedBytes(), "BLACKSCREENSTOP");
-    EXPECT_EQ(b.receivedBytes(), "BLACKSCREENSTOP");
+    EXPECT_EQ(a.receivedBytes(), "BLACKSCREENUNBLACKSCREENSTOP");
+    EXPECT_EQ(b.receivedBytes(), "BLACKSCREENUNBLACKSCREENSTOP");
+    EXPECT_FALSE(a.isBlackedOut());
     EXPECT_FALSE(console().findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
 }
 

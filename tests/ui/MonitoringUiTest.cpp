@@ -3,11 +3,14 @@
 #include "classroom/Monitoring.h"
 #include "net/TUDPEndpoint.h"
 #include "tests/support/WaitUntil.h"
+#include "ui/MonitorControl.h"
 #include "ui/TForm_client.h"
 
+#include <QHeaderView>
 #include <QLabel>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 class MonitoringUiTest : public ConsoleFixture
 {
@@ -44,8 +47,8 @@ TEST_F(MonitoringUiTest, MonitoringOneStudentShowsItsScreen)
     EXPECT_EQ(monitorWindow()->windowTitle(), QString::fromUtf8("监视 - bravo"));
     ASSERT_TRUE(waitUntil([&] { return !monitorWindow()->Image1()->pixmap().isNull(); }));
     EXPECT_EQ(screenCommands(b), "SCREEN");
-    // The first monitoring tells row 0 to stop, whoever that is.
-    EXPECT_EQ(screenCommands(a), "NOTSCREEN");
+    // Nobody was monitored before: nobody else is told anything.
+    EXPECT_EQ(screenCommands(a), "");
     EXPECT_TRUE(b.isSendingScreen());
     // The picture fills the panel inside its two one-pixel bevels.
     const QWidget *panel = monitorWindow()->findChild<QWidget *>(QStringLiteral("Panel1"));
@@ -68,8 +71,8 @@ TEST_F(MonitoringUiTest, TheRotationVisitsEveryRowAndWrapsAround)
     EXPECT_EQ(button("SpeedButton2")->text(), QString::fromUtf8("取消监视"));
     EXPECT_FALSE(button("SpeedButton1")->isEnabled());
     EXPECT_TRUE(monitorWindow()->isVisible());
-    // The first tick goes to the row after MonitorIndex 0, then wraps to row 0.
-    ASSERT_TRUE(waitUntil([&] { return screenCommands(a) == "NOTSCREEN SCREEN"; }));
+    // The first tick goes to row 1, then wraps to row 0.
+    ASSERT_TRUE(waitUntil([&] { return screenCommands(a) == "SCREEN"; }));
     EXPECT_EQ(screenCommands(b), "SCREEN NOTSCREEN");
     EXPECT_EQ(monitorWindow()->windowTitle(), QString::fromUtf8("监视 - alpha"));
 
@@ -78,7 +81,7 @@ TEST_F(MonitoringUiTest, TheRotationVisitsEveryRowAndWrapsAround)
     EXPECT_TRUE(button("SpeedButton1")->isEnabled());
     EXPECT_FALSE(monitorWindow()->isVisible());
     EXPECT_FALSE(console().findChild<QTimer *>(QStringLiteral("Timer2"))->isActive());
-    ASSERT_TRUE(waitUntil([&] { return screenCommands(a) == "NOTSCREEN SCREEN NOTSCREEN"; }));
+    ASSERT_TRUE(waitUntil([&] { return screenCommands(a) == "SCREEN NOTSCREEN"; }));
 }
 
 TEST_F(MonitoringUiTest, ClosingTheWindowDuringTheRotationStopsItAndTellsTheStudentTwice)
@@ -90,9 +93,8 @@ TEST_F(MonitoringUiTest, ClosingTheWindowDuringTheRotationStopsItAndTellsTheStud
     monitorWindow()->close();
     EXPECT_EQ(button("SpeedButton2")->text(), QString::fromUtf8("循环监视"));
     EXPECT_FALSE(monitorWindow()->isVisible());
-    ASSERT_TRUE(waitUntil([&] {
-        return screenCommands(a) == "NOTSCREEN SCREEN NOTSCREEN NOTSCREEN";
-    })) << screenCommands(a).toStdString();
+    ASSERT_TRUE(waitUntil([&] { return screenCommands(a) == "SCREEN NOTSCREEN NOTSCREEN"; }))
+        << screenCommands(a).toStdString();
 }
 
 TEST_F(MonitoringUiTest, AnEmptyListRefusesTheRotation)
@@ -102,4 +104,90 @@ TEST_F(MonitoringUiTest, AnEmptyListRefusesTheRotation)
     EXPECT_FALSE(monitorWindow()->isVisible());
     trigger("N12");
     EXPECT_FALSE(monitorWindow()->isVisible());
+}
+
+TEST_F(MonitoringUiTest, TwinsAreWatchedEachByItsOwnConnection)
+{
+    StudentAgent &first = student(QString(), 2);
+    StudentAgent &second = student(QString(), 3);
+    StudentAgent &third = student(QStringLiteral("same"), 4);
+    StudentAgent &fourth = student(QStringLiteral("same"), 5);
+    for (StudentAgent *chosen : {&second, &fourth}) {
+        selectRow(rowOf(*chosen));
+        trigger("N12");
+        ASSERT_TRUE(waitUntil([&] { return chosen->isSendingScreen(); }));
+    }
+    EXPECT_EQ(screenCommands(second), "SCREEN NOTSCREEN");
+    EXPECT_EQ(screenCommands(fourth), "SCREEN");
+    EXPECT_EQ(screenCommands(first), "");
+    EXPECT_EQ(screenCommands(third), "");
+    EXPECT_EQ(console().monitoring()->MonitorIndex(), 3);
+    EXPECT_TRUE(waitUntil([&] { return !monitorWindow()->Image1()->pixmap().isNull(); }));
+}
+
+// The sort moves the watched student; closing the window must still reach it, and the
+// student that took its old row hears nothing.
+TEST_F(MonitoringUiTest, AfterASortClosingTheWindowStopsTheStudentThatWasAsked)
+{
+    StudentAgent &zulu = student(QStringLiteral("zulu"), 2);
+    StudentAgent &mike = student(QStringLiteral("mike"), 3);
+    StudentAgent &alpha = student(QStringLiteral("alpha"), 4);
+    selectRow(2);
+    trigger("N12");
+    ASSERT_TRUE(waitUntil([&] { return alpha.isSendingScreen(); }));
+    emit listView()->header()->sectionClicked(0);
+    ASSERT_EQ(cell(0, 0), QStringLiteral("alpha"));
+    EXPECT_EQ(console().monitoring()->MonitorIndex(), 0);
+    monitorWindow()->close();
+    ASSERT_TRUE(waitUntil([&] { return !alpha.isSendingScreen(); }));
+    EXPECT_EQ(screenCommands(alpha), "SCREEN NOTSCREEN");
+    flushCommands();
+    EXPECT_EQ(screenCommands(zulu), "");
+    EXPECT_EQ(screenCommands(mike), "");
+}
+
+// The watched student leaves: it is not asked again, and the rotation goes on with the row
+// that moved up into its place.
+TEST_F(MonitoringUiTest, AStudentWhoseRowIsGoneIsNotAskedAgain)
+{
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    StudentAgent &b = student(QStringLiteral("bravo"), 3);
+    StudentAgent &c = student(QStringLiteral("charlie"), 4);
+    selectRow(1);
+    trigger("N12");
+    b.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 2; }));
+    EXPECT_EQ(console().monitoring()->MonitorIndex(), -1);
+    button("SpeedButton2")->click();
+    console().findChild<MonitorControl *>()->Timer2Timer();
+    ASSERT_TRUE(waitUntil([&] { return c.isSendingScreen(); }));
+    EXPECT_EQ(monitorWindow()->windowTitle(), QString::fromUtf8("监视 - charlie"));
+    button("SpeedButton2")->click();
+    ASSERT_TRUE(waitUntil([&] { return !c.isSendingScreen(); }));
+    EXPECT_EQ(screenCommands(c), "SCREEN NOTSCREEN");
+    EXPECT_EQ(screenCommands(a), "");
+}
+
+TEST_F(MonitoringUiTest, TheRotationEndsAfterTheLastStudentLeft)
+{
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    QTimer *timer2 = console().findChild<QTimer *>(QStringLiteral("Timer2"));
+    button("SpeedButton2")->click();
+    a.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    monitorWindow()->close();
+    EXPECT_EQ(button("SpeedButton2")->text(), QString::fromUtf8("循环监视"));
+    EXPECT_FALSE(timer2->isActive());
+    EXPECT_FALSE(monitorWindow()->isVisible());
+
+    StudentAgent &b = student(QStringLiteral("bravo"), 3);
+    button("SpeedButton2")->click();
+    b.disconnectGracefully();
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 0; }));
+    button("SpeedButton2")->click();
+    EXPECT_EQ(button("SpeedButton2")->text(), QString::fromUtf8("循环监视"));
+    EXPECT_TRUE(button("SpeedButton1")->isEnabled());
+    EXPECT_FALSE(timer2->isActive());
+    EXPECT_FALSE(monitorWindow()->isVisible());
+    EXPECT_TRUE(prompter.messages.isEmpty()) << prompter.messages.join('|').toStdString();
 }

@@ -1,6 +1,7 @@
 #include "ConsoleFixture.h"
 
 #include "classroom/Roster.h"
+#include "net/ReverseLookup.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "tests/support/WaitUntil.h"
@@ -10,9 +11,12 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
+#include <QSemaphore>
 #include <QTest>
 #include <QTime>
+#include <QTimer>
 #include <QTreeView>
+#include <atomic>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -165,28 +169,89 @@ TEST_F(RosterTest, ARightClickOnARowSelectsItAndOpensTheOneStudentMenu)
     EXPECT_FALSE(request(QContextMenuEvent::Keyboard, onLima));
 }
 
-TEST_F(RosterTest, TheIconStylesShowTheSameRowsAndSelection)
+// In every view style a left click, a right click and an arrow key select the whole row, so
+// every one-student item reaches the student under the pointer.
+TEST_F(RosterTest, EveryViewStyleSelectsWholeRowsByMouseAndKeyboard)
 {
     StudentAgent &mike = connectStudent(QStringLiteral("mike"), 2);
-    connectStudent(QStringLiteral("november"), 3);
+    StudentAgent &november = connectStudent(QStringLiteral("november"), 3);
     auto *icons = console().findChild<QListView *>(QStringLiteral("ListView1Icons"));
     ASSERT_NE(icons, nullptr);
-    trigger("N6");
-    EXPECT_TRUE(icons->isVisibleTo(&console()));
-    EXPECT_FALSE(listView()->isVisibleTo(&console()));
-    EXPECT_EQ(icons->viewMode(), QListView::IconMode);
-    EXPECT_EQ(icons->model()->index(0, 0).data().toString(), QStringLiteral("mike"));
-
-    icons->selectionModel()->select(icons->model()->index(0, 0),
-                                    QItemSelectionModel::ClearAndSelect |
-                                        QItemSelectionModel::Rows);
-    trigger("MenuItem5");
-    EXPECT_TRUE(waitUntil([&] { return mike.receivedBytes() == "05"; }));
-
-    trigger("N7");
+    struct Style
+    {
+        const char *action;
+        QAbstractItemView *view;
+        Qt::Key next;
+    } const styles[] = {{"N6", icons, Qt::Key_Right},
+                        {"N7", icons, Qt::Key_Right},
+                        {"N8", listView(), Qt::Key_Down}};
+    QByteArray toMike;
+    QByteArray toNovember;
+    for (const Style &style : styles) {
+        trigger(style.action);
+        settle(20);
+        ASSERT_TRUE(style.view->isVisibleTo(&console())) << style.action;
+        QWidget *viewport = style.view->viewport();
+        const auto centreOf = [&](int row) {
+            return style.view->visualRect(style.view->model()->index(row, 0)).center();
+        };
+        QTest::mouseClick(viewport, Qt::LeftButton, {}, centreOf(1));
+        trigger("MenuItem4");
+        toNovember += "04";
+        QTest::mouseClick(viewport, Qt::RightButton, {}, centreOf(0));
+        trigger("MenuItem5");
+        toMike += "05";
+        style.view->setFocus();
+        QTest::keyClick(style.view, style.next);
+        trigger("MenuItem6");
+        toNovember += "06";
+        ASSERT_TRUE(waitUntil([&] { return november.receivedBytes() == toNovember; }))
+            << style.action << " " << november.receivedBytes().toStdString();
+        ASSERT_TRUE(waitUntil([&] { return mike.receivedBytes() == toMike; }))
+            << style.action << " " << mike.receivedBytes().toStdString();
+    }
     EXPECT_EQ(icons->viewMode(), QListView::ListMode);
-    trigger("N8");
-    EXPECT_TRUE(listView()->isVisibleTo(&console()));
+}
+
+// A name server that does not answer: the row is there at once, everything goes on, and the
+// name fills in when the answer comes.
+TEST_F(RosterTest, ASlowNameLookupFreezesNothingAndTheNameComesLater)
+{
+    console();
+    QSemaphore answer;
+    std::atomic<bool> answered = false;
+    // Even a failed check must not leave a lookup waiting on what this test is about to drop.
+    struct Release
+    {
+        QSemaphore &answer;
+        ~Release()
+        {
+            answer.release();
+            reverse_lookup::waitForPending(30000);
+        }
+    } release{answer};
+    reverse_lookup::install([&](quint32 address) -> QByteArray {
+        if (address != 0x7f000002u)
+            return "quick";
+        answer.tryAcquire(1, 20000);
+        answered = true;
+        return "slowpoke";
+    });
+    auto slow = std::make_unique<StudentAgent>(QStringLiteral("slow"), QHostAddress("127.0.0.2"));
+    slow->connectToConsole(QHostAddress::LocalHost, commandPort());
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
+    bool ticked = false;
+    QTimer::singleShot(10, [&] { ticked = true; });
+    auto quick = std::make_unique<StudentAgent>(QStringLiteral("quick"), QHostAddress("127.0.0.3"));
+    quick->connectToConsole(QHostAddress::LocalHost, commandPort());
+    ASSERT_TRUE(waitUntil([&] { return rowCount() == 2 && cell(1, 0) == "quick" && ticked; }));
+    EXPECT_FALSE(answered);
+    EXPECT_EQ(cell(0, 0), QString());
+    EXPECT_EQ(cell(0, 1), QStringLiteral("127.0.0.2"));
+
+    answer.release();
+    EXPECT_TRUE(waitUntil([&] { return cell(0, 0) == QStringLiteral("slowpoke"); }));
+    EXPECT_TRUE(answered);
 }
 
 // A student gone before the console got to it: the failure shows once, and the counts stay
