@@ -16,14 +16,18 @@
 
 namespace {
 constexpr int kColumnWidths[RosterModel::ColumnCount] = {0, 120, 80, 120, 100};
-}
+// The roster's one image list holds 16 x 16 pictures, and both icon styles draw from it.
+constexpr QSize kImageSize(16, 16);
+} // namespace
 
 RosterViews::RosterViews(const MainWindowLayout &ui, RosterModel &model, Roster &roster,
                          QObject *parent)
     : QObject(parent), m_ui(ui), m_roster(roster)
 {
-    model.setRowImage(ui.ListView1->style()->standardIcon(QStyle::SP_ComputerIcon));
+    model.setRowImage(
+        ui.ListView1->style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(kImageSize));
     ui.ListView1->setModel(&model);
+    ui.ListView1->setIconSize(kImageSize);
     // Both views show the same rows and the same selected row.
     ui.IconView->setModel(&model);
     ui.IconView->setSelectionModel(ui.ListView1->selectionModel());
@@ -69,7 +73,7 @@ void RosterViews::setViewStyle(ViewStyle style)
     m_ui.IconView->setViewMode(large ? QListView::IconMode : QListView::ListMode);
     m_ui.IconView->setFlow(QListView::LeftToRight);
     m_ui.IconView->setWrapping(true);
-    m_ui.IconView->setIconSize(large ? QSize(32, 32) : QSize(16, 16));
+    m_ui.IconView->setIconSize(kImageSize);
     m_ui.IconView->setGridSize(large ? QSize(96, 64) : QSize(160, 20));
     m_ui.RosterViews->setCurrentWidget(m_ui.IconView);
 }

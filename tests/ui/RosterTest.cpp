@@ -191,6 +191,8 @@ TEST_F(RosterTest, EveryViewStyleSelectsWholeRowsByMouseAndKeyboard)
         trigger(style.action);
         settle(20);
         ASSERT_TRUE(style.view->isVisibleTo(&console())) << style.action;
+        // Large and small icons alike draw the roster's 16 x 16 image.
+        EXPECT_EQ(style.view->iconSize(), QSize(16, 16)) << style.action;
         QWidget *viewport = style.view->viewport();
         const auto centreOf = [&](int row) {
             return style.view->visualRect(style.view->model()->index(row, 0)).center();
