@@ -3,8 +3,8 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "settings/ConsoleSettings.h"
 #include "platform/Identity.h"
+#include "settings/ConsoleSettings.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/MainWindowLayout.h"
 
@@ -56,6 +56,8 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    // Shows the address in status panel 1 and aims both endpoints at its broadcast host.
+    void applyIdentity();
 
     void setOtherButtonsEnabled(const QToolButton *running, bool enabled);
     void Timer1Timer();

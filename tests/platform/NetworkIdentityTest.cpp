@@ -1,0 +1,63 @@
+#include "platform/Identity.h"
+#include "tests/support/PrivateNetwork.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Real interfaces in the test's private namespace and the real resolver, under host names the
+// test sets in its own UTS namespace: "localhost" resolves to loopback alone (as Debian's
+// "127.0.1.1 name" line does), the other name not at all.
+class NetworkIdentityTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!net.unavailable().isEmpty())
+            GTEST_SKIP() << net.unavailable().toStdString();
+    }
+
+    PrivateNetwork net;
+};
+
+TEST_F(NetworkIdentityTest, ALoopbackOnlyNameTakesTheDefaultRouteInterfaceAndItsMask)
+{
+    ASSERT_TRUE(net.setHostName("localhost"));
+    ASSERT_TRUE(net.addLink("vt25", "10.2.0.130/25", "vt25p"));
+    ASSERT_TRUE(net.addLink("vt16", "10.1.5.20/16", "vt16p"));
+    ASSERT_TRUE(net.ip({"route", "add", "default", "via", "10.1.0.1", "dev", "vt16"}));
+    Identity identity = Identity::lookUp();
+    EXPECT_EQ(identity.LocalComputerName, QStringLiteral("localhost"));
+    EXPECT_EQ(identity.LocalIP, QStringLiteral("10.1.5.20"));
+    EXPECT_EQ(identity.BroadcastHost, QStringLiteral("10.1.255.255"));
+
+    ASSERT_TRUE(net.ip({"route", "replace", "default", "via", "10.2.0.129", "dev", "vt25"}));
+    identity = Identity::lookUp();
+    EXPECT_EQ(identity.LocalIP, QStringLiteral("10.2.0.130"));
+    EXPECT_EQ(identity.BroadcastHost, QStringLiteral("10.2.0.255"));
+}
+
+TEST_F(NetworkIdentityTest, AnUnresolvableNameTakesTheFirstUpInterfaceAndFollowsIt)
+{
+    ASSERT_TRUE(net.setHostName("velmora-no-such-host"));
+    Identity identity = Identity::lookUp();
+    EXPECT_EQ(identity.LocalIP, QString());
+    EXPECT_EQ(identity.BroadcastHost, QStringLiteral("255.255.255.255"));
+
+    ASSERT_TRUE(net.addLink("vt25", "10.2.0.20/25", "vt25p"));
+    ASSERT_TRUE(identity.refresh());
+    EXPECT_EQ(identity.LocalIP, QStringLiteral("10.2.0.20"));
+    EXPECT_EQ(identity.BroadcastHost, QStringLiteral("10.2.0.127"));
+    EXPECT_FALSE(identity.refresh());
+
+    ASSERT_TRUE(net.ip({"addr", "del", "10.2.0.20/25", "dev", "vt25"}));
+    ASSERT_TRUE(net.ip({"addr", "add", "10.2.0.20/16", "dev", "vt25"}));
+    ASSERT_TRUE(identity.refresh());
+    EXPECT_EQ(identity.BroadcastHost, QStringLiteral("10.2.255.255"));
+
+    ASSERT_TRUE(net.ip({"link", "set", "vt25", "down"}));
+    ASSERT_TRUE(identity.refresh());
+    EXPECT_EQ(identity.LocalIP, QString());
+}
+
+} // namespace
