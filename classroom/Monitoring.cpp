@@ -3,16 +3,16 @@
 #include "classroom/CommandChannel.h"
 #include "classroom/Commands.h"
 
-Monitoring::Monitoring(const CommandChannel &channel, std::function<QString()> ownAddress,
-                       QObject *parent)
-    : QObject(parent), m_channel(channel), m_ownAddress(std::move(ownAddress))
+Monitoring::Monitoring(const CommandChannel &channel,
+                       std::function<bool(const QString &)> isOwnAddress, QObject *parent)
+    : QObject(parent), m_channel(channel), m_isOwnAddress(std::move(isOwnAddress))
 {
 }
 
 void Monitoring::datagramReceived(int numberBytes, const QString &fromIP, const char *bytes)
 {
     // The console's own cursor datagrams and beacons come back on this port.
-    if (fromIP == m_ownAddress())
+    if (m_isOwnAddress(fromIP))
         return;
     if (numberBytes > 0) {
         if (m_stream.size() + numberBytes > kStreamLimit)

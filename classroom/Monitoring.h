@@ -19,8 +19,9 @@ public:
     // A sender that never ends its frame cannot take more than this; the frame starts afresh.
     static constexpr qsizetype kStreamLimit = 16 * 1024 * 1024;
 
-    // ownAddress is asked at every datagram: datagrams from this computer are ignored.
-    Monitoring(const CommandChannel &channel, std::function<QString()> ownAddress,
+    // isOwnAddress is asked at every datagram, so it must be cheap: datagrams from this
+    // computer are ignored.
+    Monitoring(const CommandChannel &channel, std::function<bool(const QString &)> isOwnAddress,
                QObject *parent = nullptr);
 
     // The datagram event of the mouse port: bytes holds NumberBytes of data (nothing when the
@@ -44,7 +45,7 @@ private:
     void frameComplete();
 
     const CommandChannel &m_channel;
-    std::function<QString()> m_ownAddress;
+    std::function<bool(const QString &)> m_isOwnAddress;
     QByteArray m_stream;
     JpegDecoder m_decoder;
     int m_monitorIndex = 0;

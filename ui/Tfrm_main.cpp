@@ -12,7 +12,6 @@
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "platform/Guard.h"
-#include "platform/LocalAddress.h"
 #include "ui/DemonstrationControl.h"
 #include "ui/MonitorControl.h"
 #include "ui/Prompter.h"
@@ -66,8 +65,8 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
                                                       m_settings.ImageQuality);
     m_roster = std::make_unique<Roster>(m_rosterModel, [this] { m_demonstration->abandonFrame(); });
     m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
-    m_monitoring =
-        std::make_unique<Monitoring>(*m_channel, [] { return localaddress::localAddress(); });
+    m_monitoring = std::make_unique<Monitoring>(
+        *m_channel, [this](const QString &fromIP) { return m_ownAddresses.contains(fromIP); });
     connectHandlers();
     FormCreate();
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/Identity.h"
+#include "platform/OwnAddresses.h"
 #include "settings/ConsoleSettings.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/MainWindowLayout.h"
@@ -72,6 +73,7 @@ private:
     ConsoleOptions m_options;
     ConsoleSettings m_settings;
     Identity m_identity;
+    OwnAddresses m_ownAddresses;
     MainWindowLayout m_ui;
 
     TServerSocket *m_serverSocket = nullptr;

@@ -1,7 +1,9 @@
 #include "platform/Identity.h"
+#include "platform/OwnAddresses.h"
 #include "tests/support/PrivateNetwork.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -58,6 +60,24 @@ TEST_F(NetworkIdentityTest, AnUnresolvableNameTakesTheFirstUpInterfaceAndFollows
     ASSERT_TRUE(net.ip({"link", "set", "vt25", "down"}));
     ASSERT_TRUE(identity.refresh());
     EXPECT_EQ(identity.LocalIP, QString());
+}
+
+TEST_F(NetworkIdentityTest, OwnAddressesAreTheInterfacesReadAgainWhenOld)
+{
+    using namespace std::chrono_literals;
+    OwnAddresses kept(1h);
+    OwnAddresses current(50ms);
+    EXPECT_FALSE(kept.contains(u"10.3.0.1"));
+    EXPECT_FALSE(current.contains(u"10.3.0.1"));
+    ASSERT_TRUE(net.addLink("vt3", "10.3.0.1/24", "vt3p", "10.3.0.2/24"));
+    // Nothing is asked of the kernel while the copy is young, however many datagrams come.
+    EXPECT_FALSE(kept.contains(u"10.3.0.1"));
+    std::this_thread::sleep_for(60ms);
+    EXPECT_TRUE(current.contains(u"10.3.0.1"));
+    EXPECT_TRUE(current.contains(0x0A030002u));
+    EXPECT_FALSE(current.contains(u"10.3.0.3"));
+    EXPECT_FALSE(current.contains(u"127.0.0.1"));
+    EXPECT_FALSE(current.contains(u"10.3.0.1 "));
 }
 
 } // namespace
