@@ -39,6 +39,7 @@ Identity Identity::lookUp()
     identity.LocalComputerName = computername::computerName();
     identity.LocalIP = localaddress::localAddress(interfaces);
     identity.BroadcastHost = broadcastHostFor(identity.LocalIP, interfaces);
+    identity.m_held = heldByUpInterface(identity.LocalIP, interfaces);
     return identity;
 }
 
@@ -47,10 +48,15 @@ bool Identity::refresh()
     const QList<InterfaceAddress> interfaces = netif::interfaces();
     const QString before = LocalIP;
     const QString beforeBroadcast = BroadcastHost;
-    // The resolver is asked only when the address is gone, not at every beacon: a slow name
-    // server must not hold the window every 5 seconds.
-    if (!heldByUpInterface(LocalIP, interfaces))
+    // The resolver is asked only when the address is missing or gone, not at every beacon: a
+    // slow name server must not hold the window every 5 seconds.
+    const bool held = heldByUpInterface(LocalIP, interfaces);
+    if (LocalIP.isEmpty() || (m_held && !held)) {
         LocalIP = localaddress::localAddress(interfaces);
+        m_held = heldByUpInterface(LocalIP, interfaces);
+    } else {
+        m_held = held;
+    }
     BroadcastHost = broadcastHostFor(LocalIP, interfaces);
     return LocalIP != before || BroadcastHost != beforeBroadcast;
 }

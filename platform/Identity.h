@@ -16,10 +16,15 @@ struct Identity
     // Looks everything up afresh.
     static Identity lookUp();
 
-    // Keeps LocalIP while an interface that is up still holds it, else looks it up anew (a
-    // network that came up later is taken); the broadcast host follows that interface's
-    // current mask. True when LocalIP or BroadcastHost changed.
+    // Looks LocalIP up anew when there was none or an interface that held it no longer does
+    // (a network that came up later, or a new lease, is taken); the broadcast host follows the
+    // interface's current mask. True when LocalIP or BroadcastHost changed.
     bool refresh();
+
+private:
+    // Whether an interface that is up held LocalIP when last looked at. An address from the
+    // resolver that no interface holds is kept without asking the resolver again.
+    bool m_held = false;
 };
 
 // The broadcast address of the interface that holds localIP, its netmask honoured:
