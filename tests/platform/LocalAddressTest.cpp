@@ -72,7 +72,8 @@ TEST(LocalAddress, DottedTextIsFourDecimalOctets)
     EXPECT_EQ(netif::parseDotted(u"0.0.0.0"), 0u);
     for (const char16_t *wrong : {u"", u"10.1.2", u"10.1.2.3.4", u"256.1.1.1", u"10.1.2.3 ",
                                   u"1.2.3.0004", u"0x7f.0.0.1", u"10..2.3", u"a.b.c.d"})
-        EXPECT_FALSE(netif::parseDotted(wrong).has_value()) << QStringView(wrong).toString().toStdString();
+        EXPECT_FALSE(netif::parseDotted(wrong).has_value())
+            << QStringView(wrong).toString().toStdString();
     EXPECT_EQ(netif::dotted(0xC0A80011), QStringLiteral("192.168.0.17"));
 }
 
