@@ -62,6 +62,29 @@ TEST_F(NetworkIdentityTest, AnUnresolvableNameTakesTheFirstUpInterfaceAndFollows
     EXPECT_EQ(identity.LocalIP, QString());
 }
 
+// The resolver's answer is taken even when no interface holds it, and then not asked for again
+// at every beacon; once an interface has held it and lost it, the resolver is asked anew.
+TEST_F(NetworkIdentityTest, TheResolversAddressWinsAndIsAskedAgainOnlyWhenLost)
+{
+    ASSERT_TRUE(net.setHostName("velmora-teacher"));
+    ASSERT_TRUE(net.setHostsFile("127.0.0.1 localhost\n10.9.0.5 velmora-teacher\n"));
+    ASSERT_TRUE(net.addLink("vt25", "10.2.0.130/25", "vt25p"));
+    Identity identity = Identity::lookUp();
+    EXPECT_EQ(identity.LocalIP, QStringLiteral("10.9.0.5"));
+    EXPECT_EQ(identity.BroadcastHost, QStringLiteral("255.255.255.255"));
+
+    ASSERT_TRUE(net.setHostsFile("10.9.0.6 velmora-teacher\n"));
+    EXPECT_FALSE(identity.refresh());
+    EXPECT_EQ(identity.LocalIP, QStringLiteral("10.9.0.5"));
+
+    ASSERT_TRUE(net.ip({"addr", "add", "10.9.0.5/24", "dev", "vt25"}));
+    ASSERT_TRUE(identity.refresh());
+    EXPECT_EQ(identity.BroadcastHost, QStringLiteral("10.9.0.255"));
+    ASSERT_TRUE(net.ip({"addr", "del", "10.9.0.5/24", "dev", "vt25"}));
+    ASSERT_TRUE(identity.refresh());
+    EXPECT_EQ(identity.LocalIP, QStringLiteral("10.9.0.6"));
+}
+
 TEST_F(NetworkIdentityTest, OwnAddressesAreTheInterfacesReadAgainWhenOld)
 {
     using namespace std::chrono_literals;

@@ -1,5 +1,6 @@
 #include "PrivateNetwork.h"
 
+#include <QFile>
 #include <QProcess>
 
 #include <cerrno>
@@ -7,6 +8,7 @@
 #include <cstring>
 #include <net/if.h>
 #include <sched.h>
+#include <sys/mount.h>
 #include <unistd.h>
 
 namespace {
@@ -50,6 +52,15 @@ QString enterPrivateUts()
     }();
     return failure;
 }
+
+// Mounts made after this stay in this thread's own mount namespace: private, so nothing
+// propagates back to the machine's.
+bool enterPrivateMounts()
+{
+    static const bool entered = unshare(CLONE_NEWNS) == 0 &&
+                                mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+    return entered;
+}
 } // namespace
 
 PrivateNetwork::PrivateNetwork()
@@ -66,6 +77,8 @@ PrivateNetwork::~PrivateNetwork()
 {
     for (const QString &link : std::as_const(m_links))
         ip({QStringLiteral("link"), QStringLiteral("del"), link});
+    if (m_hostsMounted)
+        umount2("/etc/hosts", MNT_DETACH);
     if (m_unavailable.isEmpty())
         sethostname(m_originalName.constData(), size_t(m_originalName.size()));
 }
@@ -73,6 +86,24 @@ PrivateNetwork::~PrivateNetwork()
 bool PrivateNetwork::setHostName(const QByteArray &name)
 {
     return m_unavailable.isEmpty() && sethostname(name.constData(), size_t(name.size())) == 0;
+}
+
+bool PrivateNetwork::setHostsFile(const QByteArray &lines)
+{
+    const QString path = m_hostsDirectory.filePath(QStringLiteral("hosts"));
+    QFile hosts(path);
+    if (!m_unavailable.isEmpty() || !hosts.open(QIODevice::WriteOnly | QIODevice::Truncate))
+        return false;
+    if (hosts.write(lines) != lines.size() || !hosts.flush())
+        return false;
+    hosts.close();
+    if (!m_hostsMounted) {
+        if (!enterPrivateMounts())
+            return false;
+        const QByteArray source = path.toLocal8Bit();
+        m_hostsMounted = mount(source.constData(), "/etc/hosts", nullptr, MS_BIND, nullptr) == 0;
+    }
+    return m_hostsMounted;
 }
 
 bool PrivateNetwork::addLink(const QString &name, const QString &address, const QString &peer,

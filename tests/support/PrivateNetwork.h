@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 // The test's own host: its host name (in a UTS namespace of this thread's own) and real
 // interfaces in the private network namespace the test runs in. Everything it changed is put
@@ -22,6 +23,9 @@ public:
     QString unavailable() const { return m_unavailable; }
 
     bool setHostName(const QByteArray &name);
+    // Lays a hosts file with these lines over /etc/hosts, in a mount namespace of this
+    // thread's own (never seen outside it); a second call rewrites it.
+    bool setHostsFile(const QByteArray &lines);
     // A veth pair (names with kLinkPrefix), both ends up, the first end holding address/prefix
     // ("10.1.5.20/16"); the second end may hold one too.
     bool addLink(const QString &name, const QString &address, const QString &peer,
@@ -33,4 +37,6 @@ private:
     QString m_unavailable;
     QByteArray m_originalName;
     QStringList m_links;
+    QTemporaryDir m_hostsDirectory;
+    bool m_hostsMounted = false;
 };
