@@ -8,9 +8,9 @@ namespace {
 constexpr int kAddressSubItem = RosterModel::AddressColumn - 1;
 }
 
-Monitoring::Monitoring(const CommandChannel &channel, std::function<QString()> ownAddress,
-                       QObject *parent)
-    : QObject(parent), m_channel(channel), m_ownAddress(std::move(ownAddress))
+Monitoring::Monitoring(const CommandChannel &channel,
+                       std::function<bool(const QString &)> isOwnAddress, QObject *parent)
+    : QObject(parent), m_channel(channel), m_isOwnAddress(std::move(isOwnAddress))
 {
     connect(&channel.roster(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex &, int first, int last) { rowsLeaving(first, last); });
@@ -23,7 +23,7 @@ void Monitoring::datagramReceived(int numberBytes, const QString &fromIP, const 
     if (!m_watching || fromIP != m_address)
         return;
     // The console's own cursor datagrams and beacons come back on this port.
-    if (fromIP == m_ownAddress())
+    if (m_isOwnAddress(fromIP))
         return;
     if (numberBytes > 0) {
         if (m_stream.size() + numberBytes > kStreamLimit)

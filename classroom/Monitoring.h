@@ -22,9 +22,9 @@ public:
     // A sender that never ends its frame cannot take more than this; the frame starts afresh.
     static constexpr qsizetype kStreamLimit = 16 * 1024 * 1024;
 
-    // ownAddress is asked for datagrams of the monitored student: this computer's own are
-    // ignored.
-    Monitoring(const CommandChannel &channel, std::function<QString()> ownAddress,
+    // isOwnAddress is asked for datagrams of the monitored student, so it must be cheap: this
+    // computer's own are ignored.
+    Monitoring(const CommandChannel &channel, std::function<bool(const QString &)> isOwnAddress,
                QObject *parent = nullptr);
 
     // The datagram event of the mouse port: bytes holds NumberBytes of data (nothing when the
@@ -58,7 +58,7 @@ private:
     void rowsLeaving(int first, int last);
 
     const CommandChannel &m_channel;
-    std::function<QString()> m_ownAddress;
+    std::function<bool(const QString &)> m_isOwnAddress;
     QByteArray m_stream;
     JpegDecoder m_decoder;
     quint64 m_key = 0;

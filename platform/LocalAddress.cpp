@@ -1,6 +1,5 @@
 #include "platform/LocalAddress.h"
 
-#include <QByteArray>
 #include <QVarLengthArray>
 
 #include <algorithm>
@@ -8,9 +7,6 @@
 #include <climits>
 #include <cstring>
 
-#include <arpa/inet.h>
-#include <ifaddrs.h>
-#include <net/if.h>
 #include <netdb.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -20,19 +16,6 @@ namespace {
 
 constexpr int kInitialResolverBuffer = 1024;
 constexpr int kMaxResolverBuffer = 1 << 20;
-
-QString dotted(const in_addr &address)
-{
-    char text[INET_ADDRSTRLEN] = {};
-    if (!inet_ntop(AF_INET, &address, text, sizeof text))
-        return {};
-    return QString::fromLatin1(text);
-}
-
-bool isLoopback(const QString &address)
-{
-    return address.startsWith(QLatin1String("127."));
-}
 
 QByteArray hostName()
 {
@@ -55,55 +38,55 @@ QStringList resolve(const QByteArray &name)
     int error = 0;
     int status = 0;
     while ((status = gethostbyname2_r(name.constData(), AF_INET, &entry, buffer.data(),
-                                      size_t(buffer.size()), &result, &error))
-               == ERANGE
-           && buffer.size() < kMaxResolverBuffer)
+                                      size_t(buffer.size()), &result, &error)) == ERANGE &&
+           buffer.size() < kMaxResolverBuffer)
         buffer.resize(buffer.size() * 2);
     if (status != 0 || !result || result->h_addrtype != AF_INET)
         return addresses;
     for (char **item = result->h_addr_list; *item; ++item) {
         in_addr address{};
         memcpy(&address, *item, sizeof address);
-        addresses.append(dotted(address));
+        addresses.append(netif::dotted(ntohl(address.s_addr)));
     }
     return addresses;
 }
 
-QStringList interfaceAddresses()
+bool isLoopbackText(const QString &address)
 {
-    QStringList addresses;
-    ifaddrs *list = nullptr;
-    if (getifaddrs(&list) != 0)
-        return addresses;
-    for (const ifaddrs *item = list; item; item = item->ifa_next) {
-        if (!item->ifa_addr || item->ifa_addr->sa_family != AF_INET)
-            continue;
-        if (!(item->ifa_flags & IFF_UP) || (item->ifa_flags & IFF_LOOPBACK))
-            continue;
-        addresses.append(dotted(reinterpret_cast<const sockaddr_in *>(item->ifa_addr)->sin_addr));
-    }
-    freeifaddrs(list);
-    return addresses;
+    const auto number = netif::parseDotted(address);
+    return number && netif::isLoopback(*number);
+}
+
+bool usable(const InterfaceAddress &entry)
+{
+    return entry.up && !entry.loopback && entry.address != 0 && !netif::isLoopback(entry.address);
 }
 
 } // namespace
 
-QString chooseAddress(const QStringList &resolved, const QStringList &interfaces)
+QString chooseAddress(const QStringList &resolved, const QList<InterfaceAddress> &interfaces,
+                      const QByteArray &defaultRouteInterface)
 {
-    if (resolved.isEmpty())
-        return {};
-    const bool allLoopback = std::all_of(resolved.cbegin(), resolved.cend(), isLoopback);
-    if (allLoopback && !interfaces.isEmpty())
-        return interfaces.last();
-    return resolved.last();
+    if (!resolved.isEmpty() && !std::all_of(resolved.cbegin(), resolved.cend(), isLoopbackText))
+        return resolved.last();
+    const auto carriesDefault = [&](const InterfaceAddress &entry) {
+        return usable(entry) && !defaultRouteInterface.isEmpty() &&
+               entry.name == defaultRouteInterface;
+    };
+    auto chosen = std::find_if(interfaces.cbegin(), interfaces.cend(), carriesDefault);
+    if (chosen == interfaces.cend())
+        chosen = std::find_if(interfaces.cbegin(), interfaces.cend(), usable);
+    return chosen == interfaces.cend() ? QString() : netif::dotted(chosen->address);
+}
+
+QString localAddress(const QList<InterfaceAddress> &interfaces)
+{
+    return chooseAddress(resolve(hostName()), interfaces, netif::defaultRouteInterface());
 }
 
 QString localAddress()
 {
-    const QStringList resolved = resolve(hostName());
-    if (resolved.isEmpty())
-        return {};
-    return chooseAddress(resolved, interfaceAddresses());
+    return localAddress(netif::interfaces());
 }
 
 } // namespace localaddress

@@ -1,18 +1,25 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
 #include <QStringList>
 
-// This machine's IPv4 address in dotted-decimal form, looked up anew at every call.
+#include "platform/NetworkInterfaces.h"
+
+// This machine's IPv4 address in dotted-decimal form.
 namespace localaddress {
 
-// The host name resolved for IPv4; see chooseAddress for which address wins. Empty when the
-// name does not resolve.
+// The host name resolved for IPv4 and this host's interfaces as they are now; see
+// chooseAddress. Empty when no usable address is found.
 QString localAddress();
+// The same with the interfaces already read.
+QString localAddress(const QList<InterfaceAddress> &interfaces);
 
-// The choice among the resolver's list and the up, non-loopback interfaces' IPv4 addresses (both
-// in their own order): the resolver's last address; but when every one of them is in 127.0.0.0/8
-// the last interface address, if there is one. An empty resolver list gives empty text.
-QString chooseAddress(const QStringList &resolved, const QStringList &interfaces);
+// The resolver's last address for the host name, unless it gave none or only 127.0.0.0/8 ones
+// (Debian's "127.0.1.1 name" line). Then the address of the interface that carries the default
+// route, else that of the first up interface that is not loopback; none: empty text.
+QString chooseAddress(const QStringList &resolved, const QList<InterfaceAddress> &interfaces,
+                      const QByteArray &defaultRouteInterface);
 
 } // namespace localaddress

@@ -14,10 +14,16 @@ if [ "${VELMORA_DEMO_INSIDE:-}" != 1 ]; then
 fi
 
 ip link set lo up
+# A classroom link of its own (a veth pair inside this namespace): the console broadcasts to
+# its subnet, and a host with loopback alone has none. Broadcasts on it reach the students here.
+ip link add velmora-lab type veth peer name velmora-labp
+ip addr add 10.77.0.1/24 dev velmora-lab
+ip link set velmora-labp up
+ip link set velmora-lab up
 hosts=$(mktemp)
 {
-  # The console's own name must resolve, or its beacon has no broadcast address to go to.
-  echo "127.0.0.1 localhost $(hostname)"
+  echo "127.0.0.1 localhost"
+  echo "10.77.0.1 $(hostname)"
   for i in 1 2 3; do echo "127.0.0.1$i student-0$i"; done
 } >"$hosts"
 mount --bind "$hosts" /etc/hosts

@@ -12,7 +12,6 @@
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "platform/Guard.h"
-#include "platform/LocalAddress.h"
 #include "ui/DemonstrationControl.h"
 #include "ui/MonitorControl.h"
 #include "ui/Prompter.h"
@@ -37,6 +36,8 @@ namespace {
 const QString kCaption = QString::fromUtf8("[Velmora多媒体网络教室教师机]  - V1.0");
 const QString kCredit = QString::fromUtf8("Velmora多媒体网络教室 V1.0\nVelmora 教学软件开发组");
 const QString kRemoteControlEmpty = QString::fromUtf8("现在还没有学生机登录，不能远程控制");
+const QString kAddressLabel = QString::fromUtf8("本机IP地址：");
+const QString kNoNetwork = QString::fromUtf8("未找到网络");
 
 // Every handler entry point goes through the guard, so no exception unwinds into Qt.
 template <typename F> auto guarded(F handler)
@@ -64,7 +65,8 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
                                                       m_settings.ImageQuality);
     m_roster = std::make_unique<Roster>(m_rosterModel, [this] { m_demonstration->abandonFrame(); });
     m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
-    m_monitoring = std::make_unique<Monitoring>(*m_channel, &localaddress::localAddress);
+    m_monitoring = std::make_unique<Monitoring>(
+        *m_channel, [this](const QString &fromIP) { return m_ownAddresses.contains(fromIP); });
     connectHandlers();
     FormCreate();
 
@@ -145,11 +147,16 @@ QString Tfrm_main::BroadcastHost() const
 void Tfrm_main::FormCreate()
 {
     m_identity = Identity::lookUp();
-    m_ui.StatusPanel[1]->setText(QString::fromUtf8("本机IP地址：") + m_identity.LocalIP);
-    const QString broadcast = broadcastHostFor(m_identity.LocalIP);
-    m_comUdp->setRemoteHost(broadcast);
-    m_mouseUdp->setRemoteHost(broadcast);
+    applyIdentity();
     m_timer1->start();
+}
+
+void Tfrm_main::applyIdentity()
+{
+    const QString &address = m_identity.LocalIP;
+    m_ui.StatusPanel[1]->setText(kAddressLabel + (address.isEmpty() ? kNoNetwork : address));
+    m_comUdp->setRemoteHost(m_identity.BroadcastHost);
+    m_mouseUdp->setRemoteHost(m_identity.BroadcastHost);
 }
 
 void Tfrm_main::showEvent(QShowEvent *event)
@@ -231,9 +238,14 @@ void Tfrm_main::setOtherButtonsEnabled(const QToolButton *running, bool enabled)
 }
 
 // Liveness needs nothing here: keep-alive on every connection ends a vanished student's
-// connection through the error handling.
+// connection through the error handling. The address is checked at every beacon, so a network
+// that comes up (or changes) after the start is used; with none the beacon is left out quietly.
 void Tfrm_main::Timer1Timer()
 {
+    if (m_identity.refresh())
+        applyIdentity();
+    if (m_identity.LocalIP.isEmpty())
+        return;
     const QByteArray beacon = datagram::beacon(m_identity.LocalComputerName);
     m_mouseUdp->SendDatagram(beacon.constData(), int(beacon.size()));
 }

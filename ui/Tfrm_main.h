@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "platform/Identity.h"
+#include "platform/OwnAddresses.h"
 #include "settings/ConsoleSettings.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/MainWindowLayout.h"
@@ -57,6 +58,8 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    // Shows the address in status panel 1 and aims both endpoints at its broadcast host.
+    void applyIdentity();
 
     void setOtherButtonsEnabled(const QToolButton *running, bool enabled);
     void Timer1Timer();
@@ -71,6 +74,7 @@ private:
     ConsoleOptions m_options;
     ConsoleSettings m_settings;
     Identity m_identity;
+    OwnAddresses m_ownAddresses;
     MainWindowLayout m_ui;
 
     TServerSocket *m_serverSocket = nullptr;

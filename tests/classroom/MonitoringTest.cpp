@@ -58,7 +58,7 @@ protected:
     RosterModel roster;
     TServerWinSocket server;
     CommandChannel channel{&server, &roster};
-    Monitoring monitoring{channel, [] { return kOwnAddress; }};
+    Monitoring monitoring{channel, [](const QString &from) { return from == kOwnAddress; }};
     QSignalSpy shown{&monitoring, &Monitoring::pictureChanged};
 };
 

@@ -4,6 +4,7 @@
 #include "net/TUDPEndpoint.h"
 #include "platform/AppError.h"
 #include "platform/Guard.h"
+#include "tests/support/PrivateNetwork.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QApplication>
@@ -46,17 +47,46 @@ TEST_F(LifecycleTest, StartsWithItsCaptionComponentsAndTimers)
                              "Form_ShowMess", "PopupMenu2", "PopupMenu3", "StatusBar1"})
         EXPECT_NE(w.findChild<QObject *>(QString::fromLatin1(name)), nullptr) << name;
     EXPECT_TRUE(statusPanel(1).startsWith(QString::fromUtf8("本机IP地址：")));
-    EXPECT_EQ(w.BroadcastHost(), broadcastHostFor(w.identity().LocalIP));
+    EXPECT_EQ(w.BroadcastHost(), w.identity().BroadcastHost);
     EXPECT_FALSE(statusPanel(2).isEmpty());
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }
 
-TEST_F(LifecycleTest, BroadcastHostReplacesTheLastOctet)
+// A host name that resolves to loopback alone, on a host whose only link comes up later.
+TEST_F(LifecycleTest, WithoutANetworkTheBeaconIsLeftOutQuietlyUntilOneComesUp)
 {
-    EXPECT_EQ(broadcastHostFor(QStringLiteral("192.168.0.17")), QStringLiteral("192.168.0.255"));
-    EXPECT_EQ(broadcastHostFor(QStringLiteral("10.1.2.3")), QStringLiteral("10.1.2.255"));
-    EXPECT_EQ(broadcastHostFor(QStringLiteral("nodot")), QStringLiteral("nodot.255"));
-    EXPECT_EQ(broadcastHostFor(QString()), QStringLiteral(".255"));
+    PrivateNetwork net;
+    if (!net.unavailable().isEmpty())
+        GTEST_SKIP() << net.unavailable().toStdString();
+    ASSERT_TRUE(net.setHostName("localhost"));
+    iniLines << QStringLiteral("UDP_Port2=27651");
+    iniLines.removeAll(QStringLiteral("UDP_Port2=0"));
+    Tfrm_main &w = console();
+    EXPECT_EQ(statusPanel(1), QString::fromUtf8("本机IP地址：未找到网络"));
+
+    QStringList sentTo;
+    w.MouseUDP()->OnDataSend = [&](TUDPEndpoint *sender) { sentTo << sender->RemoteHost(); };
+    QStringList arrivedFrom;
+    const TUDPEndpoint::ReceiveEvent handler = w.MouseUDP()->OnDataReceived;
+    w.MouseUDP()->OnDataReceived = [&](TUDPEndpoint *sender, int count, const QString &from,
+                                       int port) {
+        arrivedFrom << from;
+        handler(sender, count, from, port);
+    };
+    w.findChild<QTimer *>(QStringLiteral("Timer1"))->setInterval(20);
+    settle(200);
+    EXPECT_TRUE(sentTo.isEmpty()) << sentTo.join('|').toStdString();
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+
+    ASSERT_TRUE(net.addLink("vt16", "10.1.5.20/16", "vt16p"));
+    // The console's own beacon comes back to it as any broadcast does.
+    ASSERT_TRUE(waitUntil([&] { return !arrivedFrom.isEmpty(); }));
+    EXPECT_EQ(statusPanel(1), QString::fromUtf8("本机IP地址：10.1.5.20"));
+    EXPECT_EQ(w.BroadcastHost(), QStringLiteral("10.1.255.255"));
+    EXPECT_EQ(w.MouseUDP()->RemoteHost(), QStringLiteral("10.1.255.255"));
+    EXPECT_EQ(sentTo.first(), QStringLiteral("10.1.255.255"));
+    EXPECT_EQ(arrivedFrom.first(), QStringLiteral("10.1.5.20"));
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }
 
 TEST_F(LifecycleTest, TheCommandPortComesFromServerIni)
