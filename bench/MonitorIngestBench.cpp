@@ -1,10 +1,16 @@
 #include "bench/BenchApplication.h"
 #include "classroom/Monitoring.h"
+#include "classroom/RosterModel.h"
+#include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
 
+#include <QAction>
 #include <QApplication>
+#include <QItemSelectionModel>
+#include <QTcpSocket>
+#include <QTreeView>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
@@ -49,7 +55,7 @@ void sendScreens(quint16 port, std::counting_semaphore<> &credits)
 }
 
 // Monitored-screen datagrams through the console's whole datagram path: the endpoint's read,
-// the own-address test (against the interface addresses, read again every few seconds),
+// the test of the monitored student's address, the own-address test (against the interface addresses, read again every few seconds),
 // reassembly, and a decode attempt at every frame end (one short datagram in sixteen).
 void monitorIngest(benchmark::State &state)
 {
@@ -62,6 +68,22 @@ void monitorIngest(benchmark::State &state)
     Tfrm_main console(ConsoleOptions{ini.fileName(), QString(), dir.path(), nullptr});
     console.show();
     const quint16 port = quint16(console.MouseUDP()->BoundPort());
+
+    // The console takes only the monitored student's datagrams: the sender's address is a
+    // student of the roster, and the teacher monitors it.
+    QTcpSocket student;
+    student.bind(QHostAddress(QStringLiteral("127.0.0.9")), 0);
+    student.connectToHost(QHostAddress::LocalHost,
+                          quint16(console.ServerSocket1()->Socket()->ListenPort()));
+    QElapsedTimer joining;
+    joining.start();
+    while (console.rosterModel()->rowCount() == 0 && joining.elapsed() < 5000)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    auto *rows = console.findChild<QTreeView *>(QStringLiteral("ListView1"));
+    rows->selectionModel()->select(console.rosterModel()->index(0, 0),
+                                   QItemSelectionModel::ClearAndSelect |
+                                       QItemSelectionModel::Rows);
+    console.findChild<QAction *>(QStringLiteral("N12"))->trigger();
 
     // Counts what reaches the console's handler, not what was sent.
     std::atomic<qint64> handled = 0;
