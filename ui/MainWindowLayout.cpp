@@ -2,6 +2,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QIcon>
 #include <QLabel>
 #include <QListView>
 #include <QMainWindow>
@@ -213,7 +214,9 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
 MainWindowLayout MainWindowLayout::build(QMainWindow *window)
 {
     MainWindowLayout ui;
-    window->setWindowIcon(window->style()->standardIcon(QStyle::SP_ComputerIcon));
+    // The installed icon; a copy run from its build tree has only the style's.
+    window->setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velmora.Teacher"),
+                                           window->style()->standardIcon(QStyle::SP_ComputerIcon)));
     auto *central = new QWidget(window);
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);

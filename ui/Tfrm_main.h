@@ -3,8 +3,8 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "settings/ConsoleSettings.h"
 #include "platform/Identity.h"
+#include "settings/ConsoleSettings.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/MainWindowLayout.h"
 
@@ -42,6 +42,9 @@ public:
 
     Demonstration *demonstration() const { return m_demonstration.get(); }
     Monitoring *monitoring() const { return m_monitoring.get(); }
+
+    // Another copy was started: this window comes to the front, restored if minimised.
+    void bringToFront();
 
     void SendToAll(const QByteArray &text);
     void SendToRow(int index, const QByteArray &text);
