@@ -1,6 +1,7 @@
 #include "platform/CommandLine.h"
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
+#include "ui/AppIcon.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/ErrorReport.h"
 #include "ui/FontSubstitutes.h"
@@ -9,7 +10,6 @@
 #include "ui/Tfrm_main.h"
 
 #include <QApplication>
-#include <QIcon>
 
 #include <cstdio>
 
@@ -31,7 +31,7 @@ int main(int argc, char **argv)
     // every window caption.
     QApplication::setApplicationName(QString::fromUtf8("Velmora多媒体网络教室"));
     QGuiApplication::setDesktopFileName(QStringLiteral("org.velmora.Teacher"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velmora.Teacher")));
+    QApplication::setWindowIcon(appIcon());
     installChineseQtTranslations(app);
 
     // A second copy started by mistake hands over to the running one before opening anything.

@@ -1,8 +1,9 @@
 #include "ui/MainWindowLayout.h"
 
+#include "ui/AppIcon.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
-#include <QIcon>
 #include <QLabel>
 #include <QListView>
 #include <QMainWindow>
@@ -214,9 +215,7 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
 MainWindowLayout MainWindowLayout::build(QMainWindow *window)
 {
     MainWindowLayout ui;
-    // The installed icon; a copy run from its build tree has only the style's.
-    window->setWindowIcon(QIcon::fromTheme(QStringLiteral("org.velmora.Teacher"),
-                                           window->style()->standardIcon(QStyle::SP_ComputerIcon)));
+    window->setWindowIcon(appIcon());
     auto *central = new QWidget(window);
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -8,6 +8,7 @@
 #include <QDesktopServices>
 #include <QDialogButtonBox>
 #include <QFile>
+#include <QImage>
 #include <QPushButton>
 #include <QTranslator>
 #include <QUrl>
@@ -117,6 +118,15 @@ TEST_F(DesktopIntegrationTest, TheSocketOfACopyThatDiedDoesNotStopTheNextOne)
     SingleInstance mistake(socketPath());
     EXPECT_FALSE(mistake.claim());
     EXPECT_TRUE(waitUntil([&] { return activations == 1; }));
+}
+
+TEST_F(DesktopIntegrationTest, TheWindowShowsTheConsolesOwnIconWithoutAnInstalledTheme)
+{
+    const QImage shown = console().windowIcon().pixmap(32, 32).toImage();
+    const QImage builtIn(QStringLiteral(":/icons/org.velmora.Teacher-32.png"));
+    ASSERT_FALSE(builtIn.isNull()) << "the icon is not built into the program";
+    EXPECT_EQ(shown.convertToFormat(QImage::Format_ARGB32_Premultiplied),
+              builtIn.convertToFormat(QImage::Format_ARGB32_Premultiplied));
 }
 
 TEST(QtTranslations, QtsOwnButtonsSpeakChinese)
