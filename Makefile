@@ -3,17 +3,21 @@
 
 BUILD   ?= build
 JOBS    ?= $(shell nproc)
-PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg62-turbo-dev libxcb1-dev libxcb-shm0-dev \
+# Portable names: libjpeg-dev is libjpeg-turbo's development package on Debian and Ubuntu.
+PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg-dev libxcb1-dev libxcb-shm0-dev \
            libgtest-dev libbenchmark-dev xvfb xauth fonts-arphic-uming fonts-arphic-ukai \
-           iproute2 util-linux libjpeg-turbo-progs x11-utils
+           qt6-translations-l10n iproute2 util-linux \
+           libjpeg-turbo-progs x11-utils desktop-file-utils appstream
+# What `make package` needs beyond the build: dpkg-shlibdeps and the file type probe.
+PACKAGE_TOOLS = dpkg-dev file
 SUDO     = $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build run test demo bench clean
+.PHONY: all deps build run test demo bench package clean
 
 all: build
 
-deps:
-	@missing=$$(for p in $(PACKAGES); do \
+define install_missing
+	@missing=$$(for p in $(1); do \
 	    dpkg-query -W -f='$${Status}' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; \
 	  done); \
 	if [ -n "$$missing" ]; then \
@@ -21,12 +25,18 @@ deps:
 	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get update -q && \
 	  $(SUDO) env DEBIAN_FRONTEND=noninteractive apt-get install -y -q $$missing; \
 	fi
+endef
+
+deps:
+	$(call install_missing,$(PACKAGES))
 
 # ccache, where a developer has it, makes rebuilds of other checkouts cheap; CI goes without.
 LAUNCHER = $(if $(shell command -v ccache),-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 
-$(BUILD)/CMakeCache.txt: | deps
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
+# The project's own development build: warnings are errors, benchmarks included.
+$(BUILD)/CMakeCache.txt: Makefile | deps
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_WERROR=ON \
+	  -DVELMORA_BENCHMARKS=ON $(LAUNCHER)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j $(JOBS)
@@ -37,12 +47,22 @@ run: build
 test: build
 	cd $(BUILD) && ctest --output-on-failure
 
-# The console with three simulated students, all inside a private network namespace.
+# The console and three simulated students, each on its own host in private namespaces.
 demo: build
 	tools/demo.sh $(BUILD)
 
 bench: build
 	VELMORA_XVFB_SCREEN=1920x1080x24 tests/isolate.sh --xvfb $(BUILD)/bench/velmora-bench
 
+# The Debian package, built as a packager would: release build, no tests, no -Werror.
+PACKAGE_BUILD ?= build-package
+package: deps
+	$(call install_missing,$(PACKAGE_TOOLS))
+	cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+	  -DVELMORA_WERROR=OFF -DVELMORA_BENCHMARKS=OFF $(LAUNCHER)
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack -G DEB
+	@ls -l $(PACKAGE_BUILD)/*.deb
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) $(PACKAGE_BUILD)

@@ -1,6 +1,7 @@
 #include "platform/Guard.h"
 
-#include <cstdio>
+#include "platform/EventLog.h"
+
 #include <exception>
 
 namespace guard {
@@ -17,13 +18,12 @@ void setReporter(Reporter reporter)
     installed() = std::move(reporter);
 }
 
+// Logged before it is shown: a box that is dropped, or closed unread, still leaves its line.
 void report(const QString &message)
 {
-    if (installed()) {
+    eventlog::error(message);
+    if (installed())
         installed()(message);
-        return;
-    }
-    std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
 void run(const std::function<void()> &handler)

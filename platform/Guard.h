@@ -11,7 +11,7 @@ using Reporter = std::function<void(const QString &message)>;
 // Installs what is done with a failure's message (the console shows its error box).
 void setReporter(Reporter reporter);
 
-// Hands a failure's message to the reporter; without one it goes to standard error.
+// Logs a failure's message as an error event and hands it to the reporter, if any.
 void report(const QString &message);
 
 // Runs one handler; any exception it raises is reported and goes no further.

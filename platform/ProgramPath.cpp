@@ -1,12 +1,16 @@
 #include "platform/ProgramPath.h"
 
+#include "VelmoraVersion.h"
+
+#include <QDir>
 #include <QFileInfo>
 
 namespace programpath {
 namespace {
 constexpr char kSelfLink[] = "/proc/self/exe";
 constexpr char kSettingsFileName[] = "server.ini";
-}
+constexpr char kReadmeFileName[] = "readme.txt";
+} // namespace
 
 QString programFilePath()
 {
@@ -22,6 +26,19 @@ QString programDirectory()
 QString settingsFilePath()
 {
     return programDirectory() + QLatin1String(kSettingsFileName);
+}
+
+QString readmeFilePath(const QString &programDirectory)
+{
+    const QDir folder(programDirectory);
+    for (const QString &candidate :
+         {folder.filePath(QLatin1String(kReadmeFileName)),
+          QDir::cleanPath(folder.filePath(QLatin1String(velmora_build::kBinToData)) +
+                          QLatin1Char('/') + QLatin1String(kReadmeFileName))}) {
+        if (QFileInfo(candidate).isFile())
+            return candidate;
+    }
+    return QString();
 }
 
 } // namespace programpath

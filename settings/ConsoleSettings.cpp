@@ -15,10 +15,22 @@ qint32 readKey(const QString &path, const QString &key, qint32 fallback)
 
 ConsoleSettings ConsoleSettings::read(const QString &iniPath)
 {
+    return read(QStringList{iniPath});
+}
+
+ConsoleSettings ConsoleSettings::read(const QStringList &iniPaths)
+{
     ConsoleSettings s;
+    for (const QString &iniPath : iniPaths)
+        s.readOver(iniPath);
+    return s;
+}
+
+void ConsoleSettings::readOver(const QString &iniPath)
+{
+    ConsoleSettings &s = *this;
     s.ImagePort = readKey(iniPath, QStringLiteral("UDP_Port1"), s.ImagePort);
     s.MousePort = readKey(iniPath, QStringLiteral("UDP_Port2"), s.MousePort);
     s.ImageQuality = readKey(iniPath, QStringLiteral("ImageSpeed"), s.ImageQuality);
     s.CommandPort = readKey(iniPath, QStringLiteral("Socket_Port"), s.CommandPort);
-    return s;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 // The four settings kept in server.ini, section SysInfo, with their defaults.
 struct ConsoleSettings
@@ -12,4 +13,9 @@ struct ConsoleSettings
 
     // A missing file, key or number leaves that key's default; any number that converts is used.
     static ConsoleSettings read(const QString &iniPath);
+    // Each file in turn over the ones before: a key it holds as a number replaces theirs.
+    static ConsoleSettings read(const QStringList &iniPaths);
+
+private:
+    void readOver(const QString &iniPath);
 };

@@ -1,45 +1,71 @@
 #!/usr/bin/env bash
-# The console with three simulated students, all inside a private network and mount namespace:
-# nothing the console broadcasts leaves this machine, and a private hosts file gives the
-# students the names the console shows (student-01 .. student-03 on 127.0.0.11 .. 13).
+# The console with three simulated students, each on its own host: private network namespaces
+# joined by a bridge on the test subnet 10.77.0.0/24 (console 10.77.0.1, student-01..03 on
+# .11..13), so the demonstration's broadcasts really cross from the console to every student
+# and nothing leaves this machine. The students' lines (commands received, "DEMO on",
+# "FRAMES decoded=N" when a demonstration stops) appear here.
 # Usage: tools/demo.sh [BUILD_DIR]   (needs a display; without one it runs under Xvfb)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
+students=3
 
 if [ "${VELMORA_DEMO_INSIDE:-}" != 1 ]; then
   export VELMORA_DEMO_INSIDE=1
   if [ "$(id -u)" -eq 0 ]; then ns=(unshare --net --mount); else ns=(unshare --map-root-user --net --mount); fi
+  "${ns[@]}" true 2>/dev/null || { echo "make demo needs private namespaces (run as root)"; exit 1; }
   exec "${ns[@]}" -- "$here/demo.sh" "$build"
 fi
 
+pids=()
+hostpids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+# The console's host: a bridge that the student hosts plug into.
 ip link set lo up
-# A classroom link of its own (a veth pair inside this namespace): the console broadcasts to
-# its subnet, and a host with loopback alone has none. Broadcasts on it reach the students here.
-ip link add velmora-lab type veth peer name velmora-labp
-ip addr add 10.77.0.1/24 dev velmora-lab
-ip link set velmora-labp up
-ip link set velmora-lab up
+ip link add velmora-br type bridge
+ip addr add 10.77.0.1/24 dev velmora-br
+ip link set velmora-br up
+
 hosts=$(mktemp)
-{
-  echo "127.0.0.1 localhost"
-  echo "10.77.0.1 $(hostname)"
-  for i in 1 2 3; do echo "127.0.0.1$i student-0$i"; done
-} >"$hosts"
+printf '127.0.0.1 localhost\n10.77.0.1 %s\n' "$(hostname)" >"$hosts"
+for i in $(seq 1 $students); do
+  unshare --net sleep infinity &
+  host=$!
+  pids+=("$host")
+  hostpids+=("$host")
+  sleep 0.1
+  ip link add "velmora-s$i" type veth peer name eth0 netns "$host"
+  ip link set "velmora-s$i" master velmora-br up
+  nsenter -t "$host" -n sh -c "ip link set lo up; ip addr add 10.77.0.1$i/24 dev eth0; ip link set eth0 up"
+  echo "10.77.0.1$i student-0$i" >>"$hosts"
+done
+# The console names its students by reverse lookup of their addresses.
 mount --bind "$hosts" /etc/hosts
 
 if [ -z "${DISPLAY:-}" ]; then
-  echo "No display: the console runs under Xvfb on :77 (take screenshots with DISPLAY=:77)."
-  Xvfb :77 -screen 0 1280x800x24 -nolisten tcp -noreset 2>/dev/null &
-  export DISPLAY=:77
-  sleep 1
+  # A free display number, chosen by the server itself.
+  fifo=$(mktemp -u); mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1280x800x24 -nolisten tcp -noreset 3>"$fifo" 2>/dev/null &
+  pids+=($!)
+  read -r -t 20 dpy <"$fifo"; rm -f "$fifo"
+  export DISPLAY=":$dpy"
+  echo "No display: the console runs under Xvfb on $DISPLAY."
 fi
 
+# A private runtime folder: the demo's console is not the user's own running one.
+XDG_RUNTIME_DIR=$(mktemp -d)
+export XDG_RUNTIME_DIR
 "$build/app/velmora-teacher" &
 console=$!
+pids+=("$console")
 sleep 2
-"$build/tools/student-sim/velmora-student-sim" --console 127.0.0.1 --students 3 \
-  --source-base 127.0.0.11 --name student &
-students=$!
-trap 'kill $students 2>/dev/null || true' EXIT
+for i in $(seq 1 $students); do
+  nsenter -t "${hostpids[$((i - 1))]}" -n -- "$build/tools/student-sim/velmora-student-sim" \
+    --console 10.77.0.1 --name "student-0$i" &
+  pids+=($!)
+done
+echo "Console on 10.77.0.1, students on 10.77.0.11-1$students. Press 教师演示 to demonstrate;"
+echo "each student prints DEMO on, and FRAMES decoded=N when the demonstration stops."
 wait "$console"

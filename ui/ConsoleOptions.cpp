@@ -1,9 +1,34 @@
 #include "ui/ConsoleOptions.h"
 
 #include "platform/ProgramPath.h"
+#include "settings/SettingsLocation.h"
+
+#include <QDir>
+
+#include <unistd.h>
+
+namespace {
+constexpr char kSystemAutostart[] = "/etc/xdg/autostart";
+}
 
 ConsoleOptions ConsoleOptions::forThisProgram()
 {
-    return ConsoleOptions{programpath::settingsFilePath(), programpath::programFilePath(),
-                          QStringLiteral("/etc/xdg/autostart"), nullptr};
+    const SettingsLocation location = SettingsLocation::forThisProgram();
+    QStringList reads = location.readPaths();
+    reads.removeLast();
+    ConsoleOptions options{location.writePath(),
+                           programpath::programFilePath(),
+                           QString(),
+                           nullptr,
+                           reads,
+                           QString(),
+                           programpath::readmeFilePath()};
+    if (geteuid() == 0) {
+        options.autostartDirectory = QLatin1String(kSystemAutostart);
+    } else {
+        options.autostartDirectory =
+            QDir(SettingsLocation::userConfigHome()).filePath(QStringLiteral("autostart"));
+        options.autostartSystemDirectory = QLatin1String(kSystemAutostart);
+    }
+    return options;
 }

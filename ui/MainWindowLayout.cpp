@@ -1,5 +1,7 @@
 #include "ui/MainWindowLayout.h"
 
+#include "ui/AppIcon.h"
+
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
@@ -216,7 +218,7 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
 MainWindowLayout MainWindowLayout::build(QMainWindow *window)
 {
     MainWindowLayout ui;
-    window->setWindowIcon(window->style()->standardIcon(QStyle::SP_ComputerIcon));
+    window->setWindowIcon(appIcon());
     auto *central = new QWidget(window);
     auto *layout = new QVBoxLayout(central);
     layout->setContentsMargins(0, 0, 0, 0);

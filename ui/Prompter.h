@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <optional>
 
 class QDialog;
 
@@ -16,8 +17,9 @@ public:
     virtual void error(const QString &text) = 0;
     // Runs a dialog modally and returns its result.
     virtual int execDialog(QDialog &dialog) = 0;
-    // A small input box; cancelling gives the empty text.
-    virtual QString inputText(const QString &caption, const QString &prompt, int maxLength) = 0;
+    // A small input box: the text as typed after OK (maybe empty), nothing after Cancel.
+    virtual std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                             int maxLength) = 0;
 
     // The prompter in force: the Qt one unless a test installed its own.
     static Prompter &current();

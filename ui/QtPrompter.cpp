@@ -30,15 +30,17 @@ int QtPrompter::execDialog(QDialog &dialog)
     return dialog.exec();
 }
 
-QString QtPrompter::inputText(const QString &caption, const QString &prompt, int maxLength)
+std::optional<QString> QtPrompter::inputText(const QString &caption, const QString &prompt,
+                                             int maxLength)
 {
     QInputDialog input;
     input.setWindowTitle(caption);
     input.setLabelText(prompt);
     input.setTextValue(QString());
-    input.setOkButtonText(QStringLiteral("OK"));
-    input.setCancelButtonText(QStringLiteral("Cancel"));
     if (auto *edit = input.findChild<QLineEdit *>())
         edit->setMaxLength(maxLength);
-    return input.exec() == QDialog::Accepted ? input.textValue() : QString();
+    // Qt's translations caption the buttons in Chinese.
+    if (input.exec() != QDialog::Accepted)
+        return std::nullopt;
+    return input.textValue();
 }

@@ -9,5 +9,6 @@ public:
     void message(const QString &text) override;
     void error(const QString &text) override;
     int execDialog(QDialog &dialog) override;
-    QString inputText(const QString &caption, const QString &prompt, int maxLength) override;
+    std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                     int maxLength) override;
 };

@@ -67,13 +67,15 @@ void StudentCommands::sendMessage(bool toSelectedRow)
 
 void StudentCommands::sendCustomCommand(bool toSelectedRow)
 {
-    const QString typed = Prompter::current().inputText(QString::fromUtf8("输入命令"),
-                                                        QString::fromUtf8("命令"), 255);
-    if (command::isBlank(typed)) {
+    const std::optional<QString> typed = Prompter::current().inputText(
+        QString::fromUtf8("输入命令"), QString::fromUtf8("命令"), 255);
+    if (!typed)
+        return;
+    if (command::isBlank(*typed)) {
         Prompter::current().message(QString::fromUtf8("命令不能为空!"));
         return;
     }
-    send(toSelectedRow, command::custom(typed));
+    send(toSelectedRow, command::custom(*typed));
 }
 
 // Toggles by what the row says, whatever the console-wide black-out mode is. A send that

@@ -11,6 +11,7 @@
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
+#include "platform/EventLog.h"
 #include "platform/Guard.h"
 #include "ui/DemonstrationControl.h"
 #include "ui/MonitorControl.h"
@@ -38,6 +39,9 @@ const QString kCredit = QString::fromUtf8("Velmora多媒体网络教室 V1.0\nVe
 const QString kRemoteControlEmpty = QString::fromUtf8("现在还没有学生机登录，不能远程控制");
 const QString kAddressLabel = QString::fromUtf8("本机IP地址：");
 const QString kNoNetwork = QString::fromUtf8("未找到网络");
+const QString kNoGuide = QString::fromUtf8("找不到使用说明文件 readme.txt，请重新安装教师机。");
+const QString kGuideNotOpened =
+    QString::fromUtf8("无法打开使用说明 %1：没有可以打开文本文件的程序。");
 
 // Every handler entry point goes through the guard, so no exception unwinds into Qt.
 template <typename F> auto guarded(F handler)
@@ -170,7 +174,8 @@ void Tfrm_main::showEvent(QShowEvent *event)
 
 void Tfrm_main::FormShow()
 {
-    m_settings = ConsoleSettings::read(m_options.settingsPath);
+    m_settings =
+        ConsoleSettings::read(m_options.settingsDefaults + QStringList{m_options.settingsPath});
     m_comUdp->setLocalPort(m_settings.ImagePort);
     m_comUdp->setRemotePort(m_settings.ImagePort);
     m_mouseUdp->setLocalPort(m_settings.MousePort);
@@ -277,11 +282,28 @@ void Tfrm_main::N1Click()
     Prompter::current().execDialog(*m_frmSetup);
 }
 
-// The shell's answer is not examined: the console says nothing of its own.
+// The desktop's own viewer shows the guide; a guide that is missing or that nothing opens is
+// said, not left to look like a dead menu item.
 void Tfrm_main::N2Click()
 {
-    const QString directory = QFileInfo(m_options.settingsPath).absolutePath();
-    QDesktopServices::openUrl(QUrl::fromLocalFile(directory + QStringLiteral("/readme.txt")));
+    const QString guide = m_options.readmePath;
+    if (guide.isEmpty() || !QFileInfo(guide).isFile()) {
+        eventlog::warning(kNoGuide);
+        Prompter::current().message(kNoGuide);
+        return;
+    }
+    if (!QDesktopServices::openUrl(QUrl::fromLocalFile(guide))) {
+        eventlog::warning(kGuideNotOpened.arg(guide));
+        Prompter::current().message(kGuideNotOpened.arg(guide));
+    }
+}
+
+void Tfrm_main::bringToFront()
+{
+    setWindowState(windowState() & ~Qt::WindowMinimized);
+    show();
+    raise();
+    activateWindow();
 }
 
 void Tfrm_main::N3Click()

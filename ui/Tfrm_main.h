@@ -45,6 +45,9 @@ public:
     Demonstration *demonstration() const { return m_demonstration.get(); }
     Monitoring *monitoring() const { return m_monitoring.get(); }
 
+    // Another copy was started: this window comes to the front, restored if minimised.
+    void bringToFront();
+
     void SendToAll(const QByteArray &text);
     void SendToRow(int index, const QByteArray &text);
 

@@ -1,13 +1,16 @@
 #include "ui/Tfrm_setup.h"
 
-#include "settings/ConsoleSettings.h"
 #include "platform/AppError.h"
 #include "platform/AutoStart.h"
 #include "platform/Guard.h"
-#include "platform/IntegerText.h"
 #include "platform/ProfileFile.h"
+#include "settings/ConsoleSettings.h"
+#include "settings/PortNumber.h"
+#include "ui/Prompter.h"
 
 #include <QCheckBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -40,19 +43,14 @@ template <typename W> W *named(W *widget, const char *name)
     return widget;
 }
 
-// A port box's number; its failure is the console's error box and ends the OK steps.
-qint32 toInteger(const QLineEdit *edit)
-{
-    qint32 value = 0;
-    if (!integertext::parseInteger(edit->text(), value))
-        throw AppError(integertext::invalidIntegerMessage(edit->text()));
-    return value;
-}
+const QString kPortsLater = QString::fromUtf8("端口修改在下次启动教师机时生效");
+const QString kBadPort = QString::fromUtf8("%1“%2”无效：端口必须是 %3 到 %4 之间的整数。");
+const QString kCannotSave = QString::fromUtf8("无法保存设置到 ");
 
 void writeSetting(const QString &path, const QString &key, const QString &value)
 {
     if (!profilefile::writeProfileString(path, kSection, key, value))
-        throw AppError(QStringLiteral("Unable to write to ") + path);
+        throw AppError(kCannotSave + path);
 }
 } // namespace
 
@@ -85,6 +83,9 @@ void Tfrm_setup::buildComponents()
     m_edit1 = addPort(0, "Label3", "图像发送端口：", "Edit1");
     m_edit2 = addPort(1, "Label4", "鼠标发送端口：", "Edit2");
     m_edit3 = addPort(2, "Label5", "命令发送端口：", "Edit3");
+    auto *later = named(new QLabel(kPortsLater, ports), "PortsLaterLabel");
+    later->setWordWrap(true);
+    portGrid->addWidget(later, 3, 0, 1, 2);
 
     m_bitBtn1 = named(new QPushButton(style()->standardIcon(QStyle::SP_DialogOkButton),
                                       QStringLiteral("OK"), this),
@@ -143,10 +144,13 @@ void Tfrm_setup::connectHandlers()
 {
     connect(m_trackBar1, &QSlider::valueChanged, this,
             [this] { guard::run([this] { TrackBar1Change(); }); });
-    // The dialog closes with OK whatever became of the steps, a failed one included.
+    // The dialog closes only when everything was taken over: a refused port or a failed
+    // write leaves it open with what the teacher typed.
     connect(m_bitBtn1, &QPushButton::clicked, this, [this] {
-        guard::run([this] { BitBtn1Click(); });
-        done(kOk);
+        bool taken = false;
+        guard::run([this, &taken] { taken = BitBtn1Click(); });
+        if (taken)
+            done(kOk);
     });
     connect(m_bitBtn2, &QPushButton::clicked, this, [this] { done(kNo); });
 }
@@ -210,27 +214,56 @@ void Tfrm_setup::TrackBar1Change()
     m_label2->setText(QString::number(m_trackBar1->value()));
 }
 
-void Tfrm_setup::BitBtn1Click()
+std::optional<qint32> Tfrm_setup::checkedPort(QLineEdit *edit, const QString &name) const
 {
+    const std::optional<qint32> port = portnumber::parse(edit->text());
+    if (!port) {
+        Prompter::current().message(
+            kBadPort.arg(name, edit->text()).arg(portnumber::kLowest).arg(portnumber::kHighest));
+        edit->setFocus();
+        edit->selectAll();
+    }
+    return port;
+}
+
+bool Tfrm_setup::BitBtn1Click()
+{
+    // All three ports are checked before anything changes, so a refused box changes nothing.
+    const std::optional<qint32> image = checkedPort(m_edit1, QString::fromUtf8("图像发送端口"));
+    if (!image)
+        return false;
+    const std::optional<qint32> mouse = checkedPort(m_edit2, QString::fromUtf8("鼠标发送端口"));
+    if (!mouse)
+        return false;
+    const std::optional<qint32> command = checkedPort(m_edit3, QString::fromUtf8("命令发送端口"));
+    if (!command)
+        return false;
+
     const QString path = m_options.settingsPath;
-    // Each port is taken over as soon as it converts, so a later bad box leaves the earlier
-    // ones new; the file and start at boot are touched only when all three converted.
-    m_settings.ImagePort = toInteger(m_edit1);
-    m_settings.MousePort = toInteger(m_edit2);
-    m_settings.CommandPort = toInteger(m_edit3);
+    // An installed copy's own folder under ~/.config does not exist before the first save.
+    QDir().mkpath(QFileInfo(path).absolutePath());
     writeSetting(path, QStringLiteral("UDP_Port1"), m_edit1->text());
     writeSetting(path, QStringLiteral("UDP_Port2"), m_edit2->text());
     writeSetting(path, QStringLiteral("Socket_Port"), m_edit3->text());
     writeSetting(path, QStringLiteral("ImageSpeed"), QString::number(m_trackBar1->value()));
+    m_settings.ImagePort = *image;
+    m_settings.MousePort = *mouse;
+    m_settings.CommandPort = *command;
     SetAutoRun(kAutoRunName, m_options.programPath, m_checkBox1->isChecked());
+    return true;
 }
 
 void Tfrm_setup::SetAutoRun(const QString &name, const QString &path, bool enabled) const
 {
-    AutoStart(m_options.autostartDirectory).setAutoRun(name, path, enabled);
+    autoStart().setAutoRun(name, path, enabled);
 }
 
 bool Tfrm_setup::IsAutoRun(const QString &name) const
 {
-    return AutoStart(m_options.autostartDirectory).isAutoRun(name);
+    return autoStart().isAutoRun(name);
+}
+
+AutoStart Tfrm_setup::autoStart() const
+{
+    return AutoStart(m_options.autostartDirectory, m_options.autostartSystemDirectory);
 }

@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QDialog>
+#include <optional>
 
 #include "ui/ConsoleOptions.h"
 
+class AutoStart;
 class QCheckBox;
 class QLabel;
 class QLineEdit;
@@ -24,7 +26,7 @@ public:
 
     Tfrm_setup(ConsoleSettings &settings, const ConsoleOptions &options, QWidget *parent = nullptr);
 
-    // Start at boot under name: writes or removes the entry; failures change nothing, silently.
+    // Start at boot under name: writes or turns off the entry; a failure throws AppError.
     void SetAutoRun(const QString &name, const QString &path, bool enabled) const;
     bool IsAutoRun(const QString &name) const;
 
@@ -41,7 +43,11 @@ private:
     void centreOnScreen();
     void FormShow();
     void TrackBar1Change();
-    void BitBtn1Click();
+    // True when everything was taken over and the dialog may close.
+    bool BitBtn1Click();
+    // The box's port, or nothing after telling the teacher which box is wrong.
+    std::optional<qint32> checkedPort(QLineEdit *edit, const QString &name) const;
+    AutoStart autoStart() const;
 
     ConsoleSettings &m_settings;
     ConsoleOptions m_options;

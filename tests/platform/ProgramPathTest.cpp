@@ -3,9 +3,19 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <QTemporaryDir>
 
 namespace {
+
+void touch(const QString &path)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+}
 
 TEST(ProgramPath, SettingsFileLiesBesideTheRunningProgram)
 {
@@ -13,6 +23,21 @@ TEST(ProgramPath, SettingsFileLiesBesideTheRunningProgram)
     EXPECT_EQ(programpath::programFilePath(), program);
     EXPECT_EQ(programpath::programDirectory(), QFileInfo(program).path() + u'/');
     EXPECT_EQ(programpath::settingsFilePath(), QFileInfo(program).path() + "/server.ini");
+}
+
+TEST(ProgramPath, TheGuideIsFoundBesideTheProgramFirstThenInTheInstalledDataFolder)
+{
+    QTemporaryDir root;
+    const QString bin = root.filePath(QStringLiteral("usr/bin/"));
+    ASSERT_TRUE(QDir().mkpath(bin));
+    EXPECT_EQ(programpath::readmeFilePath(bin), QString());
+
+    const QString installed = root.filePath(QStringLiteral("usr/share/velmora/readme.txt"));
+    touch(installed);
+    EXPECT_EQ(programpath::readmeFilePath(bin), installed);
+
+    touch(bin + QStringLiteral("readme.txt"));
+    EXPECT_EQ(programpath::readmeFilePath(bin), bin + QStringLiteral("readme.txt"));
 }
 
 } // namespace

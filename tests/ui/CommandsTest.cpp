@@ -280,10 +280,19 @@ TEST_F(CommandsTest, CustomCommandsGoOutUntrimmedAndBlankOnesAreRefused)
     EXPECT_TRUE(waitUntil(
         [&] { return b->receivedBytes() == QByteArray("00  dir00notepad \xcb\xb5\xc3\xf7.txt"); }));
 
-    prompter.inputAnswers = {QStringLiteral("   ")};
+    // OK on a blank or empty box is refused; Cancel just closes the box.
+    prompter.inputAnswers = {QStringLiteral("   "), QString()};
     trigger("N10");
-    trigger("N10"); // cancelled: the input box gives the empty text
+    trigger("N10");
     EXPECT_EQ(prompter.messages, QStringList(2, QString::fromUtf8("命令不能为空!")));
+    prompter.messages.clear();
+    trigger("N10");
+    selectRow(0);
+    trigger("N14");
+    EXPECT_TRUE(prompter.messages.isEmpty()) << prompter.messages.join(u'|').toStdString();
+    EXPECT_EQ(prompter.inputCaptions.size(), 6);
+    flushCommands();
+    EXPECT_EQ(a->receivedBytes(), "00  dir");
 }
 
 TEST_F(CommandsTest, BlackOutOfAllAndOfOneStudent)

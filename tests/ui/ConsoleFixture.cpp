@@ -37,8 +37,13 @@ Tfrm_main &ConsoleFixture::console()
         EXPECT_TRUE(ini.open(QIODevice::WriteOnly));
         ini.write(iniLines.join(QLatin1Char('\n')).toLatin1() + '\n');
         ini.close();
-        ConsoleOptions options{ini.fileName(), dir.filePath(QStringLiteral("velmora-teacher")),
-                               dir.filePath(QStringLiteral("autostart")), frameSource};
+        ConsoleOptions options{ini.fileName(),
+                               dir.filePath(QStringLiteral("velmora-teacher")),
+                               dir.filePath(QStringLiteral("autostart")),
+                               frameSource,
+                               {},
+                               QString(),
+                               readmePath};
         window = std::make_unique<Tfrm_main>(options);
         window->show();
     }

@@ -54,6 +54,8 @@ protected:
 
     FakePrompter prompter;
     QTemporaryDir dir;
+    // The guide Help opens; none by default.
+    QString readmePath;
     // Demonstration frames of the console; the real screen when left empty.
     std::shared_ptr<FrameSource> frameSource;
     std::unique_ptr<Tfrm_main> window;

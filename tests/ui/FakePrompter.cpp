@@ -23,9 +23,12 @@ int FakePrompter::execDialog(QDialog &dialog)
     return dialog.result();
 }
 
-QString FakePrompter::inputText(const QString &caption, const QString &prompt, int maxLength)
+std::optional<QString> FakePrompter::inputText(const QString &caption, const QString &prompt,
+                                               int maxLength)
 {
     inputCaptions.append(caption + QLatin1Char('|') + prompt);
     inputMaxLength = maxLength;
-    return inputAnswers.isEmpty() ? QString() : inputAnswers.takeFirst();
+    if (inputAnswers.isEmpty())
+        return std::nullopt;
+    return inputAnswers.takeFirst();
 }

@@ -16,15 +16,16 @@ public:
     void message(const QString &text) override { messages.append(text); }
     void error(const QString &text) override { errors.append(text); }
     int execDialog(QDialog &dialog) override;
-    QString inputText(const QString &caption, const QString &prompt, int maxLength) override;
+    std::optional<QString> inputText(const QString &caption, const QString &prompt,
+                                     int maxLength) override;
 
     QStringList messages;
     QStringList errors;
     // Plays the teacher's part in a modal dialog and returns its result; by default the
     // dialog is closed by its title bar.
     std::function<int(QDialog &)> onDialog;
-    // What the input box returns, first to last; empty once used up (as cancelling does).
-    QStringList inputAnswers;
+    // What the input box returns, first to last; nothing (as Cancel gives) once used up.
+    QList<std::optional<QString>> inputAnswers;
     QStringList inputCaptions;
     int inputMaxLength = 0;
 };

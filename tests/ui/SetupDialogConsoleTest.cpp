@@ -92,7 +92,10 @@ TEST_F(SetupDialogConsoleTest, TheQualityChangesAtOnceAndOnlyOkStoresIt)
     prompter.onDialog = [](QDialog &d) {
         d.show();
         EXPECT_EQ(child<QSlider>(d, "TrackBar1")->value(), 80);
+        // The console listens on a port the system chose (0), which the dialog refuses.
+        child<QLineEdit>(d, "Edit3")->setText(QStringLiteral("2000"));
         QTest::mouseClick(child<QPushButton>(d, "BitBtn1"), Qt::LeftButton);
+        EXPECT_FALSE(d.isVisible());
         return d.result();
     };
     trigger("N1");

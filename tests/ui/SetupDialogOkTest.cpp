@@ -3,6 +3,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QSlider>
 #include <QTest>
@@ -30,8 +31,8 @@ TEST_F(SetupDialogOkTest, PortsAreStoredAsTypedAndReadBackAsNumbers)
     {
         const char *typed;
         qint32 value;
-    } rows[] = {{"$1612", 5650}, {"0x1612", 5650}, {"x1612", 5650},  {"X1612", 5650},
-                {" 5650", 5650}, {"-3", -3},       {"70000", 70000}, {"$FFFFFFFF", -1}};
+    } rows[] = {{"$1612", 5650}, {"0x1612", 5650}, {"x1612", 5650}, {"X1612", 5650},
+                {" 5650", 5650}, {"+1024", 1024},  {"1", 1},        {"65535", 65535}};
     for (const auto &row : rows) {
         const QString typed = QString::fromLatin1(row.typed);
         reset();
@@ -40,6 +41,7 @@ TEST_F(SetupDialogOkTest, PortsAreStoredAsTypedAndReadBackAsNumbers)
             click("BitBtn1");
         });
         EXPECT_TRUE(prompter.errors.isEmpty()) << row.typed;
+        EXPECT_TRUE(prompter.messages.isEmpty()) << row.typed;
         EXPECT_EQ(settings.CommandPort, row.value) << row.typed;
         EXPECT_TRUE(contentOf(iniPath).contains("\nSocket_Port=" + typed.toLatin1() + '\n'))
             << row.typed;
@@ -47,64 +49,120 @@ TEST_F(SetupDialogOkTest, PortsAreStoredAsTypedAndReadBackAsNumbers)
     }
 }
 
-TEST_F(SetupDialogOkTest, ARefusedPortStopsTheStepsAtItsBox)
+TEST_F(SetupDialogOkTest, ARefusedPortIsNamedAndTheDialogStaysOpenWithWhatWasTyped)
 {
     const struct
     {
         int box;
         const char *typed;
-        const char *error;
+        const char *name;
     } rows[] = {
-        {1, "5650 ", "'5650 ' is not a valid integer value."},
-        {1, "2147483648", "'2147483648' is not a valid integer value."},
-        {2, "mouse", "'mouse' is not a valid integer value."},
-        {3, "", "'' is not a valid integer value."},
-        {3, "0x", "'0x' is not a valid integer value."},
+        {1, "5650 ", "图像发送端口"},     {1, "2147483648", "图像发送端口"},
+        {2, "mouse", "鼠标发送端口"},     {2, "0", "鼠标发送端口"},
+        {3, "", "命令发送端口"},          {3, "0x", "命令发送端口"},
+        {3, "65536", "命令发送端口"},     {3, "-3", "命令发送端口"},
+        {1, "$FFFFFFFF", "图像发送端口"},
     };
     const QByteArray entry = "[Desktop Entry]\nExec=/elsewhere/teacher\n";
     for (const auto &row : rows) {
         writeFile(iniPath, kStoredIni);
         writeFile(entryPath(), entry);
         reset();
+        prompter.messages.clear();
+        const QString typed = QString::fromLatin1(row.typed);
+        bool stayedOpen = false;
+        QStringList boxes;
         const int result = open([&] {
             typePorts(QStringLiteral("6001"), QStringLiteral("6002"), QStringLiteral("6003"));
-            edit(row.box)->setText(QString::fromLatin1(row.typed));
+            edit(row.box)->setText(typed);
             checkBox()->setChecked(false);
             trackBar()->setValue(90);
             click("BitBtn1");
+            stayedOpen = dialog().isVisible();
+            boxes = {edit(1)->text(), edit(2)->text(), edit(3)->text()};
+            click("BitBtn2");
         });
-        EXPECT_EQ(result, 1) << row.typed;
-        EXPECT_EQ(prompter.errors, QStringList{QString::fromLatin1(row.error)});
-        const qint32 ports[] = {settings.ImagePort, settings.MousePort, settings.CommandPort};
-        const qint32 before[] = {5650, 5651, 1024};
-        for (int box = 1; box <= 3; ++box)
-            EXPECT_EQ(ports[box - 1], box < row.box ? 6000 + box : before[box - 1])
-                << row.typed << " box " << box;
+        EXPECT_TRUE(stayedOpen) << row.typed;
+        EXPECT_EQ(result, 7) << row.typed;
+        EXPECT_EQ(boxes.at(row.box - 1), typed);
+        EXPECT_EQ(prompter.messages,
+                  QStringList{QString::fromUtf8(row.name) + QString::fromUtf8("“") + typed +
+                              QString::fromUtf8("”无效：端口必须是 1 到 65535 之间的整数。")});
+        EXPECT_TRUE(prompter.errors.isEmpty());
+        // Nothing is taken over, not even the boxes before the refused one.
+        EXPECT_EQ(settings.ImagePort, 5650) << row.typed;
+        EXPECT_EQ(settings.MousePort, 5651) << row.typed;
+        EXPECT_EQ(settings.CommandPort, 1024) << row.typed;
         EXPECT_EQ(settings.ImageQuality, 90);
         EXPECT_EQ(contentOf(iniPath), kStoredIni) << row.typed;
         EXPECT_EQ(contentOf(entryPath()), entry) << row.typed;
     }
 }
 
-TEST_F(SetupDialogOkTest, AnUnwritableSettingsFileIsReportedAndStartAtBootLeftAlone)
+TEST_F(SetupDialogOkTest, ASaveThatCannotHappenIsSaidAndTheDialogKeepsTheTeachersInput)
 {
     const QString asDirectory = dir.filePath(QStringLiteral("server-dir.ini"));
     ASSERT_TRUE(QDir().mkpath(asDirectory));
-    for (const QString &path : {asDirectory, dir.filePath(QStringLiteral("gone/server.ini")),
+    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    writeFile(blocker, "");
+    for (const QString &path : {asDirectory, blocker + QStringLiteral("/velmora/server.ini"),
                                 QStringLiteral("/proc/velmora-server.ini")}) {
         iniPath = path;
         reset();
-        const int result = open([&] {
+        bool stayedOpen = false;
+        QString typed;
+        open([&] {
             edit(1)->setText(QStringLiteral("$1771"));
             checkBox()->setChecked(true);
             click("BitBtn1");
+            stayedOpen = dialog().isVisible();
+            typed = edit(1)->text();
+            dialog().close();
         });
-        EXPECT_EQ(result, 1);
-        EXPECT_EQ(prompter.errors, QStringList{"Unable to write to " + path + "."});
-        EXPECT_EQ(settings.ImagePort, 0x1771) << path.toStdString();
+        EXPECT_TRUE(stayedOpen) << path.toStdString();
+        EXPECT_EQ(typed, QStringLiteral("$1771"));
+        EXPECT_EQ(prompter.errors, QStringList{QString::fromUtf8("无法保存设置到 ") + path + "."});
+        EXPECT_EQ(settings.ImagePort, 5650) << path.toStdString();
         EXPECT_FALSE(QFile::exists(entryPath())) << path.toStdString();
         EXPECT_FALSE(QFileInfo(path).isFile()) << path.toStdString();
     }
+}
+
+TEST_F(SetupDialogOkTest, AnInstalledCopyCreatesTheTeachersOwnSettingsFolder)
+{
+    iniPath = dir.filePath(QStringLiteral("home/.config/velmora/server.ini"));
+    reset();
+    open([&] {
+        EXPECT_EQ(child<QLabel>("PortsLaterLabel")->text(),
+                  QString::fromUtf8("端口修改在下次启动教师机时生效"));
+        edit(2)->setText(QStringLiteral("7002"));
+        click("BitBtn1");
+    });
+    EXPECT_TRUE(prompter.errors.isEmpty());
+    EXPECT_EQ(ConsoleSettings::read(iniPath).MousePort, 7002);
+    EXPECT_EQ(settings.MousePort, 7002);
+}
+
+TEST_F(SetupDialogOkTest, StartAtBootThatCannotBeWrittenIsSaidAndTheDialogStaysOpen)
+{
+    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    writeFile(blocker, "");
+    autostartDir = blocker + QStringLiteral("/autostart");
+    reset();
+    bool stayedOpen = false;
+    open([&] {
+        checkBox()->setChecked(true);
+        click("BitBtn1");
+        stayedOpen = dialog().isVisible();
+        checkBox()->setChecked(false);
+        click("BitBtn1");
+    });
+    EXPECT_TRUE(stayedOpen);
+    EXPECT_EQ(prompter.errors,
+              QStringList{QString::fromUtf8("无法设置开机自动运行：不能写入 ") + blocker +
+                          QStringLiteral("/autostart/Teacher.desktop.")});
+    // The settings themselves were saved before start at boot failed.
+    EXPECT_EQ(contentOf(iniPath).count("Socket_Port=1024"), 1);
 }
 
 TEST_F(SetupDialogOkTest, StartAtBootFollowsTheBoxAndOnlyItsPresenceCounts)
@@ -114,7 +172,7 @@ TEST_F(SetupDialogOkTest, StartAtBootFollowsTheBoxAndOnlyItsPresenceCounts)
         EXPECT_TRUE(checkBox()->isChecked());
         click("BitBtn1");
     });
-    EXPECT_TRUE(contentOf(entryPath()).contains("\nExec=" + kProgram.toUtf8() + '\n'));
+    EXPECT_TRUE(contentOf(entryPath()).contains("\nExec=\"" + kProgram.toUtf8() + "\"\n"));
 
     open([&] {
         checkBox()->setChecked(false);
@@ -127,7 +185,7 @@ TEST_F(SetupDialogOkTest, StartAtBootFollowsTheBoxAndOnlyItsPresenceCounts)
         checkBox()->setChecked(true);
         click("BitBtn1");
     });
-    EXPECT_TRUE(contentOf(entryPath()).contains("\nExec=" + kProgram.toUtf8() + '\n'));
+    EXPECT_TRUE(contentOf(entryPath()).contains("\nExec=\"" + kProgram.toUtf8() + "\"\n"));
     open([&] {
         EXPECT_TRUE(checkBox()->isChecked());
         dialog().close();
