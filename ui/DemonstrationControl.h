@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QPoint>
 
 #include "ui/ButtonsEnabler.h"
 #include "ui/MainWindowLayout.h"
@@ -29,6 +30,8 @@ public:
     void ScreenTimerTimer();
 
 private:
+    QPoint pointerOnPrimaryScreen() const;
+
     const MainWindowLayout &m_ui;
     Demonstration &m_demonstration;
     const CommandChannel &m_channel;
