@@ -98,8 +98,8 @@ TEST(JpegDecoderBoundsTest, MeasuredAttacksAreRefusedAtTheirHeaderAndHoldNoMemor
 TEST(JpegDecoderBoundsTest, ScansAreCountedAgainstThePictureSize)
 {
     EXPECT_EQ(JpegDecoder::allowedScans(32, 32), 32);
-    EXPECT_EQ(JpegDecoder::allowedScans(1920, 1080), 30);
-    EXPECT_EQ(JpegDecoder::allowedScans(4000, 4000), 4);
+    EXPECT_EQ(JpegDecoder::allowedScans(1920, 1080), 19);
+    EXPECT_EQ(JpegDecoder::allowedScans(4000, 4000), 2);
     EXPECT_EQ(JpegDecoder::allowedScans(8000, 8000), 1);
 
     // The 48-scan attack at a size whose header alone looks honest: its scans give it away.
