@@ -2,6 +2,7 @@
 #include "tests/support/PrivateXServer.h"
 #include "tests/support/XTestScreen.h"
 
+#include <QStandardPaths>
 #include <gtest/gtest.h>
 
 namespace {
@@ -26,6 +27,8 @@ protected:
     {
         if (!server.failure().isEmpty())
             GTEST_SKIP() << server.failure().toStdString();
+        if (QStandardPaths::findExecutable(QStringLiteral("xrandr")).isEmpty())
+            GTEST_SKIP() << "xrandr is not installed (x11-xserver-utils)";
         ASSERT_TRUE(screen.connected());
         screen.fill(0, 0, screen.width(), screen.height(), red);
         screen.fill(1280, 100, 640, 480, green);

@@ -6,6 +6,7 @@
 #include "tests/support/XTestScreen.h"
 
 #include <QNetworkDatagram>
+#include <QStandardPaths>
 #include <QToolButton>
 #include <QUdpSocket>
 
@@ -25,6 +26,8 @@ protected:
         ConsoleFixture::SetUp();
         if (!server.failure().isEmpty())
             GTEST_SKIP() << server.failure().toStdString();
+        if (QStandardPaths::findExecutable(QStringLiteral("xrandr")).isEmpty())
+            GTEST_SKIP() << "xrandr is not installed (x11-xserver-utils)";
         ASSERT_TRUE(
             server.run(QStringLiteral("xrandr"),
                        {QStringLiteral("--setmonitor"), QStringLiteral("*projector"),
