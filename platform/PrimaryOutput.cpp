@@ -87,6 +87,22 @@ Rect clipped(const Rect &r, const Rect &root)
 
 } // namespace
 
+void PrimaryOutput::watchChanges(xcb_connection_t *c, std::uint32_t root)
+{
+    const std::uint32_t structure = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
+    xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &structure);
+    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_randr_id);
+    if (!ext || !ext->present)
+        return;
+    XcbPtr<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(
+        c, xcb_randr_query_version(c, wantedMajor, wantedMinor), nullptr));
+    if (!version || (version->major_version == 1 && version->minor_version < 2))
+        return;
+    xcb_randr_select_input(c, root,
+                           XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
+                               XCB_RANDR_NOTIFY_MASK_OUTPUT_CHANGE);
+}
+
 Rect PrimaryOutput::find(xcb_connection_t *c, std::uint32_t root, const Rect &rootRect)
 {
     const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_randr_id);

@@ -20,4 +20,8 @@ public:
     // with a CRTC; else the first monitor; the whole root when RandR is absent or names none.
     // Always within the root's rectangle.
     static Rect find(xcb_connection_t *connection, std::uint32_t root, const Rect &rootRect);
+
+    // Asks the server to send this connection an event whenever the root's size, the outputs,
+    // CRTCs or monitors change, so that find() is needed only then.
+    static void watchChanges(xcb_connection_t *connection, std::uint32_t root);
 };

@@ -71,9 +71,14 @@ QPoint ScreenCapture::pointer()
     return {reply->root_x - m_area.x, reply->root_y - m_area.y};
 }
 
-// The output's rectangle is read at every frame, so a new layout applies from the next one.
+// The output's rectangle is read again only after the server has told of a change of screens,
+// outputs or monitors; a new layout then applies from the next frame.
 void ScreenCapture::findArea()
 {
+    if (m_areaKnown && !layoutChanged())
+        return;
+    if (!m_areaKnown)
+        PrimaryOutput::watchChanges(m_connection, m_root);
     xcb_generic_error_t *rawError = nullptr;
     XcbPtr<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, m_root), &rawError));
@@ -84,6 +89,18 @@ void ScreenCapture::findArea()
     }
     m_area = PrimaryOutput::find(m_connection, m_root, {0, 0, geometry->width, geometry->height});
     m_areaKnown = true;
+}
+
+// Only layout notifications are selected on this connection; anything else queued (an error of
+// a request nobody waited for) just costs one more look.
+bool ScreenCapture::layoutChanged()
+{
+    bool changed = false;
+    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+        changed = true;
+        std::free(event);
+    }
+    return changed;
 }
 
 void ScreenCapture::connect()

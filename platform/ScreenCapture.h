@@ -53,6 +53,7 @@ private:
     void connect();
     void disconnect();
     void findArea();
+    bool layoutChanged();
     void prepareSharedMemory(std::size_t bytes);
     void releaseSharedMemory();
     bool captureShared(const PrimaryOutput::Rect &area);

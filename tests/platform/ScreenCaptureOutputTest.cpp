@@ -75,6 +75,20 @@ TEST_F(ScreenOutputTest, WithoutAPrimaryTheFirstConnectedOutputIsTaken)
     EXPECT_EQ(capture.pointer(), QPoint(700, 300));
 }
 
+// Monitors made or removed during a demonstration take effect from the next frame.
+TEST_F(ScreenOutputTest, ANewLayoutAppliesFromTheNextFrame)
+{
+    ScreenCapture capture;
+    EXPECT_EQ(capture.capture().width, 1920);
+    EXPECT_EQ(capture.capture().width, 1920);
+    ASSERT_TRUE(addMonitor("*projector", "640/170x480/130+1280+100"));
+    EXPECT_EQ(capture.capture().width, 640);
+    EXPECT_EQ(pixelAt(capture.capture(), 0, 0), white);
+    ASSERT_TRUE(server.run(QStringLiteral("xrandr"),
+                           {QStringLiteral("--delmonitor"), QStringLiteral("projector")}));
+    EXPECT_EQ(capture.capture().width, 1920);
+}
+
 // The pointer is asked for before any frame: it is still relative to the primary monitor.
 TEST_F(ScreenOutputTest, PointerBeforeTheFirstFrameIsRelativeToThePrimary)
 {
