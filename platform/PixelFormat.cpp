@@ -77,9 +77,13 @@ QString PixelFormat::refusal() const
         (m_bitsPerPixel == 32 || ((m_masks[0] | m_masks[1] | m_masks[2]) >> m_bitsPerPixel) == 0);
     if (m_trueColor && knownSize && masksUsable && m_scanlinePad % 8 == 0)
         return {};
-    return QString::fromUtf8("无法截取屏幕：显示器的颜色格式（%1 位色深）不是真彩色，不能用于演示。"
+    const QString what = m_trueColor ? QString::fromUtf8("（%1 位色深，每像素 %2 位）无法识别")
+                                           .arg(m_depth)
+                                           .arg(m_bitsPerPixel)
+                                     : QString::fromUtf8("（%1 位色深）不是真彩色").arg(m_depth);
+    return QString::fromUtf8("无法截取屏幕：显示器的颜色格式%1，不能用于演示。"
                              "请把显示设置为 16 位、24 位或 32 位真彩色后再开始演示")
-        .arg(m_depth);
+        .arg(what);
 }
 
 bool PixelFormat::isBgrx() const
