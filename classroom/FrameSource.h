@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QPoint>
 #include <cstdint>
+#include <optional>
 #include <span>
 
 // Where demonstration frames come from: one complete JPEG file of the screen per call.
@@ -15,4 +17,8 @@ public:
 
     // The bytes stay valid until the next call. Raises AppError when no frame can be made.
     virtual std::span<const std::uint8_t> captureFrame(std::int32_t qualitySetting) = 0;
+
+    // The pointer in the frames' own pixels, relative to their top-left corner; none when this
+    // source cannot tell (the window then asks the GUI).
+    virtual std::optional<QPoint> pointerPosition() { return std::nullopt; }
 };

@@ -1,15 +1,37 @@
 #include "classroom/ScreenFrameSource.h"
 
+#include "platform/AppError.h"
 #include "platform/ScreenCapture.h"
+#include "platform/SessionType.h"
 
 ScreenFrameSource::ScreenFrameSource() = default;
 
 ScreenFrameSource::~ScreenFrameSource() = default;
 
+void ScreenFrameSource::prepare()
+{
+    capture().prepare();
+}
+
 std::span<const std::uint8_t> ScreenFrameSource::captureFrame(std::int32_t qualitySetting)
 {
-    if (!m_capture)
-        m_capture = std::make_unique<ScreenCapture>();
-    const ScreenCapture::Frame &frame = m_capture->capture();
+    const ScreenCapture::Frame &frame = capture().capture();
     return m_encoder.encode(frame.pixels, frame.width, frame.height, frame.stride, qualitySetting);
+}
+
+std::optional<QPoint> ScreenFrameSource::pointerPosition()
+{
+    return capture().pointer();
+}
+
+// A Wayland session would hand out X clients' windows or black frames: nothing is captured there.
+ScreenCapture &ScreenFrameSource::capture()
+{
+    if (!m_capture) {
+        const QString refusal = SessionType::captureRefusal();
+        if (!refusal.isEmpty())
+            throw AppError(refusal);
+        m_capture = std::make_unique<ScreenCapture>();
+    }
+    return *m_capture;
 }

@@ -14,10 +14,14 @@ public:
     ScreenFrameSource();
     ~ScreenFrameSource() override;
 
+    void prepare() override;
     std::span<const std::uint8_t> captureFrame(std::int32_t qualitySetting) override;
+    std::optional<QPoint> pointerPosition() override;
 
 private:
-    // Made at the first frame, so a console without a display starts all the same.
+    ScreenCapture &capture();
+
+    // Made at the first use, so a console without a display starts all the same.
     std::unique_ptr<ScreenCapture> m_capture;
     JpegEncoder m_encoder;
 };

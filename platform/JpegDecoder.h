@@ -3,10 +3,10 @@
 #include <QByteArray>
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
-// Decodes JPEG files from students into 24-bit RGB rows, refusing data that would cost too much.
+// Decodes JPEG files from students into 24-bit RGB rows no larger than the monitor can show,
+// refusing data that would cost too much.
 class JpegDecoder
 {
 public:
@@ -18,26 +18,36 @@ public:
         std::vector<std::uint8_t> rgb;
     };
 
-    JpegDecoder();
-    ~JpegDecoder();
-    JpegDecoder(const JpegDecoder &) = delete;
-    JpegDecoder &operator=(const JpegDecoder &) = delete;
+    // Frames are shrunk (by 1/2, 1/4 or 1/8) only while they still cover this size.
+    static constexpr int kDefaultTargetWidth = 1920;
+    static constexpr int kDefaultTargetHeight = 1080;
 
     // Whether a header declaring this size may be decoded at all.
     static bool acceptableSize(std::uint64_t width, std::uint64_t height);
+    // Whether so many pixels can honestly come from so few bytes.
+    static bool plausibleDensity(std::uint64_t width, std::uint64_t height, std::size_t bytes);
+    // The denominator (1, 2, 4 or 8) that gives the smallest picture still covering the target.
+    static int scaleDenominator(int width, int height, int targetWidth, int targetHeight);
+    // How many scans a picture of this size may have before it is given up.
+    static int allowedScans(std::uint64_t width, std::uint64_t height);
 
-    // Decodes one file; on false (undecodable or refused) image() keeps the previous picture.
+    // The size the picture is shown at (e.g. twice the window); 0 or less: the default.
+    void setTargetSize(int width, int height);
+
+    // Decodes one file with a fresh decoder state; on false (undecodable or refused) image()
+    // keeps the previous picture.
     bool decode(const std::uint8_t *data, std::size_t size);
     bool decode(const QByteArray &data);
 
     const Image &image() const { return m_image; }
+    // Bytes of pixel buffers kept between frames.
+    std::size_t heldBytes() const;
 
 private:
-    struct State;
-
     bool decodeInto(const std::uint8_t *data, std::size_t size, Image &target);
 
-    std::unique_ptr<State> m_state;
+    int m_targetWidth = kDefaultTargetWidth;
+    int m_targetHeight = kDefaultTargetHeight;
     Image m_image;
     Image m_scratch;
 };

@@ -11,7 +11,6 @@
 namespace {
 
 constexpr std::uint32_t allPlanes = ~0u;
-constexpr int bytesPerPixel = 4;
 
 QString displayName()
 {
@@ -38,38 +37,82 @@ ScreenCapture::~ScreenCapture()
     disconnect();
 }
 
+void ScreenCapture::prepare()
+{
+    if (!m_connection)
+        connect();
+}
+
 const ScreenCapture::Frame &ScreenCapture::capture()
 {
     if (!m_connection)
         connect();
+    findArea();
+    // A failed shared-memory request leaves the plain copy as the way for this connection.
+    if (!captureShared(m_area))
+        capturePlain(m_area);
+    convertIfNeeded();
+    return m_frame;
+}
+
+QPoint ScreenCapture::pointer()
+{
+    if (!m_connection)
+        connect();
+    if (!m_areaKnown)
+        findArea();
+    XcbPtr<xcb_query_pointer_reply_t> reply(
+        xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr));
+    if (!reply) {
+        if (xcb_connection_has_error(m_connection))
+            disconnect();
+        throw AppError(QString::fromUtf8("无法读取 X 显示“%1”上的鼠标位置").arg(displayName()));
+    }
+    return {reply->root_x - m_area.x, reply->root_y - m_area.y};
+}
+
+// The output's rectangle is read again only after the server has told of a change of screens,
+// outputs or monitors; a new layout then applies from the next frame.
+void ScreenCapture::findArea()
+{
+    if (m_areaKnown && !layoutChanged())
+        return;
+    if (!m_areaKnown)
+        PrimaryOutput::watchChanges(m_connection, m_root);
     xcb_generic_error_t *rawError = nullptr;
     XcbPtr<xcb_get_geometry_reply_t> geometry(
         xcb_get_geometry_reply(m_connection, xcb_get_geometry(m_connection, m_root), &rawError));
     XcbPtr<xcb_generic_error_t> error(rawError);
     if (!geometry) {
         disconnect();
-        throw AppError(QStringLiteral("Cannot read the size of the screen on the X display \"%1\"")
-                           .arg(displayName()));
+        throw AppError(QString::fromUtf8("无法读取 X 显示“%1”的屏幕大小").arg(displayName()));
     }
-    const int width = geometry->width;
-    const int height = geometry->height;
-    // A failed shared-memory request leaves the plain copy as the way for this connection.
-    if (!captureShared(width, height))
-        capturePlain(width, height);
-    return m_frame;
+    m_area = PrimaryOutput::find(m_connection, m_root, {0, 0, geometry->width, geometry->height});
+    m_areaKnown = true;
+}
+
+// Only layout notifications are selected on this connection; anything else queued (an error of
+// a request nobody waited for) just costs one more look.
+bool ScreenCapture::layoutChanged()
+{
+    bool changed = false;
+    while (xcb_generic_event_t *event = xcb_poll_for_event(m_connection)) {
+        changed = true;
+        std::free(event);
+    }
+    return changed;
 }
 
 void ScreenCapture::connect()
 {
     const QString name = displayName();
     if (name.isEmpty())
-        throw AppError(
-            QStringLiteral("Cannot capture the screen: no X display (DISPLAY is not set)"));
+        throw AppError(QString::fromUtf8("无法截取屏幕：没有 X 显示（DISPLAY 未设置）"));
     int screenNumber = 0;
     xcb_connection_t *connection = xcb_connect(nullptr, &screenNumber);
     if (xcb_connection_has_error(connection)) {
         xcb_disconnect(connection);
-        throw AppError(QStringLiteral("Cannot open the X display \"%1\"").arg(name));
+        throw AppError(QString::fromUtf8("无法打开 X 显示“%1”").arg(name));
     }
     m_connection = connection;
     xcb_screen_iterator_t it = xcb_setup_roots_iterator(xcb_get_setup(connection));
@@ -77,11 +120,15 @@ void ScreenCapture::connect()
         xcb_screen_next(&it);
     if (it.rem == 0) {
         disconnect();
-        throw AppError(
-            QStringLiteral("The X display \"%1\" has no screen %2").arg(name).arg(screenNumber));
+        throw AppError(QString::fromUtf8("X 显示“%1”没有第 %2 号屏幕").arg(name).arg(screenNumber));
     }
     m_root = it.data->root;
-    checkPixelFormat();
+    m_format = PixelFormat::ofRoot(connection, m_root);
+    const QString refusal = m_format.refusal();
+    if (!refusal.isEmpty()) {
+        disconnect();
+        throw AppError(refusal);
+    }
     m_shmAvailable = false;
     if (m_transport == Transport::Auto) {
         const xcb_query_extension_reply_t *shm = xcb_get_extension_data(connection, &xcb_shm_id);
@@ -94,48 +141,24 @@ void ScreenCapture::disconnect()
     releaseSharedMemory();
     m_plainReply.reset();
     m_frame = Frame();
+    m_areaKnown = false;
     if (m_connection)
         xcb_disconnect(m_connection);
     m_connection = nullptr;
 }
 
-// Our rows promise BGRX bytes; anything else would reach the encoder with its colours mixed up.
-void ScreenCapture::checkPixelFormat()
+// BGRX rows go to the encoder as the server wrote them; any other layout is widened into a
+// buffer of our own that lives as long as the screen keeps its size.
+void ScreenCapture::convertIfNeeded()
 {
-    const xcb_setup_t *setup = xcb_get_setup(m_connection);
-    xcb_screen_iterator_t screens = xcb_setup_roots_iterator(setup);
-    const xcb_screen_t *screen = nullptr;
-    for (; screens.rem > 0; xcb_screen_next(&screens)) {
-        if (screens.data->root == m_root)
-            screen = screens.data;
-    }
-    bool paddedTo32 = false;
-    xcb_format_iterator_t formats = xcb_setup_pixmap_formats_iterator(setup);
-    for (; formats.rem > 0; xcb_format_next(&formats)) {
-        if (formats.data->depth == screen->root_depth)
-            paddedTo32 = formats.data->bits_per_pixel == 32 && formats.data->scanline_pad == 32;
-    }
-    const xcb_visualtype_t *visual = nullptr;
-    xcb_depth_iterator_t depths = xcb_screen_allowed_depths_iterator(screen);
-    for (; depths.rem > 0 && !visual; xcb_depth_next(&depths)) {
-        xcb_visualtype_iterator_t visuals = xcb_depth_visuals_iterator(depths.data);
-        for (; visuals.rem > 0; xcb_visualtype_next(&visuals)) {
-            if (visuals.data->visual_id == screen->root_visual)
-                visual = visuals.data;
-        }
-    }
-    const bool bgrx = visual && visual->red_mask == 0xff0000 && visual->green_mask == 0x00ff00 &&
-                      visual->blue_mask == 0x0000ff &&
-                      setup->image_byte_order == XCB_IMAGE_ORDER_LSB_FIRST;
-    if (!paddedTo32 || !bgrx) {
-        const QString name = displayName();
-        disconnect();
-        throw AppError(
-            QStringLiteral("Cannot capture the screen of the X display \"%1\": its pixel format "
-                           "(depth %2) is not 32-bit BGRX")
-                .arg(name)
-                .arg(screen->root_depth));
-    }
+    if (m_format.isBgrx())
+        return;
+    const std::size_t bytes = static_cast<std::size_t>(m_frame.width) * m_frame.height * 4;
+    if (m_converted.size() != bytes)
+        std::vector<std::uint8_t>(bytes).swap(m_converted);
+    m_format.toBgrx(m_frame.pixels, m_frame.stride, m_frame.width, m_frame.height,
+                    m_converted.data());
+    m_frame = {m_frame.width, m_frame.height, m_frame.width * 4, m_converted.data()};
 }
 
 // One segment serves every frame; it is replaced only when a larger screen needs more room.
@@ -177,11 +200,12 @@ void ScreenCapture::releaseSharedMemory()
     m_shmSize = 0;
 }
 
-bool ScreenCapture::captureShared(int width, int height)
+bool ScreenCapture::captureShared(const PrimaryOutput::Rect &area)
 {
     if (!m_shmAvailable)
         return false;
-    prepareSharedMemory(static_cast<std::size_t>(width) * height * bytesPerPixel);
+    const int stride = m_format.stride(area.width);
+    prepareSharedMemory(static_cast<std::size_t>(stride) * area.height);
     if (m_shmSegment == 0) {
         m_shmAvailable = false;
         return false;
@@ -189,15 +213,14 @@ bool ScreenCapture::captureShared(int width, int height)
     xcb_generic_error_t *rawError = nullptr;
     XcbPtr<xcb_shm_get_image_reply_t> reply(xcb_shm_get_image_reply(
         m_connection,
-        xcb_shm_get_image(m_connection, m_root, 0, 0, width, height, allPlanes,
+        xcb_shm_get_image(m_connection, m_root, area.x, area.y, area.width, area.height, allPlanes,
                           XCB_IMAGE_FORMAT_Z_PIXMAP, m_shmSegment, 0),
         &rawError));
     XcbPtr<xcb_generic_error_t> error(rawError);
     if (!reply)
         failCapture(error ? error->error_code : 0);
     m_plainReply.reset();
-    m_frame = {width, height, width * bytesPerPixel,
-               static_cast<const std::uint8_t *>(m_shmAddress)};
+    m_frame = {area.width, area.height, stride, static_cast<const std::uint8_t *>(m_shmAddress)};
     return true;
 }
 
@@ -206,26 +229,27 @@ void ScreenCapture::failCapture(int errorCode)
 {
     if (xcb_connection_has_error(m_connection))
         disconnect();
-    throw AppError(QStringLiteral("Cannot capture the screen of the X display \"%1\" (X error %2)")
+    throw AppError(QString::fromUtf8("无法截取 X 显示“%1”的屏幕（X 错误 %2）")
                        .arg(displayName())
                        .arg(errorCode));
 }
 
-void ScreenCapture::capturePlain(int width, int height)
+void ScreenCapture::capturePlain(const PrimaryOutput::Rect &area)
 {
     xcb_generic_error_t *rawError = nullptr;
     xcb_get_image_reply_t *reply =
         xcb_get_image_reply(m_connection,
-                            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, 0, 0,
-                                          width, height, allPlanes),
+                            xcb_get_image(m_connection, XCB_IMAGE_FORMAT_Z_PIXMAP, m_root, area.x,
+                                          area.y, area.width, area.height, allPlanes),
                             &rawError);
     XcbPtr<xcb_generic_error_t> error(rawError);
-    const std::size_t expected = static_cast<std::size_t>(width) * height * bytesPerPixel;
+    const int stride = m_format.stride(area.width);
+    const std::size_t expected = static_cast<std::size_t>(stride) * area.height;
     if (!reply || static_cast<std::size_t>(xcb_get_image_data_length(reply)) < expected) {
         std::free(reply);
         failCapture(error ? error->error_code : 0);
     }
     // The reply itself holds the rows; keeping it saves copying a whole screen per frame.
     m_plainReply.reset(reply);
-    m_frame = {width, height, width * bytesPerPixel, xcb_get_image_data(reply)};
+    m_frame = {area.width, area.height, stride, xcb_get_image_data(reply)};
 }

@@ -4,6 +4,7 @@
 #include "classroom/Commands.h"
 #include "classroom/Datagrams.h"
 #include "classroom/Demonstration.h"
+#include "classroom/FrameSource.h"
 #include "classroom/RosterModel.h"
 #include "net/TUDPEndpoint.h"
 #include "platform/Guard.h"
@@ -107,10 +108,22 @@ void DemonstrationControl::ScreenTimerTimer()
 
 void DemonstrationControl::sendTick()
 {
-    const QScreen *primary = QGuiApplication::primaryScreen();
-    const QPoint origin = primary ? primary->geometry().topLeft() : QPoint();
-    const QPoint pointer = QCursor::pos() - origin;
+    const QPoint pointer = pointerOnPrimaryScreen();
     const QByteArray cursor = datagram::cursor(kDefaultCursor, pointer.x(), pointer.y());
     m_mouseEndpoint.SendDatagram(cursor.constData(), int(cursor.size()));
     m_demonstration.SendScreenChunk();
+}
+
+// Students draw the pointer over the frame, so it travels in the frame's own pixels: the
+// capture's connection gives them in one round trip. Qt's position is in logical pixels, which
+// differ at any scale factor but 1.
+QPoint DemonstrationControl::pointerOnPrimaryScreen() const
+{
+    if (const std::optional<QPoint> physical = m_demonstration.frameSource().pointerPosition())
+        return *physical;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (!primary)
+        return QCursor::pos();
+    const QPointF logical = QCursor::pos() - primary->geometry().topLeft();
+    return (logical * primary->devicePixelRatio()).toPoint();
 }

@@ -3,6 +3,7 @@
 #include <QList>
 #include <QObject>
 #include <QPair>
+#include <QPoint>
 #include <QPointer>
 #include <QWidget>
 
@@ -36,6 +37,7 @@ private:
     void start();
     void stop();
     void sendTick();
+    QPoint pointerOnPrimaryScreen() const;
 
     const MainWindowLayout &m_ui;
     Demonstration &m_demonstration;

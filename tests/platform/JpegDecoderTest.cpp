@@ -47,9 +47,10 @@ void declareSize(std::vector<std::uint8_t> &file, int width, int height)
     FAIL() << "no SOF0 segment";
 }
 
-// A progressive greyscale file with exactly the given number of scans (64 to 694), written with
-// the library directly: one DC scan, then each AC band sent in up to 11 successive approximations.
-std::vector<std::uint8_t> progressiveWithScans(int scans)
+// A progressive greyscale file of side x side with exactly the given number of scans (2 to 694),
+// written with the library directly: one DC scan, then AC bands sent in up to 11 successive
+// approximations each.
+std::vector<std::uint8_t> progressiveWithScans(int scans, int side = 32)
 {
     jpeg_compress_struct cinfo{};
     jpeg_error_mgr errors{};
@@ -58,27 +59,30 @@ std::vector<std::uint8_t> progressiveWithScans(int scans)
     unsigned char *out = nullptr;
     unsigned long outSize = 0;
     jpeg_mem_dest(&cinfo, &out, &outSize);
-    cinfo.image_width = 32;
-    cinfo.image_height = 32;
+    cinfo.image_width = JDIMENSION(side);
+    cinfo.image_height = JDIMENSION(side);
     cinfo.input_components = 1;
     cinfo.in_color_space = JCS_GRAYSCALE;
     jpeg_set_defaults(&cinfo);
     std::vector<jpeg_scan_info> script;
     script.push_back({1, {0}, 0, 0, 0, 0});
-    int refinements = scans - 64;
-    for (int band = 1; band <= 63; ++band) {
+    const int bands = std::min(63, scans - 1);
+    int refinements = scans - 1 - bands;
+    for (int band = 0; band < bands; ++band) {
+        const int first = 1 + band * 63 / bands;
+        const int last = (band + 1) * 63 / bands;
         const int depth = std::min(refinements, 10);
         refinements -= depth;
-        script.push_back({1, {0}, band, band, 0, depth});
+        script.push_back({1, {0}, first, last, 0, depth});
         for (int bit = depth; bit > 0; --bit)
-            script.push_back({1, {0}, band, band, bit, bit - 1});
+            script.push_back({1, {0}, first, last, bit, bit - 1});
     }
     cinfo.scan_info = script.data();
     cinfo.num_scans = static_cast<int>(script.size());
     jpeg_start_compress(&cinfo, TRUE);
-    std::vector<std::uint8_t> row(32);
-    for (int y = 0; y < 32; ++y) {
-        for (int x = 0; x < 32; ++x)
+    std::vector<std::uint8_t> row(std::size_t(side), 0);
+    for (int y = 0; y < side; ++y) {
+        for (int x = 0; x < side; ++x)
             row[x] = static_cast<std::uint8_t>((x * 7 + y * 5) & 0xff);
         JSAMPROW rows[1] = {row.data()};
         jpeg_write_scanlines(&cinfo, rows, 1);
@@ -111,7 +115,7 @@ TEST(JpegDecoderTest, EncodedFrameComesBackAtItsSizeAndColours)
 
 TEST(JpegDecoderTest, GreyscaleFileDecodesToRgb)
 {
-    const std::vector<std::uint8_t> file = progressiveWithScans(64);
+    const std::vector<std::uint8_t> file = progressiveWithScans(10);
     JpegDecoder decoder;
     ASSERT_TRUE(decoder.decode(file.data(), file.size()));
     const JpegDecoder::Image &image = decoder.image();
@@ -198,15 +202,6 @@ TEST(JpegDecoderTest, HeaderDeclaringTooLargeAPictureIsRefused)
     const std::vector<std::uint8_t> tooWide = encodedGradient(16385, 8, 20);
     EXPECT_FALSE(decoder.decode(tooWide.data(), tooWide.size()));
     EXPECT_EQ(decoder.image().width, 16384);
-}
-
-TEST(JpegDecoderTest, MoreThanFiveHundredScansAreRefused)
-{
-    JpegDecoder decoder;
-    const std::vector<std::uint8_t> allowed = progressiveWithScans(500);
-    const std::vector<std::uint8_t> tooMany = progressiveWithScans(501);
-    EXPECT_TRUE(decoder.decode(allowed.data(), allowed.size()));
-    EXPECT_FALSE(decoder.decode(tooMany.data(), tooMany.size()));
 }
 
 } // namespace

@@ -2,7 +2,7 @@
 #include "platform/AppError.h"
 #include "platform/JpegDecoder.h"
 #include "platform/JpegEncoder.h"
-#include "tests/platform/XTestScreen.h"
+#include "tests/support/XTestScreen.h"
 
 #include <QByteArray>
 #include <QtGlobal>

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 
 struct xcb_connection_t;
@@ -19,6 +20,10 @@ public:
 
     // Fills a rectangle with 0xRRGGBB; returns once the server has drawn it.
     void fill(int x, int y, int width, int height, std::uint32_t rgb);
+    // Moves the pointer to a place on the root window; returns once the server has moved it.
+    void movePointer(int x, int y);
+    // The pixel value of a colour in the root visual.
+    std::uint32_t pixelOf(std::uint32_t rgb) const;
 
 private:
     xcb_connection_t *m_connection = nullptr;
@@ -26,4 +31,5 @@ private:
     std::uint32_t m_gc = 0;
     int m_width = 0;
     int m_height = 0;
+    std::array<std::uint32_t, 3> m_masks{0xff0000, 0x00ff00, 0x0000ff};
 };
