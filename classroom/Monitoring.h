@@ -48,6 +48,9 @@ public:
     void clearStream() { m_stream.clear(); }
     qsizetype streamSize() const { return m_stream.size(); }
     const JpegDecoder::Image &picture() const { return m_decoder.image(); }
+    // The size the picture is shown at, in device pixels: frames are decoded no larger than
+    // needed to cover it.
+    void setPictureSize(int width, int height) { m_decoder.setTargetSize(width, height); }
 
 signals:
     // A frame decoded; picture() holds it.

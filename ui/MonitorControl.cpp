@@ -8,6 +8,7 @@
 #include "ui/TForm_client.h"
 
 #include <QAction>
+#include <QEvent>
 #include <QImage>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -40,6 +41,18 @@ MonitorControl::MonitorControl(const MainWindowLayout &ui, Monitoring &monitorin
             showStudent();
     });
     window.OnClose = [this] { FormClose(); };
+    window.Image1()->installEventFilter(this);
+}
+
+// A student's frame is decoded no larger than the picture that shows it, so a big screen in a
+// small window costs a fraction of its full decode.
+bool MonitorControl::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_window.Image1() && event->type() == QEvent::Resize) {
+        const QSize shown = m_window.Image1()->size() * m_window.Image1()->devicePixelRatio();
+        m_monitoring.setPictureSize(shown.width(), shown.height());
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 int MonitorControl::selectedRow() const

@@ -28,6 +28,9 @@ public:
     // The monitor window's closing: the student stops, and so does a running rotation.
     void FormClose();
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     int selectedRow() const;
     void stopRotation();

@@ -62,6 +62,26 @@ TEST_F(MonitoringUiTest, MonitoringOneStudentShowsItsScreen)
     EXPECT_EQ(button("SpeedButton2")->text(), QString::fromUtf8("循环监视"));
 }
 
+// A large screen in the small monitor window is decoded at a fraction of its size, and a
+// larger window gets a larger picture from the next frame on.
+TEST_F(MonitoringUiTest, FramesAreDecodedNoLargerThanTheWindowShowsThem)
+{
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    a.screen().setPictureSize(QSize(1280, 960));
+    selectRow(0);
+    trigger("N12");
+    Monitoring &monitoring = *console().monitoring();
+    ASSERT_TRUE(waitUntil([&] { return monitoring.picture().width > 0; }));
+    const QLabel *image = monitorWindow()->Image1();
+    EXPECT_LT(monitoring.picture().width, 1280);
+    EXPECT_GE(monitoring.picture().width, image->width());
+    EXPECT_GE(monitoring.picture().height, image->height());
+
+    monitorWindow()->resize(1300, 1000);
+    ASSERT_TRUE(waitUntil([&] { return monitoring.picture().width == 1280; }));
+    EXPECT_EQ(monitoring.picture().height, 960);
+}
+
 TEST_F(MonitoringUiTest, TheRotationVisitsEveryRowAndWrapsAround)
 {
     StudentAgent &a = student(QStringLiteral("alpha"), 2);
