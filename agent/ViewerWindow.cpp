@@ -1,0 +1,104 @@
+#include "agent/ViewerWindow.h"
+
+#include <QGuiApplication>
+#include <QPainter>
+#include <QPolygon>
+#include <QScreen>
+
+namespace {
+
+// An arrow pointer 12 x 19 pixels, tip at (0, 0), the classic shape.
+const QPoint kArrow[] = {{0, 0}, {0, 16}, {4, 12}, {7, 19}, {9, 18}, {6, 11}, {12, 11}};
+
+} // namespace
+
+ViewerWindow::ViewerWindow(QWidget *parent)
+    : QWidget(parent, Qt::Window | Qt::FramelessWindowHint | Qt::WindowStaysOnTopHint |
+                          Qt::X11BypassWindowManagerHint)
+{
+    setObjectName(QStringLiteral("ViewerWindow"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setCursor(Qt::BlankCursor);
+}
+
+void ViewerWindow::start()
+{
+    QScreen *screen = QGuiApplication::primaryScreen();
+    if (screen != nullptr) {
+        setScreen(screen);
+        setGeometry(screen->geometry());
+    }
+    show();
+    raise();
+    activateWindow();
+    grabKeyboard();
+    grabMouse(Qt::BlankCursor);
+}
+
+void ViewerWindow::stop()
+{
+    releaseKeyboard();
+    releaseMouse();
+    hide();
+    // A picture of the last demonstration is no use later and may be large.
+    m_frame = QImage();
+    m_pointer.reset();
+}
+
+void ViewerWindow::showFrame(const QImage &frame)
+{
+    m_frame = frame;
+    update();
+}
+
+void ViewerWindow::movePointer(QPoint teacherPosition)
+{
+    m_pointer = teacherPosition;
+    update();
+}
+
+QRect ViewerWindow::frameRect() const
+{
+    if (m_frame.isNull()) {
+        return {};
+    }
+    const QSize fitted = m_frame.size().scaled(size(), Qt::KeepAspectRatio);
+    return QRect(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2), fitted);
+}
+
+QPoint ViewerWindow::toWindow(QPoint teacherPosition) const
+{
+    const QRect target = frameRect();
+    if (target.isEmpty()) {
+        return teacherPosition;
+    }
+    const qint64 x = qint64(teacherPosition.x()) * target.width() / m_frame.width();
+    const qint64 y = qint64(teacherPosition.y()) * target.height() / m_frame.height();
+    return target.topLeft() + QPoint(int(x), int(y));
+}
+
+void ViewerWindow::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (m_frame.isNull()) {
+        return;
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(frameRect(), m_frame);
+    if (m_pointer) {
+        drawPointer(painter, toWindow(*m_pointer));
+    }
+}
+
+void ViewerWindow::drawPointer(QPainter &painter, QPoint tip) const
+{
+    QPolygon arrow;
+    for (const QPoint &corner : kArrow) {
+        arrow << tip + corner;
+    }
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.setPen(QPen(Qt::black, 1));
+    painter.setBrush(Qt::white);
+    painter.drawPolygon(arrow);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QImage>
+#include <QPoint>
+#include <QWidget>
+#include <optional>
+
+// The teacher's demonstration on the student's primary screen: the last frame scaled to fit
+// (aspect kept, black bars), the teacher's pointer drawn where the cursor datagrams put it.
+// Keyboard and pointer are held while it shows.
+class ViewerWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ViewerWindow(QWidget *parent = nullptr);
+
+    void start();
+    void stop();
+    void showFrame(const QImage &frame);
+    // Teacher's screen pixels, origin at the top-left of the teacher's primary screen.
+    void movePointer(QPoint teacherPosition);
+
+    const QImage &frame() const { return m_frame; }
+    // Where the frame is drawn, and where a teacher's point lands, in window pixels.
+    QRect frameRect() const;
+    QPoint toWindow(QPoint teacherPosition) const;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    void drawPointer(QPainter &painter, QPoint tip) const;
+
+    QImage m_frame;
+    std::optional<QPoint> m_pointer;
+};
