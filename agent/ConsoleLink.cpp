@@ -127,7 +127,7 @@ void ConsoleLink::onConnected()
 {
     m_connectTimeout.stop();
     m_wasConnected = true;
-    m_delay = m_firstDelay;
+    m_connectedFor.start();
     SocketOptions::setKeepAlive(m_socket.socketDescriptor(), kKeepAliveIdle, kKeepAliveInterval,
                                 kKeepAliveCount);
     qInfo().noquote() << "connected to the console" << m_socket.peerAddress().toString()
@@ -155,6 +155,9 @@ void ConsoleLink::onEnded()
     }
     const bool wasConnected = m_wasConnected;
     m_wasConnected = false;
+    if (wasConnected && m_connectedFor.elapsed() >= m_maxDelay) {
+        m_delay = m_firstDelay;
+    }
     // Scheduled first: the abort may report the end once more, and that report must find it.
     retryLater();
     m_socket.abort();

@@ -2,6 +2,7 @@
 
 #include "agent/AgentSettings.h"
 
+#include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QObject>
@@ -13,7 +14,9 @@ class DatagramHub;
 
 // The command connection to the console: found at the configured address (or name), or at the
 // sender of the first beacon where the admin allows that; kept up by reconnecting after a
-// growing pause (1 s doubling to 30 s, back to 1 s after a connection), so it never spins.
+// growing pause (1 s doubling to 30 s), so it never spins. The pause starts again from 1 s only
+// after a connection that lasted longer than the longest pause: a console that accepts and
+// drops at once is retried ever more slowly too.
 class ConsoleLink : public QObject
 {
     Q_OBJECT
@@ -57,5 +60,6 @@ private:
     int m_delay;
     int m_lookup = -1;
     bool m_wasConnected = false;
+    QElapsedTimer m_connectedFor;
     std::shared_ptr<DatagramHub> m_beacons;
 };
