@@ -96,9 +96,11 @@ void Agent::obey(const StudentCommand &command)
         break;
     case Kind::BlackScreen:
         m_blackout.show();
+        arrangeSurfaces();
         break;
     case Kind::UnblackScreen:
         m_blackout.hide();
+        arrangeSurfaces();
         break;
     case Kind::Screen:
         m_screen.setSource(m_link.localAddress());
@@ -110,9 +112,11 @@ void Agent::obey(const StudentCommand &command)
         break;
     case Kind::Image:
         startDemonstration();
+        arrangeSurfaces();
         break;
     case Kind::Stop:
         stopDemonstration();
+        arrangeSurfaces();
         break;
     case Kind::Unknown:
         qWarning().noquote() << "unknown bytes:" << command.raw.left(64).toPercentEncoding();
@@ -155,6 +159,15 @@ void Agent::stopDemonstration()
     m_mouse.reset();
     m_frames.reset();
     m_viewer.stop();
+}
+
+void Agent::arrangeSurfaces()
+{
+    if (m_blackout.isShown()) {
+        m_blackout.hold();
+    } else if (isDemonstrating()) {
+        m_viewer.hold();
+    }
 }
 
 bool Agent::fromConsole(const QHostAddress &sender) const

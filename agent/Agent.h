@@ -61,6 +61,9 @@ private:
     void onImageDatagram(const QByteArray &data, const QHostAddress &sender);
     void onMouseDatagram(const QByteArray &data, const QHostAddress &sender);
     bool fromConsole(const QHostAddress &sender) const;
+    // The black-out stays above the demonstration and holds the input while it is on; X11
+    // gives a grab to one window only, so whoever stays on screen takes it back.
+    void arrangeSurfaces();
 
     AgentSettings m_settings;
     Seams m_seams;

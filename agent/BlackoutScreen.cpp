@@ -28,12 +28,21 @@ void BlackoutScreen::show()
     for (QScreen *screen : QGuiApplication::screens()) {
         cover(screen);
     }
-    // One window holds the grabs; X11 keeps them while it is mapped.
-    if (!m_windows.empty()) {
-        m_windows.front()->activateWindow();
-        m_windows.front()->grabKeyboard();
-        m_windows.front()->grabMouse(Qt::BlankCursor);
+    hold();
+}
+
+void BlackoutScreen::hold()
+{
+    if (m_windows.empty()) {
+        return;
     }
+    for (const auto &window : m_windows) {
+        window->raise();
+    }
+    // One window holds the grabs; X11 keeps them while it is mapped.
+    m_windows.front()->activateWindow();
+    m_windows.front()->grabKeyboard();
+    m_windows.front()->grabMouse(Qt::BlankCursor);
 }
 
 void BlackoutScreen::hide()

@@ -20,6 +20,8 @@ public:
 
     void show();
     void hide();
+    // Raises the windows and takes keyboard and pointer (again, after another window had them).
+    void hold();
     bool isShown() const { return !m_windows.empty(); }
     // The windows, one per monitor, for tests.
     std::vector<QWidget *> windows() const;

@@ -29,6 +29,11 @@ void ViewerWindow::start()
         setGeometry(screen->geometry());
     }
     show();
+    hold();
+}
+
+void ViewerWindow::hold()
+{
     raise();
     activateWindow();
     grabKeyboard();

@@ -17,6 +17,8 @@ public:
 
     void start();
     void stop();
+    // Raises the window and takes keyboard and pointer (again, after another window had them).
+    void hold();
     void showFrame(const QImage &frame);
     // Teacher's screen pixels, origin at the top-left of the teacher's primary screen.
     void movePointer(QPoint teacherPosition);

@@ -1,0 +1,54 @@
+#include <QProcess>
+#include <gtest/gtest.h>
+
+namespace {
+
+struct AgentRun
+{
+    int code = -1;
+    QString output;
+};
+
+AgentRun runAgent(const QStringList &arguments, const QString &sessionType = QStringLiteral("x11"))
+{
+    QProcess agent;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("XDG_SESSION_TYPE"), sessionType);
+    agent.setProcessEnvironment(environment);
+    agent.setProcessChannelMode(QProcess::MergedChannels);
+    agent.start(QStringLiteral(VELMORA_STUDENT_AGENT), arguments);
+    if (!agent.waitForFinished(10000)) {
+        agent.kill();
+        agent.waitForFinished();
+        return {};
+    }
+    return {agent.exitCode(), QString::fromUtf8(agent.readAll())};
+}
+
+} // namespace
+
+TEST(AgentProgram, HelpAndBadOptionsAnswerWithoutStarting)
+{
+    const AgentRun help = runAgent({QStringLiteral("--help")});
+    EXPECT_EQ(help.code, 0);
+    EXPECT_TRUE(help.output.startsWith(QStringLiteral("Usage: velmora-student")))
+        << help.output.toStdString();
+
+    const AgentRun bad = runAgent({QStringLiteral("--port"), QStringLiteral("99999")});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_TRUE(bad.output.contains(QStringLiteral("--port"))) << bad.output.toStdString();
+
+    const AgentRun nowhere =
+        runAgent({QStringLiteral("--config"), QStringLiteral("/nonexistent.ini")});
+    EXPECT_EQ(nowhere.code, 2);
+    EXPECT_TRUE(nowhere.output.contains(QStringLiteral("no console address")));
+}
+
+TEST(AgentProgram, RefusesAWaylandSessionClearly)
+{
+    const AgentRun run = runAgent({QStringLiteral("--console"), QStringLiteral("127.0.0.1")},
+                                  QStringLiteral("wayland"));
+    EXPECT_EQ(run.code, 1);
+    EXPECT_TRUE(run.output.contains(QStringLiteral("Wayland"))) << run.output.toStdString();
+    EXPECT_TRUE(run.output.contains(QString::fromUtf8("不支持 Wayland")));
+}
