@@ -13,6 +13,9 @@ namespace {
 
 using Kind = StudentCommand::Kind;
 
+// A stream of junk must not flood the session's journal.
+constexpr int kUnknownLogLimit = 20;
+
 ScreenSender::Producer realScreen(int quality)
 {
     auto grabber = std::make_shared<ScreenGrabber>(quality);
@@ -62,6 +65,7 @@ void Agent::onDisconnected()
     m_blackout.hide();
     stopDemonstration();
     m_screen.stop();
+    m_unknownLogged = 0;
 }
 
 void Agent::obey(const StudentCommand &command)
@@ -119,7 +123,12 @@ void Agent::obey(const StudentCommand &command)
         arrangeSurfaces();
         break;
     case Kind::Unknown:
-        qWarning().noquote() << "unknown bytes:" << command.raw.left(64).toPercentEncoding();
+        if (++m_unknownLogged <= kUnknownLogLimit) {
+            qWarning().noquote() << "unknown bytes:" << command.raw.left(64).toPercentEncoding()
+                                 << (m_unknownLogged == kUnknownLogLimit
+                                         ? "(no more are logged on this connection)"
+                                         : "");
+        }
         break;
     }
     emit obeyed(command);

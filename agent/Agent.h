@@ -79,4 +79,5 @@ private:
     JpegDecoder m_decoder;
     std::shared_ptr<DatagramHub> m_image;
     std::shared_ptr<DatagramHub> m_mouse;
+    int m_unknownLogged = 0;
 };

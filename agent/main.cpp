@@ -5,7 +5,6 @@
 
 #include <QApplication>
 #include <QDBusConnection>
-#include <QFont>
 #include <cstdio>
 
 namespace {
@@ -50,7 +49,6 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-student"));
     QApplication::setQuitOnLastWindowClosed(false);
-    QFont::insertSubstitution(QStringLiteral("Sans Serif"), QStringLiteral("AR PL UMing CN"));
     for (const QString &warning : options.settings.warnings) {
         qWarning().noquote() << warning;
     }

@@ -204,6 +204,22 @@ TEST_F(AgentScreenTest, MonitoredScreenArrivesInChunksTheConsolesDecoderReads)
     EXPECT_EQ(decoder.image().width, screen.width());
     EXPECT_EQ(decoder.image().height, screen.height());
 
+    // 2 files per second by default: the next second brings two or three more, not a stream.
+    int files = 0;
+    const auto countFiles = [&] {
+        while (mousePort.hasPendingDatagrams()) {
+            if (mousePort.receiveDatagram().data().size() < 2048) {
+                ++files;
+            }
+        }
+    };
+    for (int i = 0; i < 10; ++i) {
+        settle(100);
+        countFiles();
+    }
+    EXPECT_GE(files, 1);
+    EXPECT_LE(files, 3);
+
     send("NOTSCREEN", 1);
     settle(100);
     while (mousePort.hasPendingDatagrams()) {

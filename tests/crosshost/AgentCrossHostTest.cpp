@@ -10,6 +10,7 @@
 #include <QAction>
 #include <QDialog>
 #include <QFile>
+#include <QHostInfo>
 #include <QImage>
 #include <QLabel>
 #include <QPainter>
@@ -51,8 +52,8 @@ QStringList onPeer(const QByteArray &peer, const QStringList &command)
 } // namespace
 
 // The real console on 10.77.0.1 and the real student agent on 10.77.0.2 with an X display of
-// its own: what the teacher does shows on the student's screen, and the student's screen in
-// the console's monitor window.
+// its own, which finds the console by its name: what the teacher does shows on the student's
+// screen, and the student's screen in the console's monitor window.
 class AgentCrossHostTest : public ::testing::Test
 {
 protected:
@@ -89,7 +90,7 @@ protected:
         student.start(QStringLiteral("nsenter"),
                       onPeer(peer, {QStringLiteral(VELMORA_STUDENT_AGENT),
                                     QStringLiteral("--config"), dir.filePath("none.ini"),
-                                    QStringLiteral("--console"), QStringLiteral("10.77.0.1")}));
+                                    QStringLiteral("--console"), QHostInfo::localHostName()}));
         ASSERT_TRUE(student.waitForStarted());
     }
     void TearDown() override
