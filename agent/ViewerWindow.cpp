@@ -9,6 +9,8 @@ namespace {
 
 // An arrow pointer 12 x 19 pixels, tip at (0, 0), the classic shape.
 const QPoint kArrow[] = {{0, 0}, {0, 16}, {4, 12}, {7, 19}, {9, 18}, {6, 11}, {12, 11}};
+// What an arrow covers, its outline included.
+const QRect kArrowBounds(-1, -1, 15, 22);
 
 } // namespace
 
@@ -47,19 +49,42 @@ void ViewerWindow::stop()
     hide();
     // A picture of the last demonstration is no use later and may be large.
     m_frame = QImage();
+    m_scaled = QImage();
     m_pointer.reset();
 }
 
 void ViewerWindow::showFrame(const QImage &frame)
 {
     m_frame = frame;
+    rescale();
     update();
 }
 
 void ViewerWindow::movePointer(QPoint teacherPosition)
 {
+    if (m_pointer == teacherPosition) {
+        return;
+    }
+    const QRect before = pointerRect();
     m_pointer = teacherPosition;
-    update();
+    update(before | pointerRect());
+}
+
+QRect ViewerWindow::pointerRect() const
+{
+    return m_pointer && !m_frame.isNull() ? kArrowBounds.translated(toWindow(*m_pointer)) : QRect();
+}
+
+void ViewerWindow::resizeEvent(QResizeEvent *)
+{
+    rescale();
+}
+
+void ViewerWindow::rescale()
+{
+    m_scaled = m_frame.isNull() ? QImage()
+                                : m_frame.scaled(frameRect().size(), Qt::IgnoreAspectRatio,
+                                                 Qt::SmoothTransformation);
 }
 
 QRect ViewerWindow::frameRect() const
@@ -86,11 +111,10 @@ void ViewerWindow::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
-    if (m_frame.isNull()) {
+    if (m_scaled.isNull()) {
         return;
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(frameRect(), m_frame);
+    painter.drawImage(frameRect().topLeft(), m_scaled);
     if (m_pointer) {
         drawPointer(painter, toWindow(*m_pointer));
     }

@@ -30,10 +30,16 @@ public:
 
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 private:
     void drawPointer(QPainter &painter, QPoint tip) const;
+    QRect pointerRect() const;
+    void rescale();
 
     QImage m_frame;
+    // The frame at its size on screen, scaled once per frame: the pointer moves up to a hundred
+    // times a second and must not rescale a whole screen each time.
+    QImage m_scaled;
     std::optional<QPoint> m_pointer;
 };

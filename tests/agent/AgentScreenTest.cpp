@@ -173,6 +173,14 @@ TEST_F(AgentScreenTest, ViewerShowsTheTeachersFrameScaledWithThePointerWhereTheD
     EXPECT_TRUE(near(shot.pixel(300 * sx + 2, 190 * sy + 10), qRgb(255, 255, 0)));
     EXPECT_FALSE(inputIsFree());
 
+    // The pointer moves on and leaves no trace where it was.
+    sendDatagram("110/120/40/", kMousePort);
+    EXPECT_TRUE(waitUntil([&] {
+        shot = screenshot();
+        return (shot.pixel(120 * sx + 2, 40 * sy + 10) & 0xffffff) == 0xffffff &&
+               near(shot.pixel(40 * sx + 2, 40 * sy + 10), qRgb(255, 0, 0));
+    }));
+
     send("STOP", 1);
     EXPECT_FALSE(agent->viewer().isVisible());
     EXPECT_TRUE(waitUntil([] { return inputIsFree(); }));
