@@ -5,6 +5,9 @@
 
 #include <QApplication>
 #include <QDBusConnection>
+#include <QDir>
+#include <QLockFile>
+#include <QStandardPaths>
 #include <cstdio>
 
 namespace {
@@ -13,6 +16,16 @@ const char kWaylandRefusal[] =
     "velmora-student: 本程序需要 X11 会话，不支持 Wayland。请在登录界面选择 X11（Xorg）会话。\n"
     "velmora-student: this program needs an X11 session; Wayland is not supported. Choose an "
     "X11 (Xorg) session at the login screen.\n";
+
+// One agent per X display: a second one (a manual start beside the autostarted one) would
+// show up twice in the console and fight the first over the keyboard grab.
+QString instanceLockPath()
+{
+    QString display = qEnvironmentVariable("DISPLAY");
+    display.replace(QLatin1Char('/'), QLatin1Char('_'));
+    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation) +
+           QStringLiteral("/velmora-student") + display + QStringLiteral(".lock");
+}
 
 bool waylandSession()
 {
@@ -49,6 +62,13 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-student"));
     QApplication::setQuitOnLastWindowClosed(false);
+    QLockFile instance(instanceLockPath());
+    if (!instance.tryLock(0)) {
+        qWarning().noquote() << "another agent already runs on this display; lock file"
+                             << QDir::toNativeSeparators(instance.fileName());
+        return 3;
+    }
+    qInfo().noquote() << "started on display" << qEnvironmentVariable("DISPLAY");
     for (const QString &warning : options.settings.warnings) {
         qWarning().noquote() << warning;
     }

@@ -52,3 +52,29 @@ TEST(AgentProgram, RefusesAWaylandSessionClearly)
     EXPECT_TRUE(run.output.contains(QStringLiteral("Wayland"))) << run.output.toStdString();
     EXPECT_TRUE(run.output.contains(QString::fromUtf8("不支持 Wayland")));
 }
+
+TEST(AgentProgram, OneAgentPerDisplay)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY")) {
+        GTEST_SKIP() << "needs the private Xvfb";
+    }
+    // Nobody listens on port 9: the first agent waits and retries, the second gives way.
+    QProcess first;
+    first.setProcessChannelMode(QProcess::MergedChannels);
+    first.start(QStringLiteral(VELMORA_STUDENT_AGENT),
+                {QStringLiteral("--console"), QStringLiteral("127.0.0.1"), QStringLiteral("--port"),
+                 QStringLiteral("9")});
+    ASSERT_TRUE(first.waitForStarted());
+    QByteArray printed;
+    while (!printed.contains("started on display") && first.waitForReadyRead(5000)) {
+        printed += first.readAll();
+    }
+    ASSERT_TRUE(printed.contains("started on display")) << printed.toStdString();
+    const AgentRun second = runAgent({QStringLiteral("--console"), QStringLiteral("127.0.0.1"),
+                                      QStringLiteral("--port"), QStringLiteral("9")});
+    EXPECT_EQ(second.code, 3) << second.output.toStdString();
+    EXPECT_TRUE(second.output.contains(QStringLiteral("already runs")));
+    EXPECT_EQ(first.state(), QProcess::Running);
+    first.kill();
+    first.waitForFinished();
+}
