@@ -13,7 +13,8 @@ const char kCaption[] = "教师消息";
 const char kClose[] = "关闭";
 // Whatever comes over the network, the window shows at most this much.
 constexpr qsizetype kMaxShown = 64 * 1024;
-constexpr QSize kSize(480, 300);
+constexpr QSize kSize(560, 340);
+constexpr int kTextPointSize = 14;
 
 } // namespace
 
@@ -30,6 +31,9 @@ MessageWindow::MessageWindow(QWidget *parent)
     m_text = new QLabel(scroll);
     m_text->setObjectName(QStringLiteral("MessageText"));
     m_text->setTextFormat(Qt::PlainText);
+    QFont font = m_text->font();
+    font.setPointSize(kTextPointSize);
+    m_text->setFont(font);
     m_text->setWordWrap(true);
     m_text->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     m_text->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -45,7 +49,7 @@ void MessageWindow::showMessage(const QString &text)
 {
     m_text->setText(text.left(kMaxShown));
     if (QScreen *screen = QGuiApplication::primaryScreen()) {
-        move(screen->geometry().center() - rect().center());
+        move(screen->availableGeometry().center() - QPoint(width() / 2, height() / 2));
     }
     show();
     raise();
