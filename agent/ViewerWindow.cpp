@@ -9,6 +9,9 @@ namespace {
 
 // An arrow pointer 12 x 19 pixels, tip at (0, 0), the classic shape.
 const QPoint kArrow[] = {{0, 0}, {0, 16}, {4, 12}, {7, 19}, {9, 18}, {6, 11}, {12, 11}};
+// Window coordinates are kept within this, so that no position a datagram can carry overflows
+// the arithmetic of drawing.
+constexpr qint64 kCoordinateLimit = 1 << 20;
 // What an arrow covers, its outline included.
 const QRect kArrowBounds(-1, -1, 15, 22);
 
@@ -104,7 +107,8 @@ QPoint ViewerWindow::toWindow(QPoint teacherPosition) const
     }
     const qint64 x = qint64(teacherPosition.x()) * target.width() / m_frame.width();
     const qint64 y = qint64(teacherPosition.y()) * target.height() / m_frame.height();
-    return target.topLeft() + QPoint(int(x), int(y));
+    return QPoint(int(qBound(-kCoordinateLimit, target.left() + x, kCoordinateLimit)),
+                  int(qBound(-kCoordinateLimit, target.top() + y, kCoordinateLimit)));
 }
 
 void ViewerWindow::paintEvent(QPaintEvent *)
