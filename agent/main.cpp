@@ -16,6 +16,10 @@ const char kWaylandRefusal[] =
     "velmora-student: 本程序需要 X11 会话，不支持 Wayland。请在登录界面选择 X11（Xorg）会话。\n"
     "velmora-student: this program needs an X11 session; Wayland is not supported. Choose an "
     "X11 (Xorg) session at the login screen.\n";
+const char kNoDisplay[] =
+    "velmora-student: 没有 X11 显示（DISPLAY 未设置），本程序须在桌面会话中运行。\n"
+    "velmora-student: no X11 display (DISPLAY is not set); run it in the "
+    "student's desktop session.\n";
 
 // One agent per X display: a second one (a manual start beside the autostarted one) would
 // show up twice in the console and fight the first over the keyboard grab.
@@ -52,6 +56,10 @@ int main(int argc, char **argv)
     }
     if (waylandSession()) {
         std::fputs(kWaylandRefusal, stderr);
+        return 1;
+    }
+    if (qEnvironmentVariableIsEmpty("DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        std::fputs(kNoDisplay, stderr);
         return 1;
     }
     // The screen is captured and shown through X11; never let Qt pick another platform.

@@ -44,13 +44,25 @@ TEST(AgentProgram, HelpAndBadOptionsAnswerWithoutStarting)
     EXPECT_TRUE(nowhere.output.contains(QStringLiteral("no console address")));
 }
 
-TEST(AgentProgram, RefusesAWaylandSessionClearly)
+TEST(AgentProgram, RefusesAWaylandSessionOrNoDisplayClearly)
 {
     const AgentRun run = runAgent({QStringLiteral("--console"), QStringLiteral("127.0.0.1")},
                                   QStringLiteral("wayland"));
     EXPECT_EQ(run.code, 1);
     EXPECT_TRUE(run.output.contains(QStringLiteral("Wayland"))) << run.output.toStdString();
     EXPECT_TRUE(run.output.contains(QString::fromUtf8("不支持 Wayland")));
+
+    QProcess outside;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.remove(QStringLiteral("DISPLAY"));
+    environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+    outside.setProcessEnvironment(environment);
+    outside.setProcessChannelMode(QProcess::MergedChannels);
+    outside.start(QStringLiteral(VELMORA_STUDENT_AGENT),
+                  {QStringLiteral("--console"), QStringLiteral("127.0.0.1")});
+    ASSERT_TRUE(outside.waitForFinished(10000));
+    EXPECT_EQ(outside.exitCode(), 1);
+    EXPECT_TRUE(outside.readAll().contains("DISPLAY is not set"));
 }
 
 TEST(AgentProgram, OneAgentPerDisplay)
