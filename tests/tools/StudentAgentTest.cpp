@@ -1,6 +1,6 @@
 #include "tools/student-sim/StudentAgent.h"
-#include "tools/student-sim/FrameAssembler.h"
-#include "tools/student-sim/JpegCodec.h"
+#include "student/FrameAssembler.h"
+#include "student/JpegCodec.h"
 #include "tools/student-sim/ScreenPicture.h"
 
 #include <QDateTime>
@@ -45,7 +45,7 @@ protected:
         auto agent = std::make_unique<StudentAgent>(QString::fromLatin1(name),
                                                     QHostAddress(QString::fromLatin1(source)));
         agent->setMousePort(m_mouse.localPort());
-        agent->screen().setPictureSize(QSize(320, 240));
+        agent->setPictureSize(QSize(320, 240));
         agent->screen().setFramesPerSecond(20);
         if (configure) {
             configure(*agent);

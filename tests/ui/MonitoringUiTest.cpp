@@ -67,7 +67,7 @@ TEST_F(MonitoringUiTest, MonitoringOneStudentShowsItsScreen)
 TEST_F(MonitoringUiTest, FramesAreDecodedNoLargerThanTheWindowShowsThem)
 {
     StudentAgent &a = student(QStringLiteral("alpha"), 2);
-    a.screen().setPictureSize(QSize(1280, 960));
+    a.setPictureSize(QSize(1280, 960));
     selectRow(0);
     trigger("N12");
     Monitoring &monitoring = *console().monitoring();

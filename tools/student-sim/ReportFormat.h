@@ -1,6 +1,6 @@
 #pragma once
 
-#include "StudentCommand.h"
+#include "student/StudentCommand.h"
 
 #include <QByteArrayView>
 #include <QString>

@@ -1,8 +1,12 @@
 #include "StudentAgent.h"
 
 #include "ReportFormat.h"
-#include "SocketOptions.h"
+#include "ScreenPicture.h"
 #include "platform/Cp936.h"
+#include "student/JpegCodec.h"
+#include "student/SocketOptions.h"
+
+#include <QDateTime>
 
 #include <utility>
 
@@ -12,13 +16,17 @@ using Kind = StudentCommand::Kind;
 
 // A hung student keeps at most this much in Qt's buffer, so the rest stays in the kernel's.
 constexpr qint64 kStalledReadBuffer = 1;
+constexpr QSize kDefaultPictureSize(640, 480);
+constexpr int kDefaultQuality = 50;
 
 } // namespace
 
 StudentAgent::StudentAgent(QString name, QHostAddress source, QObject *parent)
-    : QObject(parent), m_name(std::move(name)), m_source(std::move(source)), m_screen(m_name)
+    : QObject(parent), m_name(std::move(name)), m_source(std::move(source)),
+      m_pictureSize(kDefaultPictureSize), m_quality(kDefaultQuality)
 {
     m_screen.setSource(m_source);
+    m_screen.setProducer([this] { return drawScreen(); });
     connect(&m_socket, &QTcpSocket::connected, this, &StudentAgent::onConnected);
     connect(&m_socket, &QTcpSocket::disconnected, this, &StudentAgent::onDisconnected);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &StudentAgent::onSocketError);
@@ -138,6 +146,13 @@ void StudentAgent::endConnection()
     if (m_wasConnected) {
         emit disconnected();
     }
+}
+
+QByteArray StudentAgent::drawScreen()
+{
+    const QImage picture = ScreenPicture::draw(m_name, QDateTime::currentDateTime(), m_pictureSize,
+                                               m_screen.framesSent() + 1);
+    return JpegCodec::encode(picture, m_quality);
 }
 
 void StudentAgent::readCommands()

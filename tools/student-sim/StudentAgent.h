@@ -1,15 +1,16 @@
 #pragma once
 
-#include "CommandParser.h"
-#include "DatagramHub.h"
-#include "FrameAssembler.h"
-#include "MouseDatagram.h"
-#include "ScreenSender.h"
-#include "StudentCommand.h"
+#include "student/CommandParser.h"
+#include "student/DatagramHub.h"
+#include "student/FrameAssembler.h"
+#include "student/MouseDatagram.h"
+#include "student/ScreenSender.h"
+#include "student/StudentCommand.h"
 
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
+#include <QSize>
 #include <QTcpSocket>
 #include <memory>
 #include <optional>
@@ -36,6 +37,9 @@ public:
     void setListenForBeacons(bool listen) { m_listenForBeacons = listen; }
     // SO_RCVBUF of the command connection, set before connecting (0 keeps the system's).
     void setReceiveBufferSize(int bytes) { m_receiveBufferSize = bytes; }
+    // The generated screen picture sent while monitored.
+    void setPictureSize(QSize size) { m_pictureSize = size; }
+    void setQuality(int quality) { m_quality = quality; }
     ScreenSender &screen() { return m_screen; }
 
     void connectToConsole(const QHostAddress &console, quint16 port);
@@ -98,6 +102,7 @@ private:
                 void (StudentAgent::*handler)(const QByteArray &));
     static void release(Listener &listener);
     void endConnection();
+    QByteArray drawScreen();
     void onImageDatagram(const QByteArray &data);
     void onMouseDatagram(const QByteArray &data);
 
@@ -107,6 +112,8 @@ private:
     quint16 m_mousePort = kDefaultMousePort;
     bool m_listenForBeacons = false;
     int m_receiveBufferSize = 0;
+    QSize m_pictureSize;
+    int m_quality;
 
     QTcpSocket m_socket;
     bool m_wasConnected = false;

@@ -174,8 +174,8 @@ int main(int argc, char **argv)
         agent->setMousePort(options.mousePort);
         agent->setListenForBeacons(options.beacons);
         agent->screen().setFramesPerSecond(options.fps);
-        agent->screen().setPictureSize(options.size);
-        agent->screen().setQuality(options.quality);
+        agent->setPictureSize(options.size);
+        agent->setQuality(options.quality);
         QObject::connect(raw, &StudentAgent::report, raw,
                          [raw, quiet = options.quiet](const QString &line) {
                              if (!quiet || line.startsWith(QLatin1String("ERROR")) ||

@@ -1,26 +1,35 @@
-#include "tools/student-sim/FrameAssembler.h"
-#include "tools/student-sim/JpegCodec.h"
-#include "tools/student-sim/ScreenPicture.h"
-#include "tools/student-sim/ScreenSender.h"
+#include "student/FrameAssembler.h"
+#include "student/JpegCodec.h"
+#include "student/ScreenSender.h"
 
-#include <QDateTime>
+#include <QPainter>
 #include <gtest/gtest.h>
 
 namespace {
 
 constexpr qsizetype kChunk = FrameAssembler::kChunkSize;
 
-QByteArray smallJpeg(const QString &name)
+// A light grey bar on the left of a darker picture with some detail, like a desktop.
+QImage barsPicture(QSize size)
 {
-    const QImage picture =
-        ScreenPicture::draw(name, QDateTime::currentDateTime(), QSize(80, 60), 1);
-    return JpegCodec::encode(picture, 50);
+    QImage picture(size, QImage::Format_RGB32);
+    picture.fill(QColor(0x20, 0x40, 0x80));
+    QPainter painter(&picture);
+    painter.fillRect(0, 0, size.width() / 4, size.height(), QColor(0xc0, 0xc0, 0xc0));
+    painter.setPen(Qt::white);
+    painter.drawText(picture.rect(), Qt::AlignCenter, QStringLiteral("frame"));
+    return picture;
+}
+
+QByteArray smallJpeg()
+{
+    return JpegCodec::encode(barsPicture(QSize(80, 60)), 50);
 }
 
 // A decodable file of exactly `size` bytes: bytes after the end-of-image marker are never read.
 QByteArray paddedJpeg(qsizetype size)
 {
-    QByteArray file = smallJpeg(QStringLiteral("padded"));
+    QByteArray file = smallJpeg();
     EXPECT_LT(file.size(), size);
     file.append(size - file.size(), '\0');
     return file;
@@ -70,7 +79,7 @@ TEST(ScreenChunks, FullPiecesThenAShortOrEmptyLastOne)
 TEST(FrameAssembler, RebuildsAndDecodesFramesCutByTheChunkRule)
 {
     FrameAssembler frames;
-    const QByteArray first = smallJpeg(QStringLiteral("first"));
+    const QByteArray first = smallJpeg();
     const QByteArray exact = paddedJpeg(3 * kChunk);
     for (const QByteArray &file : {first, exact}) {
         std::optional<QByteArray> rebuilt;
@@ -92,7 +101,7 @@ TEST(FrameAssembler, ExactMultipleWithoutEmptyDatagramJoinsTwoFrames)
 {
     FrameAssembler frames;
     const QByteArray exact = paddedJpeg(2 * kChunk);
-    const QByteArray next = smallJpeg(QStringLiteral("next"));
+    const QByteArray next = smallJpeg();
     EXPECT_FALSE(frames.add(exact.first(kChunk)));
     EXPECT_FALSE(frames.add(exact.sliced(kChunk)));
     std::optional<QByteArray> joined;
@@ -153,8 +162,7 @@ TEST(FrameAssembler, NeverHoldsMoreThanSixteenMebibytes)
 
 TEST(JpegCodec, EncodesBaselineJfifAndRefusesHostileHeaders)
 {
-    const QImage picture = ScreenPicture::draw(QStringLiteral("codec"),
-                                               QDateTime::currentDateTime(), QSize(320, 200), 7);
+    const QImage picture = barsPicture(QSize(320, 200));
     const QByteArray file = JpegCodec::encode(picture, 50);
     ASSERT_TRUE(file.startsWith("\xff\xd8\xff\xe0"));
     EXPECT_EQ(file.mid(6, 5), QByteArray("JFIF\0", 5));
@@ -177,4 +185,29 @@ TEST(JpegCodec, EncodesBaselineJfifAndRefusesHostileHeaders)
     EXPECT_TRUE(JpegCodec::decode(hostile).isNull());
     EXPECT_TRUE(JpegCodec::decode(file.first(file.size() / 2)).isNull());
     EXPECT_TRUE(JpegCodec::decode(QByteArray()).isNull());
+}
+
+// A viewer that starts listening mid-frame must not show the tail glued to nothing: it waits
+// for a chunk that starts a JPEG file, also when the frame before ends on a full chunk.
+TEST(FrameAssembler, ViewerJoiningMidFrameWaitsForTheNextFrameStart)
+{
+    FrameAssembler frames(FrameAssembler::Mode::Viewing);
+    const QList<QByteArray> noisy = ScreenSender::chunks(noisyJpeg());
+    ASSERT_GT(noisy.size(), 3);
+    for (const QByteArray &piece : noisy.sliced(2)) {
+        EXPECT_FALSE(frames.add(piece));
+    }
+    EXPECT_EQ(frames.completed(), 0);
+
+    const QByteArray exact = paddedJpeg(2 * kChunk);
+    const QByteArray next = smallJpeg();
+    frames.add(noisy[1]);
+    EXPECT_EQ(frames.pendingSize(), 0);
+    EXPECT_FALSE(frames.add(exact.first(kChunk)));
+    EXPECT_FALSE(frames.add(exact.sliced(kChunk)));
+    const std::optional<QByteArray> joined = frames.add(next);
+    ASSERT_TRUE(joined);
+    EXPECT_EQ(*joined, exact + next);
+    EXPECT_EQ(frames.completed(), 1);
+    EXPECT_EQ(frames.decoded(), 0) << "viewing frames are not test-decoded";
 }

@@ -15,6 +15,17 @@ class FrameAssembler
 public:
     static constexpr qsizetype kChunkSize = 2048;
 
+    enum class Mode {
+        // Every frame is handed out and test-decoded for the counts (the simulator).
+        Counting,
+        // A frame must begin with the start-of-image marker: a student that starts listening in
+        // the middle of a frame drops its tail and waits for the next one. Frames are handed
+        // out undecoded, since whoever shows them decodes them anyway.
+        Viewing,
+    };
+
+    explicit FrameAssembler(Mode mode = Mode::Counting) : m_mode(mode) {}
+
     // Adds one datagram; returns the frame it completed, if any, after decoding it for the counts.
     std::optional<QByteArray> add(QByteArrayView datagram);
     // Whether the file decodes; a scaled-down decode checks every byte at a fraction of the cost.
@@ -27,6 +38,9 @@ public:
     void reset();
 
 private:
+    bool beginsFrame(QByteArrayView datagram) const;
+
+    Mode m_mode;
     QByteArray m_frame;
     int m_completed = 0;
     int m_decoded = 0;

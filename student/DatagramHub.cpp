@@ -43,7 +43,8 @@ DatagramHub::DatagramHub(quint16 port) : m_port(port) {}
 
 void DatagramHub::readPending()
 {
-    while (m_socket.hasPendingDatagrams()) {
+    // A receiver may release the hub, closing the socket, from inside the signal.
+    while (m_socket.state() == QAbstractSocket::BoundState && m_socket.hasPendingDatagrams()) {
         const qint64 size = m_socket.pendingDatagramSize();
         QByteArray data(qMax<qint64>(size, 0), Qt::Uninitialized);
         QHostAddress sender;

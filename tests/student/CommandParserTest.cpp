@@ -1,6 +1,5 @@
-#include "tools/student-sim/CommandParser.h"
+#include "student/CommandParser.h"
 #include "platform/Cp936.h"
-#include "tools/student-sim/ReportFormat.h"
 
 #include <gtest/gtest.h>
 #include <ostream>
@@ -11,8 +10,8 @@ using Kind = StudentCommand::Kind;
 void PrintTo(const StudentCommand &command, std::ostream *out)
 {
     *out << StudentCommand::kindName(command.kind).toStdString() << " raw=\""
-         << ReportFormat::escapeBytes(command.raw).toStdString() << "\" argument=\""
-         << ReportFormat::escapeBytes(command.argument).toStdString() << "\"";
+         << command.raw.toPercentEncoding().toStdString() << "\" argument=\""
+         << command.argument.toPercentEncoding().toStdString() << "\"";
 }
 
 namespace {
@@ -174,17 +173,4 @@ TEST(CommandParser, FlushEndsWhatWasWaiting)
     EXPECT_EQ(parser.flush(), (QList<StudentCommand>{{Kind::Message, "2"}}));
     parser.feed("00");
     EXPECT_EQ(parser.flush(), (QList<StudentCommand>{{Kind::Custom, "00"}}));
-}
-
-// Output lines are parsed by scripts: one command, one line, whatever the text holds.
-TEST(ReportFormat, KeepsEveryCommandOnOneLine)
-{
-    EXPECT_EQ(ReportFormat::command({Kind::LogOff, "01"}), QStringLiteral("COMMAND LOGOFF"));
-    EXPECT_EQ(ReportFormat::command({Kind::UnblackScreen, "UNBLACKSCREEN"}),
-              QStringLiteral("BLACKSCREEN off"));
-    const QByteArray text = cp936::encode(QStringLiteral("第一行\r\n\tC:\\x\x01"));
-    EXPECT_EQ(ReportFormat::command({Kind::Message, "2" + text, text}),
-              QStringLiteral("MESSAGE 第一行\\r\\n\\tC:\\\\x\\x01"));
-    EXPECT_EQ(ReportFormat::command({Kind::Unknown, QByteArray("\xff\x00z", 3)}),
-              QStringLiteral("UNKNOWN \\xff\\x00z"));
 }

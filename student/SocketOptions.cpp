@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -55,4 +56,16 @@ bool SocketOptions::setReceiveBuffer(qintptr descriptor, int bytes)
 {
     return ::setsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_RCVBUF, &bytes,
                         sizeof bytes) == 0;
+}
+
+bool SocketOptions::setKeepAlive(qintptr descriptor, int idleSeconds, int intervalSeconds,
+                                 int count)
+{
+    const int fd = static_cast<int>(descriptor);
+    const int on = 1;
+    return ::setsockopt(fd, SOL_SOCKET, SO_KEEPALIVE, &on, sizeof on) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPIDLE, &idleSeconds, sizeof idleSeconds) == 0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPINTVL, &intervalSeconds, sizeof intervalSeconds) ==
+               0 &&
+           ::setsockopt(fd, IPPROTO_TCP, TCP_KEEPCNT, &count, sizeof count) == 0;
 }

@@ -1,25 +1,20 @@
 #include "ScreenSender.h"
 
 #include "FrameAssembler.h"
-#include "JpegCodec.h"
-#include "ScreenPicture.h"
 
-#include <QDateTime>
+#include <algorithm>
 #include <cmath>
-#include <utility>
 
 namespace {
 
-constexpr QSize kDefaultSize(640, 480);
-constexpr int kDefaultQuality = 50;
 constexpr double kDefaultFps = 2.0;
 constexpr double kMinFps = 0.01;
+constexpr double kMaxFps = 50.0;
 constexpr double kMillisecondsPerSecond = 1000.0;
 
 } // namespace
 
-ScreenSender::ScreenSender(QString name, QObject *parent)
-    : QObject(parent), m_name(std::move(name)), m_size(kDefaultSize), m_quality(kDefaultQuality)
+ScreenSender::ScreenSender(QObject *parent) : QObject(parent)
 {
     m_timer.setTimerType(Qt::PreciseTimer);
     setFramesPerSecond(kDefaultFps);
@@ -40,8 +35,14 @@ QList<QByteArray> ScreenSender::chunks(QByteArrayView file)
 
 void ScreenSender::setFramesPerSecond(double fps)
 {
-    const double rate = std::max(fps, kMinFps);
+    // NaN fails every comparison and would slip through std::clamp.
+    const double rate = std::isnan(fps) ? kDefaultFps : std::clamp(fps, kMinFps, kMaxFps);
     m_timer.setInterval(static_cast<int>(std::lround(kMillisecondsPerSecond / rate)));
+}
+
+double ScreenSender::framesPerSecond() const
+{
+    return kMillisecondsPerSecond / m_timer.interval();
 }
 
 void ScreenSender::setDestination(const QHostAddress &console, quint16 port)
@@ -95,9 +96,7 @@ bool ScreenSender::ensureBound()
 void ScreenSender::sendFrame()
 {
     const int number = m_framesSent + 1;
-    const QImage picture =
-        ScreenPicture::draw(m_name, QDateTime::currentDateTime(), m_size, number);
-    const QByteArray file = JpegCodec::encode(picture, m_quality);
+    const QByteArray file = m_producer ? m_producer() : QByteArray();
     if (file.isEmpty()) {
         emit failed(QStringLiteral("cannot encode the screen"));
         return;

@@ -5,27 +5,31 @@
 #include <QHostAddress>
 #include <QList>
 #include <QObject>
-#include <QSize>
 #include <QTimer>
 #include <QUdpSocket>
+#include <functional>
 
-// Sends a simulated student's screen to the console while it is monitored: one JPEG file per
-// tick, cut into 2048-byte datagrams sent back to back so that two files never interleave.
+// Sends a student's screen to the console while it is monitored: one JPEG file per tick, cut
+// into 2048-byte datagrams sent back to back so that two files never interleave.
 class ScreenSender : public QObject
 {
     Q_OBJECT
 
 public:
-    explicit ScreenSender(QString name, QObject *parent = nullptr);
+    // Makes the next JPEG file of the screen; an empty result skips the tick.
+    using Producer = std::function<QByteArray()>;
+
+    explicit ScreenSender(QObject *parent = nullptr);
 
     // The cut every monitored file gets: full 2048-byte pieces, then the remainder (1 to 2047
     // bytes), or an empty datagram when the size is a multiple of 2048 (an empty file too).
     static QList<QByteArray> chunks(QByteArrayView file);
 
     void setSource(const QHostAddress &source) { m_source = source; }
+    void setProducer(Producer producer) { m_producer = std::move(producer); }
+    // Files per second, kept within 0.01 and 50 so a setting can never make it spin.
     void setFramesPerSecond(double fps);
-    void setPictureSize(QSize size) { m_size = size; }
-    void setQuality(int quality) { m_quality = quality; }
+    double framesPerSecond() const;
 
     void setDestination(const QHostAddress &console, quint16 port);
     // Sends at once and then at the set rate; starting again while sending changes nothing.
@@ -44,12 +48,10 @@ private:
     void sendFrame();
     bool ensureBound();
 
-    QString m_name;
+    Producer m_producer;
     QHostAddress m_source;
     QHostAddress m_console;
     quint16 m_port = 0;
-    QSize m_size;
-    int m_quality;
     int m_framesSent = 0;
     QTimer m_timer;
     QUdpSocket m_socket;

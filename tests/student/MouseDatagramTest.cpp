@@ -1,4 +1,4 @@
-#include "tools/student-sim/MouseDatagram.h"
+#include "student/MouseDatagram.h"
 #include "platform/Cp936.h"
 
 #include <gtest/gtest.h>

@@ -6,11 +6,15 @@ namespace {
 
 constexpr qsizetype kMaxFrameSize = 16 * 1024 * 1024;
 constexpr int kCheckScale = 8;
+constexpr char kStartOfImage[] = "\xff\xd8";
 
 } // namespace
 
 std::optional<QByteArray> FrameAssembler::add(QByteArrayView datagram)
 {
+    if (m_frame.isEmpty() && !beginsFrame(datagram)) {
+        return std::nullopt;
+    }
     if (datagram.size() == kChunkSize) {
         if (m_frame.size() + kChunkSize > kMaxFrameSize) {
             m_frame.clear();
@@ -26,10 +30,16 @@ std::optional<QByteArray> FrameAssembler::add(QByteArrayView datagram)
     QByteArray frame;
     frame.swap(m_frame);
     ++m_completed;
-    if (decodes(frame)) {
+    if (m_mode == Mode::Counting && decodes(frame)) {
         ++m_decoded;
     }
     return frame;
+}
+
+bool FrameAssembler::beginsFrame(QByteArrayView datagram) const
+{
+    // Entropy-coded data never holds FF D8, so no chunk from inside a frame passes for a start.
+    return m_mode == Mode::Counting || datagram.startsWith(QByteArrayView(kStartOfImage, 2));
 }
 
 bool FrameAssembler::decodes(QByteArrayView frame)

@@ -16,4 +16,7 @@ public:
     // SO_LINGER 0: the next close sends a reset instead of a FIN.
     static bool setAbortiveClose(qintptr descriptor);
     static bool setReceiveBuffer(qintptr descriptor, int bytes);
+    // TCP keep-alive with these timings, so a peer that vanished is noticed within about
+    // idle + interval * count seconds.
+    static bool setKeepAlive(qintptr descriptor, int idleSeconds, int intervalSeconds, int count);
 };

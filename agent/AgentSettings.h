@@ -1,0 +1,37 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <array>
+
+// What the admin set in student.ini: where the console is, its ports, how the screen is sent
+// while monitored, what the agent may do and which programs stand for the console's five.
+struct AgentSettings
+{
+    // The five applications of commands "04" to "08", in that order.
+    enum Application { TextEditor, FileManager, WordProcessor, Paint, OfficeWriter };
+    static constexpr int kApplicationCount = 5;
+
+    // IPv4 address or host name; empty: only a beacon can tell (where allowed).
+    QString console;
+    quint16 commandPort = 1024;
+    quint16 imagePort = 5650;
+    quint16 mousePort = 5651;
+    double screenRate = 2.0;
+    int screenQuality = 50;
+    bool allowBeaconDiscovery = false;
+    bool allowCustomCommands = false;
+    // Candidates tried in order: desktop file IDs ("*.desktop") or command lines.
+    std::array<QStringList, kApplicationCount> applications;
+    // Lines about values that were unusable and replaced by their defaults.
+    QStringList warnings;
+
+    static constexpr const char *kDefaultPath = "/etc/velmora/student.ini";
+
+    static AgentSettings defaults();
+    // Reads the file; a missing file or key keeps its default.
+    static AgentSettings load(const QString &path);
+    // The ini key of an application ("TextEditor", ...).
+    static QString applicationKey(Application application);
+};

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "agent/AgentSettings.h"
+
+#include <QElapsedTimer>
+#include <QHostAddress>
+#include <QHostInfo>
+#include <QObject>
+#include <QTcpSocket>
+#include <QTimer>
+#include <memory>
+
+class DatagramHub;
+
+// The command connection to the console: found at the configured address (or name), or at the
+// sender of the first beacon where the admin allows that; kept up by reconnecting after a
+// growing pause (1 s doubling to 30 s), so it never spins. The pause starts again from 1 s only
+// after a connection that lasted longer than the longest pause: a console that accepts and
+// drops at once is retried ever more slowly too.
+class ConsoleLink : public QObject
+{
+    Q_OBJECT
+
+public:
+    ConsoleLink(const AgentSettings &settings, QObject *parent = nullptr);
+    ~ConsoleLink() override;
+
+    void start();
+    bool isConnected() const { return m_socket.state() == QAbstractSocket::ConnectedState; }
+    // The console's and our own address on the connection (null while not connected).
+    QHostAddress consoleAddress() const { return m_socket.peerAddress(); }
+    QHostAddress localAddress() const { return m_socket.localAddress(); }
+    // The pause before the next attempt.
+    int retryDelay() const { return m_delay; }
+    // Tests shorten the pauses.
+    void setRetryDelays(int firstMs, int maxMs);
+
+signals:
+    void connected();
+    void bytesReceived(const QByteArray &bytes);
+    // The connection that was up has ended; a new attempt is already scheduled.
+    void disconnected();
+
+private:
+    void attempt();
+    void onResolved(const QHostInfo &info);
+    void onBeacon(const QByteArray &data, const QHostAddress &sender);
+    void connectTo(const QHostAddress &address);
+    void onConnected();
+    void onReadyRead();
+    void onEnded();
+    void retryLater();
+
+    AgentSettings m_settings;
+    QTcpSocket m_socket;
+    QTimer m_retry;
+    QTimer m_connectTimeout;
+    int m_firstDelay;
+    int m_maxDelay;
+    int m_delay;
+    int m_lookup = -1;
+    bool m_wasConnected = false;
+    QElapsedTimer m_connectedFor;
+    std::shared_ptr<DatagramHub> m_beacons;
+};

@@ -1,0 +1,102 @@
+#include "agent/DBusPowerControl.h"
+
+#include <QDBusConnectionInterface>
+#include <QDBusPendingCallWatcher>
+#include <QDBusPendingReply>
+#include <QtDebug>
+#include <utility>
+
+namespace {
+
+const QString kLogin1 = QStringLiteral("org.freedesktop.login1");
+const QString kLogin1Path = QStringLiteral("/org/freedesktop/login1");
+const QString kLogin1Manager = QStringLiteral("org.freedesktop.login1.Manager");
+
+QString describe(const QDBusMessage &call)
+{
+    return call.service() + QLatin1Char(' ') + call.interface() + QLatin1Char('.') + call.member();
+}
+
+} // namespace
+
+DBusPowerControl::DBusPowerControl(QDBusConnection system, QDBusConnection session, QObject *parent)
+    : QObject(parent), m_system(std::move(system)), m_session(std::move(session))
+{
+}
+
+void DBusPowerControl::request(Action action)
+{
+    if (action == Action::LogOff) {
+        const std::optional<QDBusMessage> call = logOffCall();
+        send(call, call && call->service() == kLogin1 ? m_system : m_session);
+        return;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        kLogin1, kLogin1Path, kLogin1Manager,
+        action == Action::Reboot ? QStringLiteral("Reboot") : QStringLiteral("PowerOff"));
+    call << false;
+    send(call, m_system);
+}
+
+std::optional<QDBusMessage> DBusPowerControl::logOffCall() const
+{
+    const QDBusConnectionInterface *names =
+        m_session.isConnected() ? m_session.interface() : nullptr;
+    const auto present = [names](const QString &service) {
+        return names != nullptr && names->isServiceRegistered(service).value();
+    };
+    if (present(QStringLiteral("org.gnome.SessionManager"))) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.gnome.SessionManager"), QStringLiteral("/org/gnome/SessionManager"),
+            QStringLiteral("org.gnome.SessionManager"), QStringLiteral("Logout"));
+        call << 1u; // no confirmation dialog
+        return call;
+    }
+    if (present(QStringLiteral("org.kde.ksmserver"))) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.kde.ksmserver"), QStringLiteral("/KSMServer"),
+            QStringLiteral("org.kde.KSMServerInterface"), QStringLiteral("logout"));
+        call << 0 << 0 << 0; // no confirmation, log out, at once
+        return call;
+    }
+    if (present(QStringLiteral("org.xfce.SessionManager"))) {
+        QDBusMessage call = QDBusMessage::createMethodCall(
+            QStringLiteral("org.xfce.SessionManager"), QStringLiteral("/org/xfce/SessionManager"),
+            QStringLiteral("org.xfce.Session.Manager"), QStringLiteral("Logout"));
+        call << false << true; // no dialog, let programs save
+        return call;
+    }
+    const QString session = qEnvironmentVariable("XDG_SESSION_ID");
+    if (session.isEmpty()) {
+        return std::nullopt;
+    }
+    QDBusMessage call = QDBusMessage::createMethodCall(kLogin1, kLogin1Path, kLogin1Manager,
+                                                       QStringLiteral("TerminateSession"));
+    call << session;
+    return call;
+}
+
+void DBusPowerControl::send(const std::optional<QDBusMessage> &request, QDBusConnection bus)
+{
+    if (!request) {
+        qWarning("log off refused: no session manager and no XDG_SESSION_ID");
+        emit answered(QString(), QStringLiteral("no session manager"));
+        return;
+    }
+    const QDBusMessage call = *request;
+    if (!bus.isConnected()) {
+        qWarning().noquote() << describe(call) << "refused: bus not connected";
+        emit answered(describe(call), QStringLiteral("bus not connected"));
+        return;
+    }
+    auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this,
+            [this, call](QDBusPendingCallWatcher *finished) {
+                finished->deleteLater();
+                const QString error = finished->isError() ? finished->error().message() : QString();
+                if (!error.isEmpty()) {
+                    qWarning().noquote() << describe(call) << "refused:" << error;
+                }
+                emit answered(describe(call), error);
+            });
+}

@@ -1,0 +1,107 @@
+#include "agent/ApplicationLauncher.h"
+#include "platform/Cp936.h"
+#include "tests/agent/AgentFixture.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QLabel>
+
+using Action = PowerControl::Action;
+
+TEST_F(AgentFixture, PowerCommandsAskThePowerSeamAndProgramsComeFromTheTable)
+{
+    AgentSettings settings = settingsForTest();
+    settings.applications[AgentSettings::TextEditor] = {QStringLiteral("missing.desktop"),
+                                                        QStringLiteral("org.lab.Editor.desktop")};
+    settings.applications[AgentSettings::FileManager] = {QStringLiteral("absent --x"),
+                                                         QStringLiteral("files --home \"My Dir\"")};
+    starter.entries.insert(QStringLiteral("org.lab.Editor.desktop"),
+                           QStringLiteral("/usr/share/applications/org.lab.Editor.desktop"));
+    starter.programs = {QStringLiteral("gio"), QStringLiteral("files")};
+    startAgent(settings);
+
+    send("010203", 3);
+    EXPECT_EQ(power.requests, (QList<Action>{Action::LogOff, Action::Reboot, Action::PowerOff}));
+
+    send("0405", 2);
+    ASSERT_EQ(starter.started.size(), 2);
+    EXPECT_EQ(starter.started[0],
+              (QStringList{"gio", "launch", "/usr/share/applications/org.lab.Editor.desktop"}));
+    EXPECT_EQ(starter.started[1], (QStringList{"files", "--home", "My Dir"}));
+
+    // Nothing installed for paint: nothing started, nothing else happens.
+    send("07", 1);
+    EXPECT_EQ(starter.started.size(), 2);
+    EXPECT_EQ(power.requests.size(), 3);
+}
+
+TEST(ApplicationLauncher, FallsBackToGtkLaunchWithTheBareIdWithoutGio)
+{
+    FakeStarter starter;
+    starter.entries.insert(QStringLiteral("pinta.desktop"), QStringLiteral("/x/pinta.desktop"));
+    AgentSettings settings = AgentSettings::defaults();
+    ApplicationLauncher launcher(settings, starter);
+    EXPECT_EQ(launcher.launch(AgentSettings::Paint), QStringLiteral("pinta.desktop"));
+    ASSERT_EQ(starter.started.size(), 1);
+    EXPECT_EQ(starter.started[0], (QStringList{"gtk-launch", "pinta"}));
+}
+
+TEST_F(AgentFixture, CustomCommandsRunOnlyWhenAllowedAndNeverAsRoot)
+{
+    startAgent();
+    send("00touch /tmp/x", 1);
+    EXPECT_TRUE(starter.started.isEmpty()) << "ran although not allowed";
+    agent.reset();
+    delete connection;
+
+    AgentSettings allowed = settingsForTest();
+    allowed.allowCustomCommands = true;
+    startAgent(allowed, /*root=*/true);
+    send("00touch /tmp/x", 1);
+    EXPECT_TRUE(starter.started.isEmpty()) << "ran as root";
+    agent.reset();
+    delete connection;
+
+    startAgent(allowed, /*root=*/false);
+    const QByteArray text = cp936::encode(QString::fromUtf8("  echo 你好"));
+    send("00" + text, 1);
+    ASSERT_EQ(starter.started.size(), 1);
+    EXPECT_EQ(starter.started[0], (QStringList{"/bin/sh", "-c", QString::fromUtf8("  echo 你好")}));
+}
+
+TEST_F(AgentFixture, MessageIsShownOnTopDecodedFromCodePage936)
+{
+    startAgent();
+    const QString text = QString::fromUtf8("下课了\r\n请保存作业");
+    send("2" + cp936::encode(text), 1);
+    EXPECT_TRUE(agent->message().isVisible());
+    EXPECT_TRUE(agent->message().windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(agent->message().findChild<QLabel *>(QStringLiteral("MessageText"))->text(), text);
+}
+
+// Junk, oversized messages and a flood of fixed texts: nothing runs, nothing breaks, one
+// message window holds a bounded text, and the agent still obeys the next command.
+TEST_F(AgentFixture, HostileStreamsRunNothingAndLeaveTheAgentWorking)
+{
+    startAgent();
+    QByteArray junk(256 * 1024, '\0');
+    quint32 state = 7;
+    for (char &byte : junk) {
+        state = state * 1103515245u + 12345u;
+        byte = char(state >> 24);
+        if (byte == '0' || byte == '2') {
+            byte = 'x'; // no command texts, so nothing may act
+        }
+    }
+    connection->write(junk);
+    connection->write("2" + QByteArray(4 * 1024 * 1024, 'A'));
+    ASSERT_TRUE(waitUntil([&] { return agent->message().isVisible(); }, 20000));
+    settle(200);
+    EXPECT_LE(agent->message().findChild<QLabel *>(QStringLiteral("MessageText"))->text().size(),
+              64 * 1024);
+    EXPECT_TRUE(power.requests.isEmpty());
+    EXPECT_TRUE(starter.started.isEmpty());
+    EXPECT_FALSE(agent->blackout().isShown());
+    EXPECT_FALSE(agent->isDemonstrating());
+    connection->write("IMAGE");
+    EXPECT_TRUE(waitUntil([&] { return agent->isDemonstrating(); }, 20000));
+}

@@ -1,0 +1,239 @@
+#include "platform/JpegDecoder.h"
+#include "platform/JpegEncoder.h"
+#include "platform/ScreenCapture.h"
+#include "student/ScreenSender.h"
+#include "tests/agent/AgentFixture.h"
+#include "tests/support/WaitUntil.h"
+
+#include <QGuiApplication>
+#include <QImage>
+#include <QNetworkDatagram>
+#include <QPainter>
+#include <QScreen>
+#include <QWidget>
+#include <cstdlib>
+#include <xcb/xcb.h>
+
+namespace {
+
+// What the X server shows, as the console would capture it.
+QImage screenshot()
+{
+    ScreenCapture capture;
+    const ScreenCapture::Frame &frame = capture.capture();
+    return QImage(frame.pixels, frame.width, frame.height, frame.stride, QImage::Format_RGB32)
+        .copy();
+}
+
+bool near(QRgb pixel, QRgb expected)
+{
+    return std::abs(qRed(pixel) - qRed(expected)) < 40 &&
+           std::abs(qGreen(pixel) - qGreen(expected)) < 40 &&
+           std::abs(qBlue(pixel) - qBlue(expected)) < 40;
+}
+
+// Whether every pixel of a grid over the screen is black (the line of text aside).
+bool allBlack(const QImage &shot)
+{
+    for (int y = 10; y < shot.height() * 3 / 4; y += 37) {
+        for (int x = 10; x < shot.width(); x += 41) {
+            if ((shot.pixel(x, y) & 0xffffff) != 0) {
+                return false;
+            }
+        }
+    }
+    return true;
+}
+
+// Whether another client of the X server could take the keyboard and the pointer now; the
+// agent's grabs must stop it.
+bool inputIsFree()
+{
+    xcb_connection_t *other = xcb_connect(nullptr, nullptr);
+    const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(other)).data->root;
+    auto *keyboard =
+        xcb_grab_keyboard_reply(other,
+                                xcb_grab_keyboard(other, 0, root, XCB_CURRENT_TIME,
+                                                  XCB_GRAB_MODE_ASYNC, XCB_GRAB_MODE_ASYNC),
+                                nullptr);
+    auto *pointer = xcb_grab_pointer_reply(other,
+                                           xcb_grab_pointer(other, 0, root, 0, XCB_GRAB_MODE_ASYNC,
+                                                            XCB_GRAB_MODE_ASYNC, XCB_NONE, XCB_NONE,
+                                                            XCB_CURRENT_TIME),
+                                           nullptr);
+    const bool free = keyboard && keyboard->status == XCB_GRAB_STATUS_SUCCESS && pointer &&
+                      pointer->status == XCB_GRAB_STATUS_SUCCESS;
+    std::free(keyboard);
+    std::free(pointer);
+    xcb_disconnect(other); // gives back whatever it took
+    return free;
+}
+
+// The teacher's picture: red, green, blue and yellow quarters, 320 x 200 (the screen's shape).
+QByteArray quarters()
+{
+    QImage picture(320, 200, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.fillRect(0, 0, 160, 100, Qt::red);
+    painter.fillRect(160, 0, 160, 100, Qt::green);
+    painter.fillRect(0, 100, 160, 100, Qt::blue);
+    painter.fillRect(160, 100, 160, 100, Qt::yellow);
+    painter.end();
+    JpegEncoder encoder;
+    const auto file = encoder.encode(picture.constBits(), picture.width(), picture.height(),
+                                     int(picture.bytesPerLine()), 90);
+    return QByteArray(reinterpret_cast<const char *>(file.data()), qsizetype(file.size()));
+}
+
+} // namespace
+
+class AgentScreenTest : public AgentFixture
+{
+protected:
+    void SetUp() override
+    {
+        if (qgetenv("DISPLAY").isEmpty() || QGuiApplication::platformName() != "xcb") {
+            GTEST_SKIP() << "needs the private Xvfb and QT_QPA_PLATFORM=xcb";
+        }
+        startAgent();
+        // The console's datagrams come from its own address, here loopback.
+        ASSERT_TRUE(console.bind(QHostAddress::LocalHost, 0));
+    }
+    void sendDatagram(const QByteArray &data, quint16 port)
+    {
+        ASSERT_EQ(console.writeDatagram(data, QHostAddress::LocalHost, port), data.size());
+    }
+    QUdpSocket console;
+};
+
+TEST_F(AgentScreenTest, BlackOutCoversTheScreenUntilReleasedOrTheConsoleGoes)
+{
+    // The student's desktop, so that a released screen is not black.
+    QWidget desktop;
+    desktop.setGeometry(QGuiApplication::primaryScreen()->geometry());
+    desktop.setStyleSheet(QStringLiteral("background: #336699"));
+    desktop.show();
+    ASSERT_TRUE(waitUntil([] { return !allBlack(screenshot()); }));
+
+    send("BLACKSCREEN", 1);
+    ASSERT_EQ(agent->blackout().windows().size(), QGuiApplication::screens().size());
+    EXPECT_TRUE(waitUntil([] { return allBlack(screenshot()); }));
+    EXPECT_TRUE(waitUntil([] { return !inputIsFree(); }));
+
+    // A demonstration that comes and goes under a black-out neither shows nor frees the input.
+    send("IMAGE", 1);
+    send("STOP", 1);
+    settle(100);
+    EXPECT_TRUE(allBlack(screenshot()));
+    EXPECT_FALSE(inputIsFree());
+
+    send("UNBLACKSCREEN", 1);
+    EXPECT_TRUE(waitUntil([] { return !allBlack(screenshot()); }));
+    EXPECT_TRUE(waitUntil([] { return inputIsFree(); }));
+
+    send("BLACKSCREEN", 1);
+    ASSERT_TRUE(waitUntil([] { return allBlack(screenshot()); }));
+    connection->close();
+    EXPECT_TRUE(waitUntil([&] { return !agent->blackout().isShown(); }));
+    EXPECT_TRUE(waitUntil([] { return !allBlack(screenshot()); }));
+}
+
+TEST_F(AgentScreenTest, ViewerShowsTheTeachersFrameScaledWithThePointerWhereTheDatagramSays)
+{
+    send("IMAGE", 1);
+    // A piece of a frame the student joined too late, then a frame of its own.
+    sendDatagram(QByteArray(2048, '\x55'), kImagePort);
+    for (const QByteArray &piece : ScreenSender::chunks(quarters())) {
+        sendDatagram(piece, kImagePort);
+    }
+    sendDatagram("110/40/40/", kMousePort);
+    // Datagrams from anyone but the console paint nothing.
+    QUdpSocket stranger;
+    ASSERT_TRUE(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    stranger.writeDatagram("110/300/190/", QHostAddress::LocalHost, kMousePort);
+
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    const int sx = screen.width() / 320;
+    const int sy = screen.height() / 200;
+    QImage shot;
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            shot = screenshot();
+            return near(shot.pixel(80 * sx, 150 * sy), qRgb(0, 0, 255)) &&
+                   (shot.pixel(40 * sx + 2, 40 * sy + 10) & 0xffffff) == 0xffffff;
+        },
+        5000))
+        << "frame or pointer not shown";
+    EXPECT_TRUE(near(shot.pixel(80 * sx, 50 * sy), qRgb(255, 0, 0)));
+    EXPECT_TRUE(near(shot.pixel(240 * sx, 50 * sy), qRgb(0, 255, 0)));
+    EXPECT_TRUE(near(shot.pixel(240 * sx, 150 * sy), qRgb(255, 255, 0)));
+    // The arrow: its outline black, red beside it, no second pointer where the stranger said.
+    EXPECT_EQ(shot.pixel(40 * sx, 40 * sy + 8) & 0xffffff, 0u);
+    EXPECT_TRUE(near(shot.pixel(40 * sx + 30, 40 * sy + 30), qRgb(255, 0, 0)));
+    EXPECT_TRUE(near(shot.pixel(300 * sx + 2, 190 * sy + 10), qRgb(255, 255, 0)));
+    EXPECT_FALSE(inputIsFree());
+
+    // The pointer moves on and leaves no trace where it was; the extremes of 32 bits harm nothing.
+    sendDatagram("110/2147483647/-2147483648/", kMousePort);
+    sendDatagram("110/120/40/", kMousePort);
+    EXPECT_TRUE(waitUntil([&] {
+        shot = screenshot();
+        return (shot.pixel(120 * sx + 2, 40 * sy + 10) & 0xffffff) == 0xffffff &&
+               near(shot.pixel(40 * sx + 2, 40 * sy + 10), qRgb(255, 0, 0));
+    }));
+
+    send("STOP", 1);
+    EXPECT_FALSE(agent->viewer().isVisible());
+    EXPECT_TRUE(waitUntil([] { return inputIsFree(); }));
+}
+
+TEST_F(AgentScreenTest, MonitoredScreenArrivesInChunksTheConsolesDecoderReads)
+{
+    QUdpSocket mousePort;
+    ASSERT_TRUE(mousePort.bind(QHostAddress::LocalHost, kMousePort));
+    send("SCREEN", 1);
+    QList<QByteArray> file;
+    ASSERT_TRUE(waitUntil([&] {
+        while (mousePort.hasPendingDatagrams()) {
+            QByteArray datagram(int(mousePort.pendingDatagramSize()), '\0');
+            mousePort.readDatagram(datagram.data(), datagram.size());
+            file.append(datagram);
+            if (datagram.size() < 2048) {
+                return true;
+            }
+        }
+        return false;
+    }));
+    for (qsizetype i = 0; i + 1 < file.size(); ++i) {
+        ASSERT_EQ(file[i].size(), 2048);
+    }
+    JpegDecoder decoder;
+    ASSERT_TRUE(decoder.decode(file.join()));
+    const QSize screen = QGuiApplication::primaryScreen()->size();
+    EXPECT_EQ(decoder.image().width, screen.width());
+    EXPECT_EQ(decoder.image().height, screen.height());
+
+    // 2 files per second by default: the next second brings two or three more, not a stream.
+    int files = 0;
+    const auto countFiles = [&] {
+        while (mousePort.hasPendingDatagrams()) {
+            if (mousePort.receiveDatagram().data().size() < 2048) {
+                ++files;
+            }
+        }
+    };
+    for (int i = 0; i < 10; ++i) {
+        settle(100);
+        countFiles();
+    }
+    EXPECT_GE(files, 1);
+    EXPECT_LE(files, 3);
+
+    send("NOTSCREEN", 1);
+    settle(100);
+    while (mousePort.hasPendingDatagrams()) {
+        mousePort.receiveDatagram();
+    }
+    settle(1200);
+    EXPECT_FALSE(mousePort.hasPendingDatagrams()) << "still sending after NOTSCREEN";
+}

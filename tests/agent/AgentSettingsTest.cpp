@@ -1,0 +1,93 @@
+#include "agent/AgentOptions.h"
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString writeIni(const QTemporaryDir &dir, const QByteArray &text)
+{
+    const QString path = dir.filePath(QStringLiteral("student.ini"));
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(text);
+    return path;
+}
+
+AgentOptions parse(QStringList arguments)
+{
+    arguments.prepend(QStringLiteral("velmora-student"));
+    return AgentOptions::parse(arguments);
+}
+
+} // namespace
+
+TEST(AgentSettings, ReadsTheAdminsFileAndKeepsDefaultsForWhatIsMissingOrUnusable)
+{
+    QTemporaryDir dir;
+    const QString path = writeIni(dir, "[console]\n"
+                                       "address = teacher-pc\n"
+                                       "CommandPort=2024\n"
+                                       "ImagePort=70000\n"
+                                       "MousePort=abc\n"
+                                       "[Screen]\nRate=nan\nQuality=80\n"
+                                       "[Security]\nAllowCustomCommands=yes\n"
+                                       "[Applications]\nPaint= kolourpaint.desktop , mtpaint \n");
+    const AgentSettings settings = AgentSettings::load(path);
+    EXPECT_EQ(settings.console, QStringLiteral("teacher-pc"));
+    EXPECT_EQ(settings.commandPort, 2024);
+    EXPECT_EQ(settings.imagePort, 5650);
+    EXPECT_EQ(settings.mousePort, 5651);
+    EXPECT_EQ(settings.screenRate, 2.0);
+    EXPECT_EQ(settings.screenQuality, 80);
+    EXPECT_TRUE(settings.allowCustomCommands);
+    EXPECT_FALSE(settings.allowBeaconDiscovery);
+    EXPECT_EQ(settings.applications[AgentSettings::Paint],
+              (QStringList{"kolourpaint.desktop", "mtpaint"}));
+    EXPECT_FALSE(settings.applications[AgentSettings::TextEditor].isEmpty());
+    EXPECT_EQ(settings.warnings.size(), 3) << settings.warnings.join('\n').toStdString();
+}
+
+TEST(AgentSettings, TheShippedFileHoldsTheDefaultsWithCustomCommandsOff)
+{
+    const AgentSettings shipped =
+        AgentSettings::load(QStringLiteral(VELMORA_SOURCE_DIR "/packaging/velmora-student.ini"));
+    const AgentSettings defaults = AgentSettings::defaults();
+    EXPECT_TRUE(shipped.warnings.isEmpty()) << shipped.warnings.join('\n').toStdString();
+    EXPECT_FALSE(shipped.allowCustomCommands);
+    EXPECT_FALSE(shipped.allowBeaconDiscovery);
+    EXPECT_EQ(shipped.applications, defaults.applications);
+    EXPECT_EQ(shipped.commandPort, defaults.commandPort);
+}
+
+TEST(AgentOptions, CommandLineOverridesTheFileForOneRun)
+{
+    QTemporaryDir dir;
+    const QString path = writeIni(dir, "[Console]\nAddress=10.0.0.1\nCommandPort=2024\n");
+    const AgentOptions options = parse({"--config", path, "--console", "10.77.0.1", "--port",
+                                        "3000", "--image-port", "3001", "--mouse-port", "3002"});
+    ASSERT_EQ(options.outcome, AgentOptions::Outcome::Run) << options.text.toStdString();
+    EXPECT_EQ(options.settings.console, QStringLiteral("10.77.0.1"));
+    EXPECT_EQ(options.settings.commandPort, 3000);
+    EXPECT_EQ(options.settings.imagePort, 3001);
+    EXPECT_EQ(options.settings.mousePort, 3002);
+
+    EXPECT_EQ(parse({"--help"}).outcome, AgentOptions::Outcome::Help);
+    EXPECT_TRUE(parse({"--help"}).text.contains(QStringLiteral("--image-port")));
+    EXPECT_EQ(parse({"--config", path, "--port", "0"}).outcome, AgentOptions::Outcome::Error);
+    EXPECT_EQ(parse({"--config", path, "--port"}).outcome, AgentOptions::Outcome::Error);
+    EXPECT_EQ(parse({"--config", path, "--colour"}).outcome, AgentOptions::Outcome::Error);
+}
+
+TEST(AgentOptions, WithoutAnAddressOnlyAnAllowedBeaconCanNameTheConsole)
+{
+    QTemporaryDir dir;
+    const QString closed = writeIni(dir, "[Console]\nAddress=\n");
+    const AgentOptions refused = parse({"--config", closed});
+    EXPECT_EQ(refused.outcome, AgentOptions::Outcome::Error);
+    EXPECT_TRUE(refused.text.contains(QStringLiteral("no console address")));
+
+    const QString open = writeIni(dir, "[Console]\nAllowBeaconDiscovery=1\n");
+    EXPECT_EQ(parse({"--config", open}).outcome, AgentOptions::Outcome::Run);
+}
