@@ -210,9 +210,10 @@ TEST_F(AgentCrossHostTest, TheRealAgentObeysTheRealConsoleOnItsOwnScreen)
     auto *monitor = console->findChild<TForm_client *>(QStringLiteral("Form_client"));
     EXPECT_TRUE(waitUntil([&] { return !monitor->Image1()->pixmap().isNull(); }, 8000))
         << output.toStdString();
-    if (!monitor->Image1()->pixmap().isNull()) {
-        EXPECT_EQ(monitor->Image1()->pixmap().size(), QSize(1024, 768));
-    }
+    // The student's 1024 x 768 screen, decoded no larger than the small monitor window needs.
+    const QSize shown = monitor->Image1()->pixmap().size();
+    EXPECT_TRUE(shown == QSize(1024, 768) || shown == QSize(512, 384) || shown == QSize(256, 192))
+        << shown.width() << "x" << shown.height();
     monitor->close();
     EXPECT_TRUE(logged(QStringLiteral("command NOTSCREEN")));
 
