@@ -1,3 +1,4 @@
+#include "platform/DescriptorLimit.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/ErrorReport.h"
 #include "ui/FontSubstitutes.h"
@@ -7,6 +8,8 @@
 
 int main(int argc, char **argv)
 {
+    // Before anything opens a descriptor: each student takes one.
+    descriptorlimit::raiseToHard();
     QApplication app(argc, argv);
     // The title captions every box. It is not the display name: Qt would append that to
     // every window caption.
