@@ -5,10 +5,10 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg62-turbo-dev libxcb1-dev libxcb-shm0-dev \
            libgtest-dev libbenchmark-dev xvfb xauth fonts-arphic-uming fonts-arphic-ukai \
-           iproute2 util-linux libjpeg-turbo-progs x11-utils
+           iproute2 util-linux libjpeg-turbo-progs x11-utils clang libclang-rt-14-dev
 SUDO     = $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build run test demo bench clean
+.PHONY: all deps build run test demo bench fuzz test-asan clean
 
 all: build
 
@@ -44,5 +44,20 @@ demo: build
 bench: build
 	VELMORA_XVFB_SCREEN=1920x1080x24 tests/isolate.sh --xvfb $(BUILD)/bench/velmora-bench
 
+# Every libFuzzer target for FUZZ_SECONDS each, in its own clang build (fuzz/run.sh).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	JOBS=$(JOBS) fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+# The whole suite under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+ASAN_BUILD = build-asan
+test-asan: deps
+	[ -f $(ASAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(ASAN_BUILD) -DVELMORA_SANITIZE=ON \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -E '^fuzz$$'
+
 clean:
-	rm -rf $(BUILD)
+	rm -rf $(BUILD) build-fuzz $(ASAN_BUILD)

@@ -204,17 +204,30 @@ QByteArray withKey(const QByteArray &data, const QString &section, const QString
 
 } // namespace
 
+QString readFromText(const QByteArray &data, const QString &section, const QString &key,
+                     const QString &defaultValue)
+{
+    QByteArray value;
+    if (locate(data, splitLines(data), section, key, &value).keyLine < 0)
+        return defaultValue;
+    return QString::fromUtf8(value);
+}
+
+std::optional<QByteArray> writeToText(const QByteArray &data, const QString &section,
+                                      const QString &key, const QString &value)
+{
+    if (!fitsOnOneLine(section, key, value))
+        return std::nullopt;
+    return withKey(data, section, key, value);
+}
+
 QString readProfileString(const QString &path, const QString &section, const QString &key,
                           const QString &defaultValue)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return defaultValue;
-    const QByteArray data = file.readAll();
-    QByteArray value;
-    if (locate(data, splitLines(data), section, key, &value).keyLine < 0)
-        return defaultValue;
-    return QString::fromUtf8(value);
+    return readFromText(file.readAll(), section, key, defaultValue);
 }
 
 bool writeProfileString(const QString &path, const QString &section, const QString &key,
@@ -234,7 +247,7 @@ bool writeProfileString(const QString &path, const QString &section, const QStri
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    const QByteArray updated = withKey(data, section, key, value);
+    const QByteArray updated = *writeToText(data, section, key, value);
     if (file.write(updated) != updated.size()) {
         file.cancelWriting();
         return false;
