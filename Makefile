@@ -49,13 +49,16 @@ FUZZ_SECONDS ?= 60
 fuzz: deps
 	JOBS=$(JOBS) fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
 
-# The whole suite under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer.
+# The whole suite under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer. One
+# test leaves the process no descriptor at all, which the sanitizers' own checks need (the
+# vptr check opens a pipe): it runs in make test only.
 ASAN_BUILD = build-asan
 test-asan: deps
 	[ -f $(ASAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(ASAN_BUILD) -DVELMORA_SANITIZE=ON \
 	    -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
 	cmake --build $(ASAN_BUILD) -j $(JOBS)
-	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	cd $(ASAN_BUILD) && GTEST_FILTER=-UdpEndpointCreate.SocketThatCannotBeMadeRaisesTheErrorNumber \
+	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
 	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -E '^fuzz$$'
 
