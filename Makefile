@@ -7,12 +7,13 @@ JOBS    ?= $(shell nproc)
 PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg-dev libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev \
            libgtest-dev libbenchmark-dev xvfb xauth fonts-arphic-uming fonts-arphic-ukai \
            qt6-translations-l10n iproute2 util-linux dbus-daemon \
-           libjpeg-turbo-progs x11-utils x11-xserver-utils desktop-file-utils appstream
+           libjpeg-turbo-progs x11-utils x11-xserver-utils desktop-file-utils appstream \
+           clang libclang-rt-14-dev
 # What `make package` needs beyond the build: dpkg-shlibdeps and the file type probe.
 PACKAGE_TOOLS = dpkg-dev file
 SUDO     = $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build run test demo bench package clean
+.PHONY: all deps build run test demo bench package fuzz test-asan clean
 
 all: build
 
@@ -64,5 +65,23 @@ package: deps
 	cd $(PACKAGE_BUILD) && cpack -G DEB
 	@ls -l $(PACKAGE_BUILD)/*.deb
 
+# Every libFuzzer target for FUZZ_SECONDS each, in its own clang build (fuzz/run.sh).
+FUZZ_SECONDS ?= 60
+fuzz: deps
+	JOBS=$(JOBS) fuzz/run.sh build-fuzz $(FUZZ_SECONDS)
+
+# The whole suite under AddressSanitizer, UndefinedBehaviorSanitizer and LeakSanitizer. One
+# test leaves the process no descriptor at all, which the sanitizers' own checks need (the
+# vptr check opens a pipe): it runs in make test only.
+ASAN_BUILD = build-asan
+test-asan: deps
+	[ -f $(ASAN_BUILD)/CMakeCache.txt ] || cmake -S . -B $(ASAN_BUILD) -DVELMORA_SANITIZE=ON \
+	    -DCMAKE_BUILD_TYPE=RelWithDebInfo $(LAUNCHER)
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cd $(ASAN_BUILD) && GTEST_FILTER=-UdpEndpointCreate.SocketThatCannotBeMadeRaisesTheErrorNumber \
+	    ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
+	    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+	    LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp ctest --output-on-failure -E '^fuzz$$'
+
 clean:
-	rm -rf $(BUILD) $(PACKAGE_BUILD)
+	rm -rf $(BUILD) $(PACKAGE_BUILD) build-fuzz $(ASAN_BUILD)

@@ -1,4 +1,5 @@
 #include "platform/CommandLine.h"
+#include "platform/DescriptorLimit.h"
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
 #include "ui/AppIcon.h"
@@ -26,6 +27,8 @@ int main(int argc, char **argv)
         return commandLine.exitCode();
     }
 
+    // Before anything opens a descriptor: each student takes one.
+    descriptorlimit::raiseToHard();
     QApplication app(argc, argv);
     // The title captions every box. It is not the display name: Qt would append that to
     // every window caption.

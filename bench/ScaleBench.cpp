@@ -68,8 +68,8 @@ void classroomOf250(benchmark::State &state)
             students.push_back(
                 std::make_unique<StudentAgent>(QStringLiteral("s%1").arg(i), source));
             students.back()->connectToConsole(QHostAddress::LocalHost, port);
-            // Students arrive one after another, as computers in a room do; the console's
-            // listen queue of five is not meant to hold a whole room at once.
+            // Students arrive one after another, as computers in a room usually do; a room
+            // connecting in one instant is roomConnectingAtOnce.
             QCoreApplication::processEvents();
         }
         spin([&] { return console.rosterModel()->rowCount() == kStudents; }, 10000);

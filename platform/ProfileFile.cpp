@@ -25,18 +25,25 @@ struct Location
     qsizetype lastFilledLine = -1; // the section's last non-blank line, where a new key goes
 };
 
+// A line ends at LF, CR LF or a bare CR: a file saved with old Macintosh line ends, or whose
+// last line ends in a lone CR, must not glue the next key onto that line.
 QList<Line> splitLines(const QByteArray &data)
 {
     QList<Line> lines;
     qsizetype start = 0;
-    while (start < data.size()) {
-        const qsizetype newline = data.indexOf('\n', start);
+    const qsizetype size = data.size();
+    while (start < size) {
+        qsizetype end = start;
+        while (end < size && data.at(end) != '\n' && data.at(end) != '\r')
+            ++end;
         Line line;
         line.start = start;
-        line.next = newline < 0 ? data.size() : newline + 1;
-        line.end = newline < 0 ? data.size() : newline;
-        if (line.end > start && data.at(line.end - 1) == '\r')
-            --line.end;
+        line.end = end;
+        line.next = end;
+        if (end < size)
+            line.next = data.at(end) == '\r' && end + 1 < size && data.at(end + 1) == '\n'
+                            ? end + 2
+                            : end + 1;
         lines.append(line);
         start = line.next;
     }
@@ -51,9 +58,43 @@ QByteArray content(const QByteArray &data, const Line &line)
     return text.trimmed();
 }
 
+char foldAscii(char c)
+{
+    return c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+}
+
+// Names compare by their bytes, ASCII letters without case: what another reader of the file
+// would also call the same name.
 bool sameName(const QByteArray &bytes, const QString &name)
 {
-    return QString::fromUtf8(bytes).compare(name.trimmed(), Qt::CaseInsensitive) == 0;
+    const QByteArray wanted = name.trimmed().toUtf8();
+    if (bytes.size() != wanted.size())
+        return false;
+    for (qsizetype i = 0; i < bytes.size(); ++i) {
+        if (foldAscii(bytes.at(i)) != foldAscii(wanted.at(i)))
+            return false;
+    }
+    return true;
+}
+
+bool quotedPair(const QByteArray &text)
+{
+    return text.size() >= 2 && (text.front() == '"' || text.front() == '\'') &&
+           text.back() == text.front();
+}
+
+// As the private-profile reader does, one pair of enclosing quotes is taken off a value; the
+// writer adds them where the value would otherwise not read back as written.
+QByteArray unquoted(const QByteArray &value)
+{
+    return quotedPair(value) ? value.mid(1, value.size() - 2) : value;
+}
+
+QByteArray stored(const QString &value)
+{
+    const QByteArray bytes = value.toUtf8();
+    const bool padded = !bytes.isEmpty() && (bytes != bytes.trimmed());
+    return padded || quotedPair(bytes) ? '"' + bytes + '"' : bytes;
 }
 
 // A section header's name, or nothing when the line is no header.
@@ -72,7 +113,7 @@ bool keyAndValue(const QByteArray &text, QByteArray &key, QByteArray &value)
     if (equals < 0 || text.startsWith(';'))
         return false;
     key = text.left(equals).trimmed();
-    value = text.mid(equals + 1).trimmed();
+    value = unquoted(text.mid(equals + 1).trimmed());
     return true;
 }
 
@@ -105,6 +146,12 @@ Location locate(const QByteArray &data, const QList<Line> &lines, const QString 
     return found;
 }
 
+// Whether a text survives the file's UTF-8 unchanged (a lone surrogate would not).
+bool storable(const QString &text)
+{
+    return QString::fromUtf8(text.toUtf8()) == text;
+}
+
 bool fitsOnOneLine(const QString &section, const QString &key, const QString &value)
 {
     const auto hasBreak = [](const QString &text) {
@@ -112,16 +159,21 @@ bool fitsOnOneLine(const QString &section, const QString &key, const QString &va
     };
     if (hasBreak(section) || hasBreak(key) || hasBreak(value))
         return false;
+    if (!storable(section) || !storable(key) || !storable(value))
+        return false;
     const QString trimmedKey = key.trimmed();
-    return !trimmedKey.isEmpty() && !trimmedKey.contains(u'=') && !trimmedKey.startsWith(u'[')
-           && !trimmedKey.startsWith(u';') && !section.contains(u']');
+    return !trimmedKey.isEmpty() && !trimmedKey.contains(u'=') && !trimmedKey.startsWith(u'[') &&
+           !trimmedKey.startsWith(u';') && !section.contains(u']');
 }
 
-QByteArray lineEnding(const QByteArray &data)
+// The file's own line end, from its first ended line; LF for a file that has none yet.
+QByteArray lineEnding(const QByteArray &data, const QList<Line> &lines)
 {
-    const qsizetype newline = data.indexOf('\n');
-    return newline > 0 && data.at(newline - 1) == '\r' ? QByteArrayLiteral("\r\n")
-                                                        : QByteArrayLiteral("\n");
+    for (const Line &line : lines) {
+        if (line.next > line.end)
+            return data.mid(line.end, line.next - line.end);
+    }
+    return QByteArrayLiteral("\n");
 }
 
 QByteArray withKey(const QByteArray &data, const QString &section, const QString &key,
@@ -129,8 +181,8 @@ QByteArray withKey(const QByteArray &data, const QString &section, const QString
 {
     const QList<Line> lines = splitLines(data);
     const Location at = locate(data, lines, section, key);
-    const QByteArray eol = lineEnding(data);
-    const QByteArray keyLine = key.trimmed().toUtf8() + '=' + value.toUtf8();
+    const QByteArray eol = lineEnding(data, lines);
+    const QByteArray keyLine = key.trimmed().toUtf8() + '=' + stored(value);
     QByteArray result = data;
     if (at.keyLine >= 0) {
         const Line &line = lines.at(at.keyLine);
@@ -142,7 +194,7 @@ QByteArray withKey(const QByteArray &data, const QString &section, const QString
         return result.insert(line.next, terminated ? keyLine + eol : eol + keyLine);
     }
     if (!result.isEmpty()) {
-        if (!result.endsWith('\n'))
+        if (lines.last().next == lines.last().end)
             result += eol;
         if (!content(data, lines.last()).isEmpty())
             result += eol;
@@ -152,17 +204,30 @@ QByteArray withKey(const QByteArray &data, const QString &section, const QString
 
 } // namespace
 
+QString readFromText(const QByteArray &data, const QString &section, const QString &key,
+                     const QString &defaultValue)
+{
+    QByteArray value;
+    if (locate(data, splitLines(data), section, key, &value).keyLine < 0)
+        return defaultValue;
+    return QString::fromUtf8(value);
+}
+
+std::optional<QByteArray> writeToText(const QByteArray &data, const QString &section,
+                                      const QString &key, const QString &value)
+{
+    if (!fitsOnOneLine(section, key, value))
+        return std::nullopt;
+    return withKey(data, section, key, value);
+}
+
 QString readProfileString(const QString &path, const QString &section, const QString &key,
                           const QString &defaultValue)
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return defaultValue;
-    const QByteArray data = file.readAll();
-    QByteArray value;
-    if (locate(data, splitLines(data), section, key, &value).keyLine < 0)
-        return defaultValue;
-    return QString::fromUtf8(value);
+    return readFromText(file.readAll(), section, key, defaultValue);
 }
 
 bool writeProfileString(const QString &path, const QString &section, const QString &key,
@@ -182,7 +247,7 @@ bool writeProfileString(const QString &path, const QString &section, const QStri
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         return false;
-    const QByteArray updated = withKey(data, section, key, value);
+    const QByteArray updated = *writeToText(data, section, key, value);
     if (file.write(updated) != updated.size()) {
         file.cancelWriting();
         return false;

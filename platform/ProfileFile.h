@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
+#include <optional>
 
 // Reads and writes INI files with the semantics of the Windows private-profile functions:
 // section and key names match without regard to case, values are trimmed of surrounding
@@ -18,5 +20,12 @@ QString readProfileString(const QString &path, const QString &section, const QSt
 // value would not fit on one line (a line break, "=" in the key, "]" in the section).
 bool writeProfileString(const QString &path, const QString &section, const QString &key,
                         const QString &value);
+
+// The same two on a file's bytes in memory: the value found, and the bytes with key set
+// (nothing when the write would be refused).
+QString readFromText(const QByteArray &data, const QString &section, const QString &key,
+                     const QString &defaultValue);
+std::optional<QByteArray> writeToText(const QByteArray &data, const QString &section,
+                                      const QString &key, const QString &value);
 
 } // namespace profilefile

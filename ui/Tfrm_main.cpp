@@ -128,6 +128,9 @@ void Tfrm_main::connectHandlers()
     server->OnClientError = [this](TServerWinSocket *, TServerClientWinSocket *socket,
                                    TErrorEvent event,
                                    int &code) { m_roster->clientFailed(socket, event, code); };
+    server->OnAcceptNotice = [this](TServerWinSocket *, const QString &text) {
+        m_ui.StatusPanel[2]->setText(text);
+    };
     m_mouseUdp->OnDataReceived = [this](TUDPEndpoint *sender, int numberBytes,
                                         const QString &fromIP,
                                         int) { MouseUDPDataReceived(sender, numberBytes, fromIP); };

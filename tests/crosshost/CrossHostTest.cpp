@@ -11,6 +11,7 @@
 
 #include <QAction>
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QImage>
 #include <QLabel>
@@ -148,5 +149,39 @@ TEST_F(CrossHostTest, AStudentOnAnotherHostIsListedCommandedShownAndWatched)
 
     console->close();
     EXPECT_TRUE(printed(QStringLiteral("pupil DISCONNECTED"))) << output.toStdString();
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
+}
+
+// A student computer that vanishes (power cut, cable pulled) sends no FIN and no RST: its row
+// must still go, whether the connection is idle or has commands waiting for it.
+TEST_F(CrossHostTest, AVanishedStudentLosesItsRowIdleOrWithBytesQueued)
+{
+    QTreeView *list = console->findChild<QTreeView *>(QStringLiteral("ListView1"));
+    const QString peer = QString::fromLatin1(qgetenv("VELMORA_PEER_PID"));
+    const auto link = [&](const char *state) {
+        return QProcess::execute(QStringLiteral("nsenter"),
+                                 {QStringLiteral("-t"), peer, QStringLiteral("-n"),
+                                  QStringLiteral("ip"), QStringLiteral("link"),
+                                  QStringLiteral("set"), QStringLiteral("velmora-b"),
+                                  QString::fromLatin1(state)});
+    };
+    for (const bool queued : {false, true}) {
+        ASSERT_TRUE(waitUntil([&] { return list->model()->rowCount() == 1; }, 8000))
+            << output.toStdString();
+        ASSERT_EQ(link("down"), 0);
+        if (queued)
+            console->SendToAll(QByteArray("2") + QByteArray(100000, 'x'));
+        QElapsedTimer clock;
+        clock.start();
+        EXPECT_TRUE(waitUntil([&] { return list->model()->rowCount() == 0; }, 30000))
+            << (queued ? "with bytes queued" : "idle");
+        RecordProperty(queued ? "row_gone_queued_ms" : "row_gone_idle_ms", int(clock.elapsed()));
+        ASSERT_EQ(link("up"), 0);
+        // The simulator learns nothing of it either; a fresh one connects for the next round.
+        student.kill();
+        student.waitForFinished();
+        student.start(student.program(), student.arguments());
+        ASSERT_TRUE(student.waitForStarted());
+    }
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }

@@ -74,9 +74,10 @@ TEST_F(ProfileFile, WriteCreatesFileAndSection)
 {
     ASSERT_TRUE(write("SysInfo", "UDP_Port1", "5650"));
     EXPECT_EQ(bytes(), "[SysInfo]\nUDP_Port1=5650\n");
+    // Quoted, as the reader takes off one pair of quotes, so the blank reads back too.
     ASSERT_TRUE(write("SysInfo", "UDP_Port2", " 12"));
-    EXPECT_EQ(bytes(), "[SysInfo]\nUDP_Port1=5650\nUDP_Port2= 12\n");
-    EXPECT_EQ(read("SysInfo", "UDP_Port2"), "12");
+    EXPECT_EQ(bytes(), "[SysInfo]\nUDP_Port1=5650\nUDP_Port2=\" 12\"\n");
+    EXPECT_EQ(read("SysInfo", "UDP_Port2"), " 12");
 }
 
 TEST_F(ProfileFile, RewriteKeepsEveryOtherLine)
@@ -125,8 +126,8 @@ TEST_F(ProfileFile, UnwritablePlacesFail)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     EXPECT_FALSE(writeProfileString(blocker + QStringLiteral("/server.ini"), "SysInfo", "A", "1"));
-    EXPECT_FALSE(writeProfileString(m_dir.filePath(QStringLiteral("missing/server.ini")),
-                                    "SysInfo", "A", "1"));
+    EXPECT_FALSE(writeProfileString(m_dir.filePath(QStringLiteral("missing/server.ini")), "SysInfo",
+                                    "A", "1"));
 
     ASSERT_TRUE(QDir(m_dir.path()).mkdir(QStringLiteral("server.ini")));
     EXPECT_FALSE(write("SysInfo", "A", "1"));
@@ -140,6 +141,40 @@ TEST_F(ProfileFile, ValuesThatWouldBreakTheFileAreRefused)
     EXPECT_FALSE(write("SysInfo", "A=B", "1"));
     EXPECT_FALSE(write("Sys]Info", "A", "1"));
     EXPECT_EQ(bytes(), "[SysInfo]\nA=1\n");
+}
+
+// A last line ended by a lone CR once had the next key glued onto it: the port the dialog
+// reported as saved read back as the old value.
+TEST_F(ProfileFile, ABareCarriageReturnEndsALine)
+{
+    put("[SysInfo]\r\nUDP_Port1=5650\r");
+    ASSERT_TRUE(write("SysInfo", "Socket_Port", "2000"));
+    EXPECT_EQ(read("SysInfo", "Socket_Port"), "2000");
+    EXPECT_EQ(read("SysInfo", "UDP_Port1"), "5650");
+    EXPECT_EQ(bytes(), "[SysInfo]\r\nUDP_Port1=5650\rSocket_Port=2000\r\n");
+
+    put("[SysInfo]\rA=1\r[Other]\rA=2");
+    ASSERT_TRUE(write("SysInfo", "B", "3"));
+    ASSERT_TRUE(write("Third", "C", "4"));
+    EXPECT_EQ(bytes(), "[SysInfo]\rA=1\rB=3\r[Other]\rA=2\r\r[Third]\rC=4\r");
+    EXPECT_EQ(read("Other", "A"), "2");
+}
+
+TEST_F(ProfileFile, EveryStorableValueReadsBackAsWritten)
+{
+    put("[SysInfo]\nKeep=\xff\xfe bytes\n; note\n");
+    const QStringList values = {
+        " lead", "trail\t", "\"quoted\"",  "'x'",
+        "\"",    "a;b ; c", "tab\tinside", QString::fromUtf8("\xe4\xb8\xad"),
+        ""};
+    for (const QString &value : values) {
+        ASSERT_TRUE(writeProfileString(path(), "SysInfo", "V", value)) << value.toStdString();
+        EXPECT_EQ(readProfileString(path(), "SysInfo", "V", "<default>"), value);
+    }
+    EXPECT_TRUE(bytes().startsWith("[SysInfo]\nKeep=\xff\xfe bytes\n; note\n"));
+    // A lone surrogate has no UTF-8 form: refused rather than stored as something else.
+    EXPECT_FALSE(writeProfileString(path(), "SysInfo", "V", QString(QChar(0xD800))));
+    EXPECT_FALSE(writeProfileString(path(), "SysInfo", "V", "cr\rinside"));
 }
 
 // Root ignores permission bits, so the failure comes from a file-size limit instead.

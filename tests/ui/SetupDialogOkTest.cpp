@@ -1,5 +1,7 @@
 #include "SetupDialogFixture.h"
 
+#include "platform/ProfileFile.h"
+
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -43,8 +45,10 @@ TEST_F(SetupDialogOkTest, PortsAreStoredAsTypedAndReadBackAsNumbers)
         EXPECT_TRUE(prompter.errors.isEmpty()) << row.typed;
         EXPECT_TRUE(prompter.messages.isEmpty()) << row.typed;
         EXPECT_EQ(settings.CommandPort, row.value) << row.typed;
-        EXPECT_TRUE(contentOf(iniPath).contains("\nSocket_Port=" + typed.toLatin1() + '\n'))
-            << row.typed;
+        // Stored as typed: a leading blank is kept by quoting it, and reads back too.
+        EXPECT_EQ(profilefile::readProfileString(iniPath, QStringLiteral("SysInfo"),
+                                                 QStringLiteral("Socket_Port"), QString()),
+                  typed);
         EXPECT_EQ(ConsoleSettings::read(iniPath).CommandPort, row.value) << row.typed;
     }
 }

@@ -1,0 +1,77 @@
+#include "bench/BenchApplication.h"
+#include "classroom/RosterModel.h"
+#include "net/ReverseLookup.h"
+#include "net/TServerSocket.h"
+#include "ui/ConsoleOptions.h"
+#include "ui/Tfrm_main.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <arpa/inet.h>
+#include <benchmark/benchmark.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+constexpr int kStudents = 250;
+
+sockaddr_in ipv4(quint32 address, quint16 port)
+{
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(port);
+    result.sin_addr.s_addr = htonl(address);
+    return result;
+}
+
+// A whole room switched on together: 250 students connect before the console's loop runs
+// even once, so they all wait in its listen queue; the figure is the time until every one
+// of them has its row (goal: all of them, within 2 s).
+void roomConnectingAtOnce(benchmark::State &state)
+{
+    benchApplication();
+    reverse_lookup::install(
+        [](quint32 address) { return "pc-" + QByteArray::number(address & 0xffff); });
+    QTemporaryDir dir;
+    QFile ini(dir.filePath(QStringLiteral("server.ini")));
+    ini.open(QIODevice::WriteOnly);
+    ini.write("[SysInfo]\nSocket_Port=0\nUDP_Port1=0\nUDP_Port2=0\n");
+    ini.close();
+
+    for (auto _ : state) {
+        Tfrm_main console(ConsoleOptions{ini.fileName(), QString(), dir.path(), nullptr});
+        console.show();
+        const quint16 port = quint16(console.ServerSocket1()->Socket()->ListenPort());
+        const sockaddr_in target = ipv4(0x7F000001, port);
+        std::vector<int> students;
+        QElapsedTimer clock;
+        clock.start();
+        for (int i = 0; i < kStudents; ++i) {
+            const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK, 0);
+            const sockaddr_in source =
+                ipv4(0x7F000000 | quint32((1 + i / 250) << 8) | quint32(2 + i % 250), 0);
+            ::bind(handle, reinterpret_cast<const sockaddr *>(&source), sizeof source);
+            ::connect(handle, reinterpret_cast<const sockaddr *>(&target), sizeof target);
+            students.push_back(handle);
+        }
+        const double connectMs = double(clock.nsecsElapsed()) / 1e6;
+        while (console.rosterModel()->rowCount() < kStudents && clock.elapsed() < 10000)
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+        const double listedSeconds = double(clock.nsecsElapsed()) / 1e9;
+
+        state.SetIterationTime(listedSeconds);
+        state.counters["rows"] = console.rosterModel()->rowCount();
+        state.counters["connects_issued_ms"] = connectMs;
+        state.counters["all_listed_s"] = listedSeconds;
+        for (const int handle : students)
+            ::close(handle);
+        console.close();
+    }
+}
+} // namespace
+
+BENCHMARK(roomConnectingAtOnce)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
