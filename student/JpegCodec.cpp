@@ -11,6 +11,11 @@ constexpr int kRgbComponents = 3;
 constexpr JDIMENSION kMaxSide = 16384;
 constexpr unsigned long long kMaxPixels = 64ULL * 1024 * 1024;
 constexpr int kMaxScans = 500;
+// No real JPEG file holds more pixels per byte than this (a flat screen at low quality stays far
+// below): a short file declaring a huge picture would only make libjpeg allocate for nothing.
+constexpr unsigned long long kMaxPixelsPerByte = 512;
+// What libjpeg may hold for one file, its multi-scan buffers included.
+constexpr long kMaxLibraryMemory = 48L * 1024 * 1024;
 
 struct ErrorManager
 {
@@ -94,9 +99,12 @@ bool decompress(QByteArrayView data, int scaleDenominator, QImage &picture)
     cinfo.progress = &progress;
     jpeg_mem_src(&cinfo, reinterpret_cast<const unsigned char *>(data.data()),
                  static_cast<unsigned long>(data.size()));
+    cinfo.mem->max_memory_to_use = kMaxLibraryMemory;
     jpeg_read_header(&cinfo, TRUE);
-    if (cinfo.image_width > kMaxSide || cinfo.image_height > kMaxSide ||
-        static_cast<unsigned long long>(cinfo.image_width) * cinfo.image_height > kMaxPixels) {
+    const unsigned long long pixels =
+        static_cast<unsigned long long>(cinfo.image_width) * cinfo.image_height;
+    if (cinfo.image_width > kMaxSide || cinfo.image_height > kMaxSide || pixels > kMaxPixels ||
+        pixels > kMaxPixelsPerByte * static_cast<unsigned long long>(data.size())) {
         jpeg_destroy_decompress(&cinfo);
         return false;
     }
