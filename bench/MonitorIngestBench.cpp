@@ -8,14 +8,14 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QItemSelectionModel>
-#include <QTcpSocket>
-#include <QTreeView>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QItemSelectionModel>
+#include <QTcpSocket>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QUdpSocket>
 #include <atomic>
 #include <benchmark/benchmark.h>
@@ -55,8 +55,9 @@ void sendScreens(quint16 port, std::counting_semaphore<> &credits)
 }
 
 // Monitored-screen datagrams through the console's whole datagram path: the endpoint's read,
-// the test of the monitored student's address, the own-address test (against the interface addresses, read again every few seconds),
-// reassembly, and a decode attempt at every frame end (one short datagram in sixteen).
+// the test of the monitored student's address, the own-address test (against the interface
+// addresses, read again every few seconds), reassembly, and a decode attempt at every frame end
+// (one short datagram in sixteen).
 void monitorIngest(benchmark::State &state)
 {
     benchApplication();
@@ -81,8 +82,7 @@ void monitorIngest(benchmark::State &state)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     auto *rows = console.findChild<QTreeView *>(QStringLiteral("ListView1"));
     rows->selectionModel()->select(console.rosterModel()->index(0, 0),
-                                   QItemSelectionModel::ClearAndSelect |
-                                       QItemSelectionModel::Rows);
+                                   QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     console.findChild<QAction *>(QStringLiteral("N12"))->trigger();
 
     // Counts what reaches the console's handler, not what was sent.

@@ -29,8 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const QByteArray datagram = input.lengthPrefixed(&declared);
         const int count = declared > 2048 ? -1 : int(datagram.size());
         const QString &from = sender == 2 ? console : sender == 3 ? stranger : student;
-        monitoring.datagramReceived(count, from,
-                                    count < 0 ? nullptr : datagram.constData());
+        monitoring.datagramReceived(count, from, count < 0 ? nullptr : datagram.constData());
         if (monitoring.streamSize() > Monitoring::kStreamLimit)
             std::abort();
     }

@@ -1,9 +1,9 @@
 #include "ConsoleFixture.h"
 
-#include "settings/ConsoleSettings.h"
 #include "net/TServerSocket.h"
 #include "net/TServerWinSocket.h"
 #include "net/TUDPEndpoint.h"
+#include "settings/ConsoleSettings.h"
 
 #include <QDialog>
 #include <QLabel>
