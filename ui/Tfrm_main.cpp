@@ -14,6 +14,7 @@
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
 #include "ui/DemonstrationControl.h"
+#include "ui/ExitRelease.h"
 #include "ui/MonitorControl.h"
 #include "ui/Prompter.h"
 #include "ui/RosterViews.h"
@@ -40,6 +41,8 @@ const QString kRemoteControlEmpty = QString::fromUtf8("现在还没有学生机�
 const QString kAddressLabel = QString::fromUtf8("本机IP地址：");
 const QString kNoNetwork = QString::fromUtf8("未找到网络");
 const QString kNoGuide = QString::fromUtf8("找不到使用说明文件 readme.txt，请重新安装教师机。");
+const QString kEndedUnderTheConsole =
+    QString::fromUtf8("教师机意外结束（与显示器的连接已断开？）：已通知学生机停止演示并解除黑屏。");
 const QString kGuideNotOpened =
     QString::fromUtf8("无法打开使用说明 %1：没有可以打开文本文件的程序。");
 
@@ -89,7 +92,10 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
                        this);
 }
 
-Tfrm_main::~Tfrm_main() = default;
+Tfrm_main::~Tfrm_main()
+{
+    exit_release::disarm();
+}
 
 void Tfrm_main::createComponents()
 {
@@ -186,6 +192,12 @@ void Tfrm_main::FormShow()
     m_serverSocket->setPort(m_settings.CommandPort);
     m_serverSocket->setActive(true);
     m_ui.StatusPanel[2]->setText(QStringLiteral("Velmora"));
+    // Should the process end under the console, students are not left locked or frozen.
+    exit_release::arm([this] {
+        eventlog::error(kEndedUnderTheConsole);
+        m_studentCommands->releaseBlackedOut();
+        SendToAll(command::Stop);
+    });
 }
 
 void Tfrm_main::closeEvent(QCloseEvent *event)
@@ -198,6 +210,7 @@ void Tfrm_main::closeEvent(QCloseEvent *event)
 void Tfrm_main::FormClose()
 {
     m_closed = true;
+    exit_release::disarm();
     m_studentCommands->releaseBlackedOut();
     SendToAll(command::Stop);
     TServerWinSocket *server = m_serverSocket->Socket();
