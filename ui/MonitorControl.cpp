@@ -28,7 +28,8 @@ MonitorControl::MonitorControl(const MainWindowLayout &ui, Monitoring &monitorin
                                const RosterModel &roster, TForm_client &window,
                                QTimer &rotationTimer, ButtonsEnabler enableOthers, QObject *parent)
     : QObject(parent), m_ui(ui), m_monitoring(monitoring), m_roster(roster), m_window(window),
-      m_rotationTimer(rotationTimer), m_enableOthers(std::move(enableOthers))
+      m_image(window.Image1()), m_rotationTimer(rotationTimer),
+      m_enableOthers(std::move(enableOthers))
 {
     const auto guarded = [](auto handler) { return [handler] { guard::run(handler); }; };
     connect(ui.N12, &QAction::triggered, this, guarded([this] { N12Click(); }));
@@ -41,15 +42,16 @@ MonitorControl::MonitorControl(const MainWindowLayout &ui, Monitoring &monitorin
             showStudent();
     });
     window.OnClose = [this] { FormClose(); };
-    window.Image1()->installEventFilter(this);
+    m_image->installEventFilter(this);
 }
 
 // A student's frame is decoded no larger than the picture that shows it, so a big screen in a
 // small window costs a fraction of its full decode.
 bool MonitorControl::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == m_window.Image1() && event->type() == QEvent::Resize) {
-        const QSize shown = m_window.Image1()->size() * m_window.Image1()->devicePixelRatio();
+    // The window may be part-way through its destruction: only the picture itself is asked.
+    if (event->type() == QEvent::Resize && watched == m_image) {
+        const QSize shown = m_image->size() * m_image->devicePixelRatio();
         m_monitoring.setPictureSize(shown.width(), shown.height());
     }
     return QObject::eventFilter(watched, event);

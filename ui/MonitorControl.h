@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QLabel>
 #include <QObject>
+#include <QPointer>
 #include <functional>
 
 #include "ui/ButtonsEnabler.h"
@@ -41,6 +43,8 @@ private:
     Monitoring &m_monitoring;
     const RosterModel &m_roster;
     TForm_client &m_window;
+    // The window's picture, watched for its size; null once it is gone.
+    QPointer<QLabel> m_image;
     QTimer &m_rotationTimer;
     ButtonsEnabler m_enableOthers;
 };

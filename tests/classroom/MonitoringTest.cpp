@@ -121,7 +121,9 @@ TEST_F(MonitoringTest, AFrameThatNeverEndsIsBounded)
 // nor replace the watched student's frame.
 TEST_F(MonitoringTest, OnlyTheWatchedStudentsDatagramsAreTaken)
 {
-    const QByteArray blue = screenFile(Qt::blue);
+    // Large enough to need more than one datagram.
+    const QByteArray blue = screenFile(Qt::blue, 960, 600);
+    ASSERT_GT(blue.size(), Monitoring::kChunkSize);
     const QByteArray red = screenFile(Qt::red);
     monitoring.datagramReceived(Monitoring::kChunkSize, kStudent, blue.constData());
     const QByteArray beacon("00OTHERCONSOLE");
@@ -129,8 +131,7 @@ TEST_F(MonitoringTest, OnlyTheWatchedStudentsDatagramsAreTaken)
     sendFile(red, kOther);
     EXPECT_EQ(shown.count(), 0);
     EXPECT_EQ(monitoring.streamSize(), Monitoring::kChunkSize);
-    monitoring.datagramReceived(int(blue.size() - Monitoring::kChunkSize), kStudent,
-                                blue.constData() + Monitoring::kChunkSize);
+    sendFile(blue.mid(Monitoring::kChunkSize));
     ASSERT_EQ(shown.count(), 1);
     EXPECT_GT(centre(monitoring.picture()).blue(), 200);
 }
