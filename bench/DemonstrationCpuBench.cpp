@@ -1,4 +1,5 @@
 #include "bench/BenchApplication.h"
+#include "bench/BenchSettings.h"
 #include "bench/DesktopPicture.h"
 #include "bench/MinimalSender.h"
 #include "classroom/RosterModel.h"
@@ -158,17 +159,12 @@ void demonstrationCpu(benchmark::State &state)
         state.SkipWithError("no X display: run under tests/isolate.sh --xvfb");
         return;
     }
-    QTemporaryDir dir;
-    QFile ini(dir.filePath(QStringLiteral("server.ini")));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[SysInfo]\nSocket_Port=0\nUDP_Port1=0\nUDP_Port2=0\nImageSpeed=50\n");
-    ini.close();
+    const BenchSettings settings("ImageSpeed=50\n");
     CountingSink sink;
     CountingSink minimalSink;
 
     for (auto _ : state) {
-        Tfrm_main console(ConsoleOptions{ini.fileName(), QString(), dir.path(),
-                                         std::make_shared<ScreenFrameSource>()});
+        Tfrm_main console(settings.options(std::make_shared<ScreenFrameSource>()));
         console.show();
         for (TUDPEndpoint *endpoint : {console.ComUdp(), console.MouseUDP()}) {
             endpoint->setRemoteHost(QStringLiteral("127.0.0.1"));

@@ -1,4 +1,5 @@
 #include "bench/BenchApplication.h"
+#include "bench/BenchSettings.h"
 #include "bench/DesktopPicture.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
@@ -32,18 +33,13 @@ void demonstrationPacing(benchmark::State &state)
         state.SkipWithError("no X display: run under tests/isolate.sh --xvfb");
         return;
     }
-    QTemporaryDir dir;
-    QFile ini(dir.filePath(QStringLiteral("server.ini")));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[SysInfo]\nSocket_Port=0\nUDP_Port1=0\nUDP_Port2=0\n");
-    ini.close();
+    const BenchSettings settings;
     QUdpSocket receiver;
     receiver.bind(QHostAddress::LocalHost, 0);
     receiver.setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 8 << 20);
 
     for (auto _ : state) {
-        Tfrm_main console(ConsoleOptions{ini.fileName(), QString(), dir.path(),
-                                         std::make_shared<ScreenFrameSource>()});
+        Tfrm_main console(settings.options(std::make_shared<ScreenFrameSource>()));
         console.show();
         console.ComUdp()->setRemoteHost(QStringLiteral("127.0.0.1"));
         console.ComUdp()->setRemotePort(receiver.localPort());

@@ -1,4 +1,5 @@
 #include "bench/BenchApplication.h"
+#include "bench/BenchSettings.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
 #include "net/TServerSocket.h"
@@ -63,14 +64,10 @@ void floodedConsole(benchmark::State &state)
 {
     benchApplication();
     reverse_lookup::install([](quint32) { return QByteArray("pc"); });
-    QTemporaryDir dir;
-    QFile ini(dir.filePath(QStringLiteral("server.ini")));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[SysInfo]\nSocket_Port=0\nUDP_Port1=0\nUDP_Port2=0\n");
-    ini.close();
+    const BenchSettings settings;
 
     for (auto _ : state) {
-        Tfrm_main console(ConsoleOptions{ini.fileName(), QString(), dir.path(), nullptr});
+        Tfrm_main console(settings.options());
         console.show();
         const quint16 commandPort = quint16(console.ServerSocket1()->Socket()->ListenPort());
         const quint16 mousePort = quint16(console.MouseUDP()->BoundPort());

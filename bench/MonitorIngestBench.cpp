@@ -1,4 +1,5 @@
 #include "bench/BenchApplication.h"
+#include "bench/BenchSettings.h"
 #include "classroom/Monitoring.h"
 #include "classroom/RosterModel.h"
 #include "net/TServerSocket.h"
@@ -61,12 +62,8 @@ void sendScreens(quint16 port, std::counting_semaphore<> &credits)
 void monitorIngest(benchmark::State &state)
 {
     benchApplication();
-    QTemporaryDir dir;
-    QFile ini(dir.filePath(QStringLiteral("server.ini")));
-    ini.open(QIODevice::WriteOnly);
-    ini.write("[SysInfo]\nSocket_Port=0\nUDP_Port1=0\nUDP_Port2=0\n");
-    ini.close();
-    Tfrm_main console(ConsoleOptions{ini.fileName(), QString(), dir.path(), nullptr});
+    const BenchSettings settings;
+    Tfrm_main console(settings.options());
     console.show();
     const quint16 port = quint16(console.MouseUDP()->BoundPort());
 
