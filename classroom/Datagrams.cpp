@@ -2,18 +2,17 @@
 
 #include "platform/Cp936.h"
 
+#include <algorithm>
+#include <cstdio>
+
 namespace datagram {
 
 QByteArray cursor(int cursorCode, int x, int y)
 {
-    QByteArray text("11");
-    text += QByteArray::number(cursorCode);
-    text += '/';
-    text += QByteArray::number(x);
-    text += '/';
-    text += QByteArray::number(y);
-    text += '/';
-    return text;
+    // The longest text, two six-character coordinates, takes 18 bytes of the 20-byte buffer.
+    char text[20 + 1];
+    const int length = std::snprintf(text, sizeof text, "11%d/%d/%d/", cursorCode, x, y);
+    return QByteArray(text, std::clamp(length, 0, int(sizeof text) - 1));
 }
 
 QByteArray beacon(const QString &computerName)

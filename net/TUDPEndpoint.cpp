@@ -194,10 +194,17 @@ void TUDPEndpoint::report(const QString &status, int level)
 quint32 TUDPEndpoint::resolveRemoteHost()
 {
     const QString host = m_remoteHost;
+    // A dotted address reads the same at every send; the demonstration sends twice every 10 ms.
+    if (m_dottedHostValid && host == m_dottedHost)
+        return m_dottedAddress;
     in_addr dotted{};
     // inet_aton's reading of dotted notation: "127.1" and "0x7f.0.0.1" count as addresses too.
-    if (::inet_aton(host.toLatin1().constData(), &dotted) != 0)
+    if (::inet_aton(host.toLatin1().constData(), &dotted) != 0) {
+        m_dottedHost = host;
+        m_dottedAddress = dotted.s_addr;
+        m_dottedHostValid = true;
         return dotted.s_addr;
+    }
 
     quint32 address = 0;
     const QPointer<TUDPEndpoint> self(this);

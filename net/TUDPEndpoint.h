@@ -68,6 +68,11 @@ private:
     void noteSender(quint32 address, quint16 port);
 
     QString m_remoteHost;
+    // The last remote host text that parsed as a dotted address, and that address; a name is
+    // looked up anew at every send.
+    QString m_dottedHost;
+    quint32 m_dottedAddress = 0;
+    bool m_dottedHostValid = false;
     int m_remotePort = 0;
     int m_localPort = 0;
     int m_reportLevel = 1;
