@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Builds the libFuzzer targets in their own clang build and runs each one.
 #   run.sh [--smoke] BUILD_DIR SECONDS
-# Every target first replays its seed corpus and its regression inputs (fuzz/corpus/NAME,
-# fuzz/regressions/NAME), each input under VELMORA_FUZZ_SLOW_MS; then it fuzzes for SECONDS with
+# Every target first runs every file kept for it (the starting files in fuzz/corpus/NAME and
+# the faults found earlier in fuzz/regressions/NAME), each file under VELMORA_FUZZ_SLOW_MS; then it fuzzes for SECONDS with
 # the allocation and memory limits, and its executions are reported. Inputs it adds go to
 # BUILD_DIR/fuzz-corpus/NAME (a scratch folder with --smoke, the short run of the tests); a
 # crash or slow input is left in BUILD_DIR/fuzz-artifacts/NAME, to be kept in fuzz/regressions.
@@ -49,7 +49,7 @@ for target in $targets; do
         # shellcheck disable=SC2086
         if ! VELMORA_FUZZ_SLOW_MS=$slow_ms "$binary" -rss_limit_mb=2048 -malloc_limit_mb=64 \
             $inputs >"$build/fuzz-artifacts/$target/replay.log" 2>&1; then
-            echo "FAIL $target: a seed or regression input fails; see $build/fuzz-artifacts/$target/replay.log"
+            echo "FAIL $target: a kept file fails; see $build/fuzz-artifacts/$target/replay.log"
             failed=1
             continue
         fi
