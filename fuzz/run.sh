@@ -4,8 +4,9 @@
 # Every target first runs every file kept for it (the starting files in fuzz/corpus/NAME and
 # the faults found earlier in fuzz/regressions/NAME), each file under VELMORA_FUZZ_SLOW_MS;
 # then it fuzzes for SECONDS with the allocation and memory limits, and its executions are
-# reported. Inputs it adds go to BUILD_DIR/fuzz-corpus/NAME (a scratch folder with --smoke, the short run of the tests); a
-# crash or slow input is left in BUILD_DIR/fuzz-artifacts/NAME, to be kept in fuzz/regressions.
+# reported. Inputs it adds go to BUILD_DIR/fuzz-corpus/NAME (a scratch folder with --smoke, the
+# short run of the tests); a crash or slow input is left in BUILD_DIR/fuzz-artifacts/NAME, to be
+# kept in fuzz/regressions.
 set -uo pipefail
 smoke=0
 if [ "${1:-}" = "--smoke" ]; then smoke=1; shift; fi
