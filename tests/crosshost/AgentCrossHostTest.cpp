@@ -171,7 +171,10 @@ TEST_F(AgentCrossHostTest, TheRealAgentObeysTheRealConsoleOnItsOwnScreen)
     QTreeView *list = console->findChild<QTreeView *>(QStringLiteral("ListView1"));
     ASSERT_TRUE(waitUntil([&] { return list->model()->rowCount() == 1; }, 8000))
         << output.toStdString();
-    EXPECT_EQ(list->model()->index(0, 0).data().toString(), QStringLiteral("pupil-one"));
+    // The name is looked up off the window's thread and fills the caption when it comes.
+    EXPECT_TRUE(waitUntil([&] {
+        return list->model()->index(0, 0).data().toString() == QStringLiteral("pupil-one");
+    })) << list->model()->index(0, 0).data().toString().toStdString();
 
     prompter.onDialog = [](QDialog &dialog) {
         dialog.findChild<QPlainTextEdit *>(QStringLiteral("Memo1"))
