@@ -120,10 +120,7 @@ void TUDPEndpoint::SendDatagram(const char *Buff, int length)
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
     remote.sin_port = htons(lowPort(m_remotePort));
-    const QPointer<TUDPEndpoint> self(this);
     remote.sin_addr.s_addr = resolveRemoteHost();
-    if (!self)
-        throw UDPSockError(QStringLiteral("Host Lookup Canceled"));
     if (remote.sin_addr.s_addr == htonl(INADDR_ANY))
         throw UDPSockError(QStringLiteral("Null Remote Address"));
 
@@ -191,16 +188,23 @@ void TUDPEndpoint::report(const QString &status, int level)
         OnStatus(this, status);
 }
 
+void TUDPEndpoint::setRemoteHost(const QString &host)
+{
+    m_remoteHost = host;
+    m_dottedHostValid = false;
+}
+
+// The lookup of a name waits in a nested loop, where anything may happen, this endpoint's end
+// included: that ends the send as a canceled lookup.
 quint32 TUDPEndpoint::resolveRemoteHost()
 {
-    const QString host = m_remoteHost;
     // A dotted address reads the same at every send; the demonstration sends twice every 10 ms.
-    if (m_dottedHostValid && host == m_dottedHost)
+    if (m_dottedHostValid)
         return m_dottedAddress;
+    const QString host = m_remoteHost;
     in_addr dotted{};
     // inet_aton's reading of dotted notation: "127.1" and "0x7f.0.0.1" count as addresses too.
     if (::inet_aton(host.toLatin1().constData(), &dotted) != 0) {
-        m_dottedHost = host;
         m_dottedAddress = dotted.s_addr;
         m_dottedHostValid = true;
         return dotted.s_addr;
@@ -209,10 +213,11 @@ quint32 TUDPEndpoint::resolveRemoteHost()
     quint32 address = 0;
     const QPointer<TUDPEndpoint> self(this);
     for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
-        if (lookUp(host, address))
-            return address;
+        const bool found = lookUp(host, address);
         if (!self)
             break;
+        if (found)
+            return address;
         bool handled = false;
         if (OnInvalidHost)
             OnInvalidHost(handled);

@@ -28,7 +28,7 @@ public:
     ~TUDPEndpoint() override;
 
     QString RemoteHost() const { return m_remoteHost; }
-    void setRemoteHost(const QString &host) { m_remoteHost = host; }
+    void setRemoteHost(const QString &host);
     int RemotePort() const { return m_remotePort; }
     void setRemotePort(int port) { m_remotePort = port; }
     int LocalPort() const { return m_localPort; }
@@ -68,9 +68,8 @@ private:
     void noteSender(quint32 address, quint16 port);
 
     QString m_remoteHost;
-    // The last remote host text that parsed as a dotted address, and that address; a name is
-    // looked up anew at every send.
-    QString m_dottedHost;
+    // The remote host's address while its text is a dotted address, read once until the text
+    // changes; a name is looked up anew at every send.
     quint32 m_dottedAddress = 0;
     bool m_dottedHostValid = false;
     int m_remotePort = 0;
