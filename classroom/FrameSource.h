@@ -18,7 +18,8 @@ public:
     // The bytes stay valid until the next call. Raises AppError when no frame can be made.
     virtual std::span<const std::uint8_t> captureFrame(std::int32_t qualitySetting) = 0;
 
-    // The pointer in the frames' own pixels, relative to their top-left corner; none when this
-    // source cannot tell (the window then asks the GUI).
+    // The pointer in the frames' own pixels, relative to their top-left corner, as of this call
+    // or the previous one when that was a moment ago; none when this source cannot tell (the
+    // window then asks the GUI).
     virtual std::optional<QPoint> pointerPosition() { return std::nullopt; }
 };

@@ -7,6 +7,7 @@
 #include <sys/shm.h>
 #include <xcb/shm.h>
 #include <xcb/xcb.h>
+#include <xcb/xcbext.h>
 
 namespace {
 
@@ -55,14 +56,44 @@ const ScreenCapture::Frame &ScreenCapture::capture()
     return m_frame;
 }
 
-QPoint ScreenCapture::pointer()
+QPoint ScreenCapture::pointer(std::chrono::milliseconds maxAge)
+{
+    prepareForPointer();
+    const auto now = std::chrono::steady_clock::now();
+    xcb_query_pointer_reply_t *answer = nullptr;
+    if (m_pointerQuestion && now - m_pointerAskedAt < maxAge) {
+        // Normally in long ago and taken without waiting; a slow server is waited for.
+        void *ready = nullptr;
+        if (xcb_poll_for_reply(m_connection, *m_pointerQuestion, &ready, nullptr) != 0)
+            answer = static_cast<xcb_query_pointer_reply_t *>(ready);
+        else
+            answer = xcb_query_pointer_reply(m_connection, {*m_pointerQuestion}, nullptr);
+    } else {
+        // An answer from long ago (the previous demonstration's last tick) is no news.
+        if (m_pointerQuestion)
+            xcb_discard_reply(m_connection, *m_pointerQuestion);
+        answer =
+            xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr);
+    }
+    m_pointerQuestion.reset();
+    const QPoint position = pointerFrom(answer);
+    m_pointerQuestion = xcb_query_pointer(m_connection, m_root).sequence;
+    m_pointerAskedAt = now;
+    xcb_flush(m_connection);
+    return position;
+}
+
+void ScreenCapture::prepareForPointer()
 {
     if (!m_connection)
         connect();
     if (!m_areaKnown)
         findArea();
-    XcbPtr<xcb_query_pointer_reply_t> reply(
-        xcb_query_pointer_reply(m_connection, xcb_query_pointer(m_connection, m_root), nullptr));
+}
+
+QPoint ScreenCapture::pointerFrom(xcb_query_pointer_reply_t *answer)
+{
+    const XcbPtr<xcb_query_pointer_reply_t> reply(answer);
     if (!reply) {
         if (xcb_connection_has_error(m_connection))
             disconnect();
@@ -142,6 +173,7 @@ void ScreenCapture::disconnect()
     m_plainReply.reset();
     m_frame = Frame();
     m_areaKnown = false;
+    m_pointerQuestion.reset();
     if (m_connection)
         xcb_disconnect(m_connection);
     m_connection = nullptr;

@@ -1,15 +1,18 @@
 #pragma once
 
 #include <QPoint>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <vector>
 
 #include "platform/PixelFormat.h"
 #include "platform/PrimaryOutput.h"
 
 struct xcb_connection_t;
+struct xcb_query_pointer_reply_t;
 
 // Copies the primary output of the X display into 32-bit BGRX rows, without the pointer, and
 // tells where the pointer is in that output's pixels.
@@ -41,8 +44,10 @@ public:
     const Frame &capture();
 
     // The pointer in screen pixels relative to the top-left of the output the last capture took
-    // (negative left of or above it). One round trip to the server.
-    QPoint pointer();
+    // (negative left of or above it). Asked at every 10 ms tick, it need not wait on the server:
+    // the answer to the question the previous call left is taken when that went out less than
+    // maxAge ago, and a new question goes out for the next call; otherwise it asks and waits.
+    QPoint pointer(std::chrono::milliseconds maxAge = std::chrono::milliseconds::zero());
 
     // Whether the last capture went through a shared-memory segment.
     bool usesSharedMemory() const { return m_shmSegment != 0; }
@@ -53,6 +58,8 @@ private:
     void connect();
     void disconnect();
     void findArea();
+    void prepareForPointer();
+    QPoint pointerFrom(xcb_query_pointer_reply_t *answer);
     bool layoutChanged();
     void prepareSharedMemory(std::size_t bytes);
     void releaseSharedMemory();
@@ -74,4 +81,7 @@ private:
     std::unique_ptr<void, void (*)(void *)> m_plainReply;
     std::vector<std::uint8_t> m_converted;
     Frame m_frame;
+    // The pointer question pointer() left unanswered, and when it went out.
+    std::optional<unsigned int> m_pointerQuestion;
+    std::chrono::steady_clock::time_point m_pointerAskedAt;
 };

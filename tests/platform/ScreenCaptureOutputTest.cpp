@@ -3,7 +3,9 @@
 #include "tests/support/XTestScreen.h"
 
 #include <QStandardPaths>
+#include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace {
 
@@ -96,6 +98,23 @@ TEST_F(ScreenOutputTest, PointerBeforeTheFirstFrameIsRelativeToThePrimary)
     ScreenCapture capture;
     screen.movePointer(1300, 150);
     EXPECT_EQ(capture.pointer(), QPoint(20, 50));
+}
+
+// Asked at every tick, the pointer is at most one question behind; a question left long ago (the
+// last tick of an earlier demonstration) is not answered with where the pointer was then.
+TEST_F(ScreenOutputTest, PointerAskedEveryTickFollowsAndNeverServesAnOldAnswer)
+{
+    using namespace std::chrono_literals;
+    ScreenCapture capture;
+    screen.movePointer(300, 200);
+    EXPECT_EQ(capture.pointer(50ms), QPoint(300, 200));
+    screen.movePointer(310, 220);
+    capture.pointer(1h);
+    EXPECT_EQ(capture.pointer(1h), QPoint(310, 220));
+
+    screen.movePointer(400, 250);
+    std::this_thread::sleep_for(60ms);
+    EXPECT_EQ(capture.pointer(50ms), QPoint(400, 250));
 }
 
 } // namespace
