@@ -1,7 +1,10 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/CpuClock.h"
 #include "bench/DesktopPicture.h"
+#include "bench/DrainingSink.h"
 #include "bench/MinimalSender.h"
+#include "classroom/FrameSource.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
 #include "net/TServerSocket.h"
@@ -11,30 +14,31 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QFile>
 #include <QTcpSocket>
-#include <QTemporaryDir>
 #include <QTimer>
 #include <QToolButton>
 #include <algorithm>
-#include <arpa/inet.h>
-#include <atomic>
 #include <benchmark/benchmark.h>
-#include <ctime>
-#include <netinet/in.h>
-#include <pthread.h>
-#include <sys/socket.h>
+#include <chrono>
+#include <functional>
+#include <optional>
 #include <thread>
-#include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace {
-constexpr int kRounds = 5;
-constexpr int kMilliseconds = 2000;
+constexpr int kRounds = 9;
+// The bench picture makes frames of about 100 chunks, one a second: a round spans two or three.
 constexpr int kWarmUpMilliseconds = 500;
+constexpr int kMeasuredMilliseconds = 3200;
 constexpr int kMarginMilliseconds = 300;
 constexpr int kQuality = 50;
-constexpr int kChunk = 2048;
+// The minimal sender ticks half a tick after the console: a real console has no twin waking at
+// its very moments to compete for the processors and the X server.
+constexpr int kHalfTickMicroseconds = 5000;
+constexpr std::size_t kMarksReserved = 1024;
+
+using cpu_clock::Mark;
 
 void runEventLoop(int milliseconds)
 {
@@ -43,104 +47,61 @@ void runEventLoop(int milliseconds)
     loop.exec();
 }
 
-// Processor time of another thread of this process.
-double threadCpuSeconds(std::thread &thread)
-{
-    clockid_t clock{};
-    timespec now{};
-    if (pthread_getcpuclockid(thread.native_handle(), &clock) != 0 ||
-        clock_gettime(clock, &now) != 0)
-        return 0;
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-double processCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
-
-// A loopback port whose chunks a thread of its own counts (cursor datagrams are shorter), so
-// counting costs neither side anything.
-class CountingSink
+// The real screen, marking the console's processor time as each capture begins.
+class MarkingFrameSource : public FrameSource
 {
 public:
-    CountingSink() : m_socket(socket(AF_INET, SOCK_DGRAM, 0))
+    MarkingFrameSource() { m_marks.reserve(kMarksReserved); }
+
+    // consoleCpu tells the console's processor time so far; marks are kept only while it is set.
+    void markWith(std::function<double()> consoleCpu)
     {
-        sockaddr_in address{};
-        address.sin_family = AF_INET;
-        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        const timeval wake{0, 50'000};
-        setsockopt(m_socket, SOL_SOCKET, SO_RCVTIMEO, &wake, sizeof wake);
-        bind(m_socket, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-        socklen_t length = sizeof address;
-        getsockname(m_socket, reinterpret_cast<sockaddr *>(&address), &length);
-        m_port = ntohs(address.sin_port);
-        m_thread = std::thread([this] { count(); });
+        m_consoleCpu = std::move(consoleCpu);
+        m_marks.clear();
     }
-    ~CountingSink()
+    const std::vector<Mark> &marks() const { return m_marks; }
+
+    void prepare() override { m_screen.prepare(); }
+    std::span<const std::uint8_t> captureFrame(std::int32_t qualitySetting) override
     {
-        m_stop = true;
-        m_thread.join();
-        close(m_socket);
+        if (m_consoleCpu && m_marks.size() < m_marks.capacity())
+            m_marks.push_back({cpu_clock::wallSeconds(), m_consoleCpu()});
+        return m_screen.captureFrame(qualitySetting);
     }
-    quint16 port() const { return m_port; }
-    long chunks() const { return m_chunks; }
-    // Processor time of the counting thread so far.
-    double cpuSeconds() { return threadCpuSeconds(m_thread); }
+    std::optional<QPoint> pointerPosition() override { return m_screen.pointerPosition(); }
 
 private:
-    void count()
-    {
-        char buffer[kChunk + 1];
-        while (!m_stop) {
-            const ssize_t n = recv(m_socket, buffer, sizeof buffer, 0);
-            if (n > 20)
-                ++m_chunks;
-        }
-    }
-
-    int m_socket;
-    quint16 m_port = 0;
-    std::atomic<bool> m_stop{false};
-    std::atomic<long> m_chunks{0};
-    std::thread m_thread;
+    ScreenFrameSource m_screen;
+    std::function<double()> m_consoleCpu;
+    std::vector<Mark> m_marks;
 };
 
-// Where both sides stand at one moment: the console is the whole process but the minimal
-// sender's thread and the counting threads, so Qt's helper threads count for it as they would
-// when measured from outside.
-struct Snapshot
+// The processor time each side spent on the same whole frames: from its first capture after
+// `from` to the capture as many frames later on both sides. Each span then holds the same
+// captures, encodes, chunks and ticks, wherever the frames fell in the round.
+struct SameFrames
 {
-    Snapshot(std::thread &minimalThread, CountingSink &consoleSink, CountingSink &minimalSink)
-        : process(processCpuSeconds()), minimal(threadCpuSeconds(minimalThread)),
-          sinks(consoleSink.cpuSeconds() + minimalSink.cpuSeconds()),
-          consoleChunks(consoleSink.chunks()), minimalChunks(minimalSink.chunks())
-    {
-    }
-    double process;
+    double console;
     double minimal;
-    double sinks;
-    long consoleChunks;
-    long minimalChunks;
+    long frames;
 };
 
-// One measured span of both sides.
-struct Round
+// None when either side finished no frame after `from`.
+std::optional<SameFrames> sameFramesCost(const std::vector<Mark> &console,
+                                         const std::vector<Mark> &minimal, double from)
 {
-    double consoleCpu = 0;
-    double minimalCpu = 0;
-    long consoleChunks = 0;
-    long minimalChunks = 0;
-    void add(const Round &r)
-    {
-        consoleCpu += r.consoleCpu;
-        minimalCpu += r.minimalCpu;
-        consoleChunks += r.consoleChunks;
-        minimalChunks += r.minimalChunks;
-    }
-};
+    const auto firstAfter = [from](const std::vector<Mark> &marks) {
+        return std::find_if(marks.begin(), marks.end(),
+                            [from](const Mark &m) { return m.wall >= from; });
+    };
+    const auto consoleStart = firstAfter(console);
+    const auto minimalStart = firstAfter(minimal);
+    const long frames = std::min(console.end() - consoleStart, minimal.end() - minimalStart) - 1;
+    if (frames < 1)
+        return std::nullopt;
+    return SameFrames{consoleStart[frames].cpu - consoleStart->cpu,
+                      minimalStart[frames].cpu - minimalStart->cpu, frames};
+}
 
 double median(std::vector<double> values)
 {
@@ -149,8 +110,12 @@ double median(std::vector<double> values)
 }
 
 // The real console demonstrating the (virtual) 1920x1080 screen while the minimal sender does the
-// same work in a thread of its own: the ratio of their threads' processor times is the console's
-// overhead. Each sends to its own counting sink.
+// same work in a thread of its own, each to its own sink: the ratio of their processor times over
+// the same whole frames is the console's overhead. The console is the whole process but the
+// minimal sender's thread and the sinks', so Qt's helper threads count for it as they would when
+// measured from outside. Both run at the same time, so both meet the same load on a shared
+// machine, in rounds whose median is kept; each round first runs unmeasured, so one-time costs
+// (first frame, fonts of the toolbar's new caption, lazy symbol binding) stay out.
 void demonstrationCpu(benchmark::State &state)
 {
     benchApplication();
@@ -160,11 +125,12 @@ void demonstrationCpu(benchmark::State &state)
         return;
     }
     const BenchSettings settings("ImageSpeed=50\n");
-    CountingSink sink;
-    CountingSink minimalSink;
+    DrainingSink sink;
+    DrainingSink minimalSink;
+    const auto screen = std::make_shared<MarkingFrameSource>();
 
     for (auto _ : state) {
-        Tfrm_main console(settings.options(std::make_shared<ScreenFrameSource>()));
+        Tfrm_main console(settings.options(screen));
         console.show();
         for (TUDPEndpoint *endpoint : {console.ComUdp(), console.MouseUDP()}) {
             endpoint->setRemoteHost(QStringLiteral("127.0.0.1"));
@@ -180,42 +146,45 @@ void demonstrationCpu(benchmark::State &state)
             state.SkipWithError("the minimal sender cannot capture");
             return;
         }
-        // Both sides run at the same time, so both see the same load on a shared machine, in
-        // rounds whose median is kept; each round first runs unmeasured, so one-time costs (first
-        // frame, fonts of the toolbar's new caption, lazy symbol binding) stay out.
         QToolButton *demo = console.findChild<QToolButton *>(QStringLiteral("SpeedButton1"));
         std::vector<double> ratios;
-        std::vector<double> perChunk;
-        Round total;
+        double consoleCpu = 0;
+        double minimalCpu = 0;
+        long measuredFrames = 0;
         for (int round = 0; round < kRounds; ++round) {
-            Round r;
             demo->click();
-            std::thread minimalThread(
-                [&] { sender.run(kWarmUpMilliseconds + kMilliseconds + kMarginMilliseconds); });
-            runEventLoop(kWarmUpMilliseconds);
-            const Snapshot start{minimalThread, sink, minimalSink};
-            runEventLoop(kMilliseconds);
-            const Snapshot end{minimalThread, sink, minimalSink};
+            std::thread minimal([&] {
+                std::this_thread::sleep_for(std::chrono::microseconds(kHalfTickMicroseconds));
+                sender.run(kWarmUpMilliseconds + kMeasuredMilliseconds + kMarginMilliseconds);
+            });
+            screen->markWith([&] {
+                return cpu_clock::processSeconds() -
+                       cpu_clock::threadSeconds(minimal.native_handle()) - sink.cpuSeconds() -
+                       minimalSink.cpuSeconds();
+            });
+            const double measuredFrom = cpu_clock::wallSeconds() + kWarmUpMilliseconds / 1000.0;
+            runEventLoop(kWarmUpMilliseconds + kMeasuredMilliseconds);
             demo->click();
-            minimalThread.join();
-            r.minimalCpu = end.minimal - start.minimal;
-            r.consoleCpu = (end.process - start.process) - r.minimalCpu - (end.sinks - start.sinks);
-            r.consoleChunks = end.consoleChunks - start.consoleChunks;
-            r.minimalChunks = end.minimalChunks - start.minimalChunks;
-            ratios.push_back(r.consoleCpu / r.minimalCpu);
-            perChunk.push_back((r.consoleCpu / double(r.consoleChunks)) /
-                               (r.minimalCpu / double(r.minimalChunks)));
-            total.add(r);
+            minimal.join();
+            const auto costs = sameFramesCost(screen->marks(), sender.captures(), measuredFrom);
+            screen->markWith(nullptr);
+            if (!costs)
+                continue;
+            ratios.push_back(costs->console / costs->minimal);
+            consoleCpu += costs->console;
+            minimalCpu += costs->minimal;
+            measuredFrames += costs->frames;
         }
-        state.SetIterationTime(double(kRounds) * (kMilliseconds + kWarmUpMilliseconds) / 1000);
+        if (ratios.empty()) {
+            state.SkipWithError("no whole frame was sent in a round");
+            return;
+        }
+        state.SetIterationTime(double(kRounds) * (kWarmUpMilliseconds + kMeasuredMilliseconds) /
+                               1000);
         state.counters["ratio"] = median(ratios);
-        // The console's timer may drop a tick that a long capture overran; per chunk, the same
-        // work is compared.
-        state.counters["ratio_per_chunk"] = median(perChunk);
-        state.counters["console_cpu_ms"] = total.consoleCpu * 1000;
-        state.counters["minimal_cpu_ms"] = total.minimalCpu * 1000;
-        state.counters["console_chunks"] = double(total.consoleChunks);
-        state.counters["minimal_chunks"] = double(total.minimalChunks);
+        state.counters["console_cpu_ms"] = consoleCpu * 1000;
+        state.counters["minimal_cpu_ms"] = minimalCpu * 1000;
+        state.counters["frames"] = double(measuredFrames);
         console.close();
     }
 }

@@ -13,6 +13,8 @@ namespace {
 constexpr long tickNs = 10'000'000;
 constexpr long nsPerSecond = 1'000'000'000;
 constexpr std::size_t chunkSize = 2048;
+// Far more frames than a run of a few seconds makes, so marking one never allocates.
+constexpr std::size_t kMarksReserved = 1024;
 } // namespace
 
 MinimalSender::MinimalSender(std::uint16_t port, int quality)
@@ -23,6 +25,7 @@ MinimalSender::MinimalSender(std::uint16_t port, int quality)
     m_to.sin_family = AF_INET;
     m_to.sin_port = htons(port);
     m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    m_captures.reserve(kMarksReserved);
 }
 
 MinimalSender::~MinimalSender()
@@ -40,6 +43,7 @@ bool MinimalSender::ready() const
 MinimalSender::Counts MinimalSender::run(int milliseconds)
 {
     Counts counts;
+    m_captures.clear();
     if (!ready())
         return counts;
     const auto *address = reinterpret_cast<const sockaddr *>(&m_to);
@@ -62,6 +66,8 @@ MinimalSender::Counts MinimalSender::run(int milliseconds)
         std::free(pointer);
         sendto(m_udp, cursor, std::size_t(length), 0, address, sizeof m_to);
         if (m_sent == m_frameSize) {
+            if (m_captures.size() < m_captures.capacity())
+                m_captures.push_back({cpu_clock::wallSeconds(), cpu_clock::callingThreadSeconds()});
             m_frameSize = m_jpeg.encode(m_capture.capture(), m_capture.width(), m_capture.height(),
                                         m_quality);
             m_sent = 0;

@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <netinet/in.h>
+#include <vector>
+
+#include "bench/CpuClock.h"
 
 #include "bench/ReferenceJpeg.h"
 #include "bench/ReferenceShmCapture.h"
@@ -30,6 +33,8 @@ public:
     // Sends to 127.0.0.1:port for the given time on the calling thread; frames go on across
     // calls.
     Counts run(int milliseconds);
+    // When each capture of the last run began, with this sender's processor time then.
+    const std::vector<cpu_clock::Mark> &captures() const { return m_captures; }
 
 private:
     int m_quality;
@@ -41,4 +46,5 @@ private:
     sockaddr_in m_to{};
     std::size_t m_frameSize = 0;
     std::size_t m_sent = 0;
+    std::vector<cpu_clock::Mark> m_captures;
 };
