@@ -1,5 +1,6 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/Loopback.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
 #include "net/TServerSocket.h"
@@ -9,7 +10,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <arpa/inet.h>
@@ -23,19 +23,12 @@
 #include <vector>
 
 namespace {
+using loopback::ipv4;
+using loopback::residentMiB;
 constexpr qint64 kJunkBytes = qint64(1) << 30;
 constexpr int kDatagramsPerSecond = 50000;
 constexpr int kFloodSeconds = 10;
 constexpr int kTickMs = 100;
-
-sockaddr_in ipv4(quint32 address, quint16 port)
-{
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(port);
-    result.sin_addr.s_addr = htonl(address);
-    return result;
-}
 
 int socketFrom(int type, quint32 source)
 {
@@ -52,17 +45,6 @@ bool hasRowFrom(const RosterModel &roster, const QByteArray &address)
             return true;
     }
     return false;
-}
-
-double residentMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    }
-    return 0;
 }
 
 // One host sends 1 GiB of junk on its command connection while another sends 50,000 junk

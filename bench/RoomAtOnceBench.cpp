@@ -1,5 +1,6 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/Loopback.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
 #include "net/TServerSocket.h"
@@ -8,7 +9,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <arpa/inet.h>
 #include <benchmark/benchmark.h>
@@ -18,16 +18,8 @@
 #include <vector>
 
 namespace {
+using loopback::ipv4;
 constexpr int kStudents = 250;
-
-sockaddr_in ipv4(quint32 address, quint16 port)
-{
-    sockaddr_in result{};
-    result.sin_family = AF_INET;
-    result.sin_port = htons(port);
-    result.sin_addr.s_addr = htonl(address);
-    return result;
-}
 
 // A whole room switched on together: 250 students connect before the console's loop runs
 // even once, so they all wait in its listen queue; the figure is the time until every one

@@ -1,5 +1,6 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/Loopback.h"
 #include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
@@ -10,7 +11,6 @@
 
 #include <QApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QTemporaryDir>
 #include <algorithm>
 #include <benchmark/benchmark.h>
@@ -18,19 +18,9 @@
 #include <vector>
 
 namespace {
+using loopback::residentMiB;
 constexpr int kStudents = 250;
 constexpr int kSendRounds = 21;
-
-double residentMiB()
-{
-    QFile status(QStringLiteral("/proc/self/status"));
-    status.open(QIODevice::ReadOnly);
-    for (const QByteArray &line : status.readAll().split('\n')) {
-        if (line.startsWith("VmRSS:"))
-            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024;
-    }
-    return 0;
-}
 
 void spin(const std::function<bool()> &done, int timeoutMs)
 {
