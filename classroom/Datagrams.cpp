@@ -9,10 +9,15 @@ namespace datagram {
 
 QByteArray cursor(int cursorCode, int x, int y)
 {
-    // The longest text, two six-character coordinates, takes 18 bytes of the 20-byte buffer.
-    char text[20 + 1];
-    const int length = std::snprintf(text, sizeof text, "11%d/%d/%d/", cursorCode, x, y);
-    return QByteArray(text, std::clamp(length, 0, int(sizeof text) - 1));
+    CursorText text;
+    const int length = cursor(text, cursorCode, x, y);
+    return QByteArray(text.data(), length);
+}
+
+int cursor(CursorText &text, int cursorCode, int x, int y)
+{
+    const int length = std::snprintf(text.data(), text.size(), "11%d/%d/%d/", cursorCode, x, y);
+    return std::clamp(length, 0, int(text.size()) - 1);
 }
 
 QByteArray beacon(const QString &computerName)

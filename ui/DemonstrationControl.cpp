@@ -109,8 +109,9 @@ void DemonstrationControl::ScreenTimerTimer()
 void DemonstrationControl::sendTick()
 {
     const QPoint pointer = pointerOnPrimaryScreen();
-    const QByteArray cursor = datagram::cursor(kDefaultCursor, pointer.x(), pointer.y());
-    m_mouseEndpoint.SendDatagram(cursor.constData(), int(cursor.size()));
+    datagram::CursorText cursor;
+    const int length = datagram::cursor(cursor, kDefaultCursor, pointer.x(), pointer.y());
+    m_mouseEndpoint.SendDatagram(cursor.data(), length);
     m_demonstration.SendScreenChunk();
 }
 
