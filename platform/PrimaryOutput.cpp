@@ -1,8 +1,8 @@
 #include "platform/PrimaryOutput.h"
 
+#include "platform/XcbReply.h"
+
 #include <algorithm>
-#include <cstdlib>
-#include <memory>
 #include <optional>
 #include <xcb/randr.h>
 
@@ -12,11 +12,6 @@ namespace {
 constexpr std::uint32_t wantedMajor = 1;
 constexpr std::uint32_t wantedMinor = 5;
 
-struct FreeDeleter
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
 using Rect = PrimaryOutput::Rect;
 
 std::optional<Rect> crtcRect(xcb_connection_t *c, xcb_randr_crtc_t crtc, xcb_timestamp_t stamp)
@@ -74,6 +69,19 @@ std::optional<Rect> outputRect(xcb_connection_t *c, std::uint32_t root)
     return first;
 }
 
+// Whether RandR's monitors (1.5) are there; none without outputs and CRTCs (1.2) at least.
+std::optional<bool> randrMonitors(xcb_connection_t *c)
+{
+    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_randr_id);
+    if (!ext || !ext->present)
+        return std::nullopt;
+    XcbPtr<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(
+        c, xcb_randr_query_version(c, wantedMajor, wantedMinor), nullptr));
+    if (!version || (version->major_version == 1 && version->minor_version < 2))
+        return std::nullopt;
+    return version->major_version > 1 || version->minor_version >= 5;
+}
+
 Rect clipped(const Rect &r, const Rect &root)
 {
     const int left = std::max(r.x, root.x);
@@ -91,12 +99,7 @@ void PrimaryOutput::watchChanges(xcb_connection_t *c, std::uint32_t root)
 {
     const std::uint32_t structure = XCB_EVENT_MASK_STRUCTURE_NOTIFY;
     xcb_change_window_attributes(c, root, XCB_CW_EVENT_MASK, &structure);
-    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_randr_id);
-    if (!ext || !ext->present)
-        return;
-    XcbPtr<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(
-        c, xcb_randr_query_version(c, wantedMajor, wantedMinor), nullptr));
-    if (!version || (version->major_version == 1 && version->minor_version < 2))
+    if (!randrMonitors(c))
         return;
     xcb_randr_select_input(c, root,
                            XCB_RANDR_NOTIFY_MASK_SCREEN_CHANGE | XCB_RANDR_NOTIFY_MASK_CRTC_CHANGE |
@@ -105,14 +108,10 @@ void PrimaryOutput::watchChanges(xcb_connection_t *c, std::uint32_t root)
 
 Rect PrimaryOutput::find(xcb_connection_t *c, std::uint32_t root, const Rect &rootRect)
 {
-    const xcb_query_extension_reply_t *ext = xcb_get_extension_data(c, &xcb_randr_id);
-    if (!ext || !ext->present)
+    const std::optional<bool> hasMonitors = randrMonitors(c);
+    if (!hasMonitors)
         return rootRect;
-    XcbPtr<xcb_randr_query_version_reply_t> version(xcb_randr_query_version_reply(
-        c, xcb_randr_query_version(c, wantedMajor, wantedMinor), nullptr));
-    if (!version || (version->major_version == 1 && version->minor_version < 2))
-        return rootRect;
-    const bool monitors = version->major_version > 1 || version->minor_version >= 5;
+    const bool monitors = *hasMonitors;
     std::optional<Rect> rect;
     if (monitors)
         rect = monitorRect(c, root, true);

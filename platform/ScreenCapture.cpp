@@ -1,6 +1,7 @@
 #include "platform/ScreenCapture.h"
 
 #include "platform/AppError.h"
+#include "platform/XcbReply.h"
 
 #include <cstdlib>
 #include <sys/ipc.h>
@@ -18,13 +19,6 @@ QString displayName()
     const char *name = std::getenv("DISPLAY");
     return name ? QString::fromLocal8Bit(name) : QString();
 }
-
-// Error replies from xcb are malloc'ed; this frees them whatever path leaves the scope.
-struct FreeDeleter
-{
-    void operator()(void *p) const { std::free(p); }
-};
-template <typename T> using XcbPtr = std::unique_ptr<T, FreeDeleter>;
 
 } // namespace
 
