@@ -20,7 +20,9 @@ public:
 
     bool sourceFull(quint32 source) const { return m_perSource.value(source) >= kPerSource; }
     int count(quint32 source) const { return m_perSource.value(source); }
-    bool full() const { return m_total >= capacity(); }
+    bool full() const { return full(capacity()); }
+    // Against a capacity read once for a batch of accepts.
+    bool full(int capacity) const { return m_total >= capacity; }
     void add(quint32 source);
     void remove(quint32 source);
     int total() const { return m_total; }

@@ -1,7 +1,6 @@
 #include "net/TServerWinSocket.h"
 
 #include <QFile>
-#include <QHostAddress>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -16,6 +15,7 @@
 #include "net/TServerClientWinSocket.h"
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
+#include "platform/NetworkInterfaces.h"
 
 namespace {
 
@@ -38,11 +38,6 @@ constexpr int kAcceptRetryMs = 1000;
 bool isResourceShortage(int code)
 {
     return code == EMFILE || code == ENFILE || code == ENOBUFS || code == ENOMEM;
-}
-
-QString dotted(quint32 source)
-{
-    return QHostAddress(source).toString();
 }
 
 } // namespace
@@ -146,8 +141,9 @@ void TServerWinSocket::onAcceptReady()
 // delays the events of the connections taken meanwhile, which wait in m_waiting in order.
 void TServerWinSocket::acceptWaiting()
 {
+    const int capacity = ConnectionBudget::capacity();
     for (int i = 0; i < kAcceptsPerNotification && IsOpen(); ++i) {
-        if (m_budget.full()) {
+        if (m_budget.full(capacity)) {
             // Full with nobody waiting is no news: stay listening until someone comes.
             if (connectionWaiting())
                 pause(Pause::Full);
@@ -212,7 +208,7 @@ void TServerWinSocket::refuse(int handle, quint32 source)
         return;
     m_refusedSources.insert(source);
     notice(QString::fromUtf8("来自 %1 的连接超过 %2 个，多余的连接已被拒绝")
-               .arg(dotted(source))
+               .arg(netif::dotted(source))
                .arg(ConnectionBudget::kPerSource),
            true);
 }

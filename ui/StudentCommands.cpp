@@ -112,7 +112,7 @@ void StudentCommands::releaseBlackedOut()
 {
     for (int row = 0; row < m_roster.rowCount(); ++row) {
         if (m_roster.subItem(row, kBlackOutSubItem) != kNo)
-            m_channel.SendToKey(m_roster.key(row), command::UnblackScreen);
+            m_channel.SendToRow(row, command::UnblackScreen);
     }
 }
 

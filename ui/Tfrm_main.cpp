@@ -195,8 +195,7 @@ void Tfrm_main::FormShow()
     // Should the process end under the console, students are not left locked or frozen.
     exit_release::arm([this] {
         eventlog::error(kEndedUnderTheConsole);
-        m_studentCommands->releaseBlackedOut();
-        SendToAll(command::Stop);
+        releaseStudents();
     });
 }
 
@@ -207,12 +206,18 @@ void Tfrm_main::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
+// Students blacked out are set free and every demonstration or sending ends.
+void Tfrm_main::releaseStudents()
+{
+    m_studentCommands->releaseBlackedOut();
+    SendToAll(command::Stop);
+}
+
 void Tfrm_main::FormClose()
 {
     m_closed = true;
     exit_release::disarm();
-    m_studentCommands->releaseBlackedOut();
-    SendToAll(command::Stop);
+    releaseStudents();
     TServerWinSocket *server = m_serverSocket->Socket();
     const int count = server->ConnectionCount();
     for (int i = 0; i < count; ++i) {

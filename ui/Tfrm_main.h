@@ -61,6 +61,7 @@ private:
     void FormCreate();
     void FormShow();
     void FormClose();
+    void releaseStudents();
     // Shows the address in status panel 1 and aims both endpoints at its broadcast host.
     void applyIdentity();
 
