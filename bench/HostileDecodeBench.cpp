@@ -1,3 +1,4 @@
+#include "bench/CpuClock.h"
 #include "platform/JpegDecoder.h"
 #include "platform/JpegEncoder.h"
 
@@ -58,13 +59,6 @@ Bytes firstScans(const Bytes &file, int scans)
     return file;
 }
 
-double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
-}
-
 // The measured attacks and the worst inputs of at most 64 KB that the header checks let through
 // (the largest size 64 KB may declare, the most scans its size allows), each decoded a few
 // times: the slowest median and the most memory the decoder keeps afterwards.
@@ -100,9 +94,9 @@ void decodeHostileFrames(benchmark::State &state)
             std::vector<double> times;
             for (int i = 0; i < kRepeats; ++i) {
                 JpegDecoder decoder;
-                const double start = threadCpuMs();
+                const double start = cpu_clock::callingThreadSeconds() * 1e3;
                 benchmark::DoNotOptimize(decoder.decode(file.data(), file.size()));
-                times.push_back(threadCpuMs() - start);
+                times.push_back(cpu_clock::callingThreadSeconds() * 1e3 - start);
                 worstHeld = std::max(worstHeld, decoder.heldBytes());
             }
             std::sort(times.begin(), times.end());

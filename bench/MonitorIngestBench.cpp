@@ -1,5 +1,6 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/CpuClock.h"
 #include "classroom/Monitoring.h"
 #include "classroom/RosterModel.h"
 #include "net/TServerSocket.h"
@@ -33,13 +34,6 @@ constexpr int kDatagrams = 100000;
 constexpr std::ptrdiff_t kInFlight = 32;
 constexpr auto kStall = std::chrono::milliseconds(50);
 constexpr int kLossCheckMs = 100;
-
-double threadCpuSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return double(now.tv_sec) + double(now.tv_nsec) / 1e9;
-}
 
 // A student on another thread sending as fast as the console takes them.
 void sendScreens(quint16 port, std::counting_semaphore<> &credits)
@@ -119,10 +113,10 @@ void monitorIngest(benchmark::State &state)
             seen = handled.load();
         });
         lossCheck.start(kLossCheckMs);
-        const double cpuBefore = threadCpuSeconds();
+        const double cpuBefore = cpu_clock::callingThreadSeconds();
         loop.exec();
         const double elapsed = double(clock.nsecsElapsed()) / 1e9;
-        cpuSeconds += threadCpuSeconds() - cpuBefore;
+        cpuSeconds += cpu_clock::callingThreadSeconds() - cpuBefore;
         sender.join();
         seconds += elapsed;
         state.SetIterationTime(elapsed);

@@ -1,5 +1,7 @@
 #include "bench/PairedTiming.h"
 
+#include "bench/CpuClock.h"
+
 #include <algorithm>
 #include <chrono>
 #include <ctime>
@@ -8,22 +10,15 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-double threadSeconds()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
-}
-
 // Processor time shows the cost apart from waiting on a loaded machine (the X server's share of
 // a capture is not in it).
 template <typename Sample> Sample measure(const std::function<void()> &work)
 {
-    const double cpuStart = threadSeconds();
+    const double cpuStart = cpu_clock::callingThreadSeconds();
     const Clock::time_point start = Clock::now();
     work();
     return {std::chrono::duration<double>(Clock::now() - start).count(),
-            threadSeconds() - cpuStart};
+            cpu_clock::callingThreadSeconds() - cpuStart};
 }
 
 // Medians, because a shared machine adds the odd slow outlier to either side.
