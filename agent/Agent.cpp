@@ -2,7 +2,6 @@
 
 #include "agent/PowerControl.h"
 #include "agent/ScreenGrabber.h"
-#include "platform/Cp936.h"
 #include "platform/Guard.h"
 #include "student/DatagramHub.h"
 #include "student/MouseDatagram.h"
@@ -90,11 +89,10 @@ void Agent::obey(const StudentCommand &command)
             static_cast<AgentSettings::Application>(int(command.kind) - int(Kind::Notepad)));
         break;
     case Kind::Message:
-        m_message.showMessage(cp936::decode(command.argument));
+        m_message.showMessage(command.argumentText());
         break;
     case Kind::Custom:
-        if (const QString refusal = m_custom.run(cp936::decode(command.argument));
-            !refusal.isEmpty()) {
+        if (const QString refusal = m_custom.run(command.argumentText()); !refusal.isEmpty()) {
             qWarning().noquote() << "custom command refused:" << refusal;
         }
         break;
@@ -196,9 +194,11 @@ void Agent::onImageDatagram(const QByteArray &data, const QHostAddress &sender)
             return;
         }
         const JpegDecoder::Image &image = m_decoder.image();
+        // One conversion both detaches the picture from the decoder and makes it ready to scale
+        // and paint.
         m_viewer.showFrame(QImage(image.rgb.data(), image.width, image.height, image.width * 3,
                                   QImage::Format_RGB888)
-                               .copy());
+                               .convertToFormat(QImage::Format_RGB32));
     });
 }
 
