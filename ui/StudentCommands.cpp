@@ -10,6 +10,7 @@
 
 #include <QAction>
 #include <QItemSelectionModel>
+#include <QList>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -107,13 +108,17 @@ void StudentCommands::SpeedButton3Click()
     setAllBlackOut(turnOn);
 }
 
-// Each row by its own column: a student blacked out alone is released as well.
+// Each row by its own column: a student blacked out alone is released as well. The students
+// are named before any send, since a failed send takes its row away and the rows below move up.
 void StudentCommands::releaseBlackedOut()
 {
+    QList<quint64> blackedOut;
     for (int row = 0; row < m_roster.rowCount(); ++row) {
         if (m_roster.subItem(row, kBlackOutSubItem) != kNo)
-            m_channel.SendToRow(row, command::UnblackScreen);
+            blackedOut.append(m_roster.key(row));
     }
+    for (const quint64 key : std::as_const(blackedOut))
+        m_channel.SendToKey(key, command::UnblackScreen);
 }
 
 void StudentCommands::setAllBlackOut(bool on)

@@ -139,6 +139,23 @@ TEST_F(LifecycleTest, ClosingReleasesBlackedOutStudentsThenStopsAndClosesThemAll
     EXPECT_FALSE(b.isBlackedOut());
 }
 
+// bravo was reset unnoticed: its release fails and takes its row away, and charlie, moving up
+// into its place, is released all the same.
+TEST_F(LifecycleTest, AFailedReleaseAtCloseSkipsNoOtherStudent)
+{
+    connectStudent(QStringLiteral("alpha"), 2);
+    StudentAgent &b = connectStudent(QStringLiteral("bravo"), 3);
+    StudentAgent &c = connectStudent(QStringLiteral("charlie"), 4);
+    selectRow(1);
+    trigger("N11");
+    selectRow(2);
+    trigger("N11");
+    b.reset();
+    console().close();
+    ASSERT_TRUE(waitUntil([&] { return !c.isConnected(); }));
+    EXPECT_EQ(c.receivedBytes(), "BLACKSCREENUNBLACKSCREENSTOP");
+}
+
 TEST_F(LifecycleTest, ClosingDuringTheBlackOutOfAllReleasesEveryStudentFirst)
 {
     StudentAgent &a = connectStudent(QStringLiteral("alpha"), 2);
