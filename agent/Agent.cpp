@@ -198,7 +198,8 @@ void Agent::onImageDatagram(const QByteArray &data, const QHostAddress &sender)
         // and paint.
         m_viewer.showFrame(QImage(image.rgb.data(), image.width, image.height, image.width * 3,
                                   QImage::Format_RGB888)
-                               .convertToFormat(QImage::Format_RGB32));
+                               .convertToFormat(QImage::Format_RGB32),
+                           QSize(image.sourceWidth, image.sourceHeight));
     });
 }
 

@@ -56,9 +56,10 @@ void ViewerWindow::stop()
     m_pointer.reset();
 }
 
-void ViewerWindow::showFrame(const QImage &frame)
+void ViewerWindow::showFrame(const QImage &frame, QSize teacherSize)
 {
     m_frame = frame;
+    m_teacherSize = teacherSize.isEmpty() ? frame.size() : teacherSize;
     rescale();
     update();
 }
@@ -105,8 +106,8 @@ QPoint ViewerWindow::toWindow(QPoint teacherPosition) const
     if (target.isEmpty()) {
         return teacherPosition;
     }
-    const qint64 x = qint64(teacherPosition.x()) * target.width() / m_frame.width();
-    const qint64 y = qint64(teacherPosition.y()) * target.height() / m_frame.height();
+    const qint64 x = qint64(teacherPosition.x()) * target.width() / m_teacherSize.width();
+    const qint64 y = qint64(teacherPosition.y()) * target.height() / m_teacherSize.height();
     return QPoint(int(qBound(-kCoordinateLimit, target.left() + x, kCoordinateLimit)),
                   int(qBound(-kCoordinateLimit, target.top() + y, kCoordinateLimit)));
 }

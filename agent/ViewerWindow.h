@@ -19,7 +19,9 @@ public:
     void stop();
     // Raises the window and takes keyboard and pointer (again, after another window had them).
     void hold();
-    void showFrame(const QImage &frame);
+    // teacherSize is the teacher's screen the frame shows, which the decoder may have shrunk;
+    // empty: the frame's own size.
+    void showFrame(const QImage &frame, QSize teacherSize = {});
     // Teacher's screen pixels, origin at the top-left of the teacher's primary screen.
     void movePointer(QPoint teacherPosition);
 
@@ -38,6 +40,7 @@ private:
     void rescale();
 
     QImage m_frame;
+    QSize m_teacherSize;
     // The frame at its size on screen, scaled once per frame: the pointer moves up to a hundred
     // times a second and must not rescale a whole screen each time.
     QImage m_scaled;

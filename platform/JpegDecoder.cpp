@@ -173,5 +173,7 @@ bool JpegDecoder::decodeInto(const std::uint8_t *data, std::size_t size, Image &
     // Whatever follows the image (a second frame glued on) is not read: the session ends here.
     target.width = static_cast<int>(cinfo.output_width);
     target.height = static_cast<int>(cinfo.output_height);
+    target.sourceWidth = static_cast<int>(cinfo.image_width);
+    target.sourceHeight = static_cast<int>(cinfo.image_height);
     return true;
 }

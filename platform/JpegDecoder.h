@@ -16,6 +16,9 @@ public:
         int width = 0;
         int height = 0;
         std::vector<std::uint8_t> rgb;
+        // The file's own size, before any shrinking: the space its sender's coordinates are in.
+        int sourceWidth = 0;
+        int sourceHeight = 0;
     };
 
     // Frames are shrunk (by 1/2, 1/4 or 1/8) only while they still cover this size.

@@ -1,3 +1,4 @@
+#include "agent/ViewerWindow.h"
 #include "platform/JpegDecoder.h"
 #include "platform/JpegEncoder.h"
 #include "platform/ScreenCapture.h"
@@ -236,4 +237,18 @@ TEST_F(AgentScreenTest, MonitoredScreenArrivesInChunksTheConsolesDecoderReads)
     }
     settle(1200);
     EXPECT_FALSE(mousePort.hasPendingDatagrams()) << "still sending after NOTSCREEN";
+}
+
+// A 4K teacher's frame arrives shrunk to half by the decoder; the pointer is still in the
+// teacher's pixels and lands where the teacher's point shows.
+TEST(ViewerWindowTest, PointerIsPlacedByTheTeachersScreenNotTheShrunkFrame)
+{
+    ViewerWindow viewer;
+    viewer.resize(1024, 768);
+    QImage half(1920, 1080, QImage::Format_RGB32);
+    half.fill(Qt::blue);
+    viewer.showFrame(half, QSize(3840, 2160));
+    const QRect frame = viewer.frameRect();
+    EXPECT_EQ(viewer.toWindow(QPoint(3840, 2160)), frame.topLeft() + QPoint(1024, 576));
+    EXPECT_EQ(viewer.toWindow(QPoint(1920, 1080)), frame.topLeft() + QPoint(512, 288));
 }

@@ -129,6 +129,8 @@ TEST(JpegDecoderBoundsTest, StudentFrameKeepsItsSizeAndLargerOnesShrinkToTheTarg
     ASSERT_TRUE(decoder.decode(uhd.data(), uhd.size()));
     EXPECT_EQ(decoder.image().width, 1920);
     EXPECT_EQ(decoder.image().height, 1080);
+    EXPECT_EQ(decoder.image().sourceWidth, 3840);
+    EXPECT_EQ(decoder.image().sourceHeight, 2160);
     EXPECT_NEAR(decoder.image().rgb[(100 * 1920 + 50) * 3], 100, 8) << "red of x=100 at 1/2";
 
     decoder.setTargetSize(620, 496);
