@@ -142,9 +142,24 @@ template <int Bytes, bool Msb>
 void PixelFormat::convertRows(const std::uint8_t *src, int srcStride, int width, int height,
                               std::uint8_t *dst) const
 {
-    const auto widen = [](const Channel &c, std::uint32_t pixel) -> std::uint8_t {
-        const std::uint32_t v = (pixel >> c.shift) & ((1u << c.bits) - 1);
-        return c.bits <= maxTableBits ? c.widen[v] : static_cast<std::uint8_t>(v >> (c.bits - 8));
+    // Each channel's layout copied out of this object: the byte stores below may alias anything,
+    // so members would be read again for every pixel.
+    struct Lane
+    {
+        std::uint32_t shift;
+        std::uint32_t mask;
+        int bits;
+        const std::uint8_t *table;
+    };
+    const auto laneOf = [](const Channel &c) {
+        return Lane{std::uint32_t(c.shift), (1u << c.bits) - 1, c.bits, c.widen.data()};
+    };
+    const Lane blue = laneOf(m_blue);
+    const Lane green = laneOf(m_green);
+    const Lane red = laneOf(m_red);
+    const auto widen = [](const Lane &c, std::uint32_t pixel) -> std::uint8_t {
+        const std::uint32_t v = (pixel >> c.shift) & c.mask;
+        return c.bits <= maxTableBits ? c.table[v] : static_cast<std::uint8_t>(v >> (c.bits - 8));
     };
     for (int y = 0; y < height; ++y) {
         const std::uint8_t *in = src + static_cast<std::ptrdiff_t>(y) * srcStride;
@@ -153,9 +168,9 @@ void PixelFormat::convertRows(const std::uint8_t *src, int srcStride, int width,
             std::uint32_t pixel = 0;
             for (int i = 0; i < Bytes; ++i)
                 pixel |= std::uint32_t(in[i]) << (8 * (Msb ? Bytes - 1 - i : i));
-            out[0] = widen(m_blue, pixel);
-            out[1] = widen(m_green, pixel);
-            out[2] = widen(m_red, pixel);
+            out[0] = widen(blue, pixel);
+            out[1] = widen(green, pixel);
+            out[2] = widen(red, pixel);
             out[3] = 0;
         }
     }
