@@ -1,6 +1,7 @@
 #include "bench/DrainingSink.h"
 
 #include "bench/CpuClock.h"
+#include "bench/Loopback.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -17,9 +18,7 @@ constexpr auto kDrainEvery = std::chrono::milliseconds(20);
 
 DrainingSink::DrainingSink() : m_socket(socket(AF_INET, SOCK_DGRAM, 0))
 {
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    sockaddr_in address = loopback::ipv4(INADDR_LOOPBACK, 0);
     setsockopt(m_socket, SOL_SOCKET, SO_RCVBUF, &kReceiveBuffer, sizeof kReceiveBuffer);
     bind(m_socket, reinterpret_cast<const sockaddr *>(&address), sizeof address);
     socklen_t length = sizeof address;

@@ -1,5 +1,7 @@
 #include "bench/MinimalSender.h"
 
+#include "bench/Loopback.h"
+
 #include <algorithm>
 #include <arpa/inet.h>
 #include <cstdio>
@@ -22,9 +24,7 @@ MinimalSender::MinimalSender(std::uint16_t port, int quality)
 {
     if (!xcb_connection_has_error(m_x))
         m_root = xcb_setup_roots_iterator(xcb_get_setup(m_x)).data->root;
-    m_to.sin_family = AF_INET;
-    m_to.sin_port = htons(port);
-    m_to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    m_to = loopback::ipv4(INADDR_LOOPBACK, port);
     m_captures.reserve(kMarksReserved);
 }
 
