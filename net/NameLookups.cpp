@@ -12,6 +12,8 @@ namespace {
 constexpr int kLookupThreads = 16;
 // A lookup waits on the name server, not on a deep stack.
 constexpr uint kStackBytes = 512 * 1024;
+// A lookup thread keeps the name servers it first read (ReverseLookup): idle this long, it ends.
+constexpr int kThreadIdleMs = 10 * 1000;
 // A name is asked again after this long; an address without one sooner, as its name may be
 // added or the name server come back.
 constexpr qint64 kNameKeptMs = 10 * 60 * 1000;
@@ -32,6 +34,7 @@ NameLookups::NameLookups() : m_pool(new QThreadPool(this))
 {
     m_pool->setMaxThreadCount(kLookupThreads);
     m_pool->setStackSize(kStackBytes);
+    m_pool->setExpiryTimeout(kThreadIdleMs);
     m_clock.start();
 }
 

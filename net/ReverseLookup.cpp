@@ -26,14 +26,19 @@ Lookup &installed()
     return lookup;
 }
 
-// The resolver's state belongs to the calling thread; it is read afresh (the name servers may
-// have changed) and its waits shortened before each lookup.
+// The resolver's state belongs to the calling thread. Once shortened it is kept as it is: read
+// again, the system's waits would come back for a lookup in two (so NameLookups ends its idle
+// threads soon, and a new thread reads a changed resolv.conf).
 void boundNameServerWait()
 {
-    if (res_init() != 0)
-        return;
-    _res.retrans = kNameServerWaitS;
-    _res.retry = kNameServerTries;
+    static thread_local const bool bounded = [] {
+        if (res_init() != 0)
+            return false;
+        _res.retrans = kNameServerWaitS;
+        _res.retry = kNameServerTries;
+        return true;
+    }();
+    Q_UNUSED(bounded);
 }
 
 // NI_NAMEREQD: an address without a name must give empty text, not its numeric form.
