@@ -95,12 +95,14 @@ void Roster::sortByColumn(int column)
     m_model->sortByColumn(column);
 }
 
+// The long format may carry a time zone; the column shows the time of day alone. Worked out once:
+// a storm of connections must not build a pattern per student.
 QString Roster::connectTimeText(const QTime &time)
 {
-    // The long format may carry a time zone; the column shows the time of day alone.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    if (format.isEmpty())
-        format = QStringLiteral("HH:mm:ss");
-    return QLocale::system().toString(time, format.trimmed());
+    static const QString format = [] {
+        QString longFormat = QLocale::system().timeFormat(QLocale::LongFormat);
+        longFormat.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+        return longFormat.isEmpty() ? QStringLiteral("HH:mm:ss") : longFormat.trimmed();
+    }();
+    return QLocale::system().toString(time, format);
 }
