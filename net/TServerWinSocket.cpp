@@ -1,6 +1,5 @@
 #include "net/TServerWinSocket.h"
 
-#include <QFile>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -13,15 +12,13 @@
 #include <unistd.h>
 
 #include "net/ConnectionTrouble.h"
+#include "net/ListeningSocket.h"
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
 #include "platform/NetworkInterfaces.h"
 
 namespace {
 
-// A whole room may connect in the same instant; whatever the queue cannot hold the kernel
-// answers with SYN cookies, and a student whose last ACK is then lost believes it is connected.
-constexpr char kSomaxconnPath[] = "/proc/sys/net/core/somaxconn";
 // Taken per notification, so that a flood of connections still lets timers and paints run.
 constexpr int kAcceptsPerNotification = 64;
 // While the process is out of descriptors a waiting connection keeps the listening socket
@@ -30,13 +27,6 @@ constexpr int kAcceptRetryMs = 1000;
 // While a connect handler waits in a nested loop (a box), the connections accepted meanwhile
 // are looked at this often, so those that fail or reset are closed at once.
 constexpr int kWaitingCheckMs = 200;
-
-[[noreturn]] void closeAndThrow(int handle, const char *api)
-{
-    const int code = errno;
-    ::close(handle);
-    throw ESocketError::fromCode(code, api);
-}
 
 bool isResourceShortage(int code)
 {
@@ -64,40 +54,16 @@ TServerWinSocket::~TServerWinSocket()
 
 int TServerWinSocket::listenQueue()
 {
-    QFile file(QString::fromLatin1(kSomaxconnPath));
-    bool ok = false;
-    int value = 0;
-    if (file.open(QIODevice::ReadOnly))
-        value = file.readAll().trimmed().toInt(&ok);
-    return ok && value > SOMAXCONN ? value : SOMAXCONN;
+    return listening_socket::queueLength();
 }
 
 void TServerWinSocket::Open(int port)
 {
     if (IsOpen())
         throw ESocketError(QStringLiteral("Can't listen on an open socket"));
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (handle < 0)
-        throw ESocketError(QStringLiteral("Can't create new socket"));
-
-    // The console closes its connections first at shutdown, so a restart finds them in
-    // TIME_WAIT on this port; this lets it listen again at once. Linux still refuses a
-    // second listener on a port, so a port in use still fails.
-    const int on = 1;
-    ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(quint16(port & 0xFFFF));
-    if (::bind(handle, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0)
-        closeAndThrow(handle, "bind");
-    if (::listen(handle, listenQueue()) != 0)
-        closeAndThrow(handle, "listen");
-
-    m_handle = handle;
+    m_handle = listening_socket::open(port);
     m_pause = Pause::None;
-    m_acceptNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    m_acceptNotifier = new QSocketNotifier(m_handle, QSocketNotifier::Read, this);
     connect(m_acceptNotifier, &QSocketNotifier::activated, this, &TServerWinSocket::onAcceptReady);
 }
 
@@ -169,7 +135,7 @@ void TServerWinSocket::acceptWaiting()
             notice(QString::fromUtf8("已恢复接受学生连接"), false);
         }
         const quint32 source = ntohl(peer.sin_addr.s_addr);
-        if (!admit(handle, source))
+        if (!admit(handle, source, capacity))
             continue;
         const AcceptedConnection accepted{handle, source, ntohs(peer.sin_port),
                                           TServerClientWinSocket::newId()};
@@ -180,13 +146,13 @@ void TServerWinSocket::acceptWaiting()
 
 // A full budget makes room only for a source that holds nothing yet: one that is already
 // listed keeps what it has and gets no more.
-bool TServerWinSocket::admit(int handle, quint32 source)
+bool TServerWinSocket::admit(int handle, quint32 source, int capacity)
 {
     if (m_budget.sourceFull(source)) {
         refuse(handle, source);
         return false;
     }
-    if (!m_budget.full())
+    if (!m_budget.full(capacity))
         return true;
     if (m_budget.count(source) > 0) {
         ::close(handle);
@@ -241,6 +207,7 @@ bool TServerWinSocket::connectionWaiting() const
 void TServerWinSocket::refuse(int handle, quint32 source)
 {
     ::close(handle);
+    m_trouble->refused(source);
     if (m_refusedSources.contains(source))
         return;
     m_refusedSources.insert(source);

@@ -71,7 +71,7 @@ private:
     void onAcceptReady();
     void acceptWaiting();
     // Whether room was made for this accepted connection; if not, it has been closed.
-    bool admit(int handle, quint32 source);
+    bool admit(int handle, quint32 source, int capacity);
     void raiseConnects();
     bool connectionWaiting() const;
     // Closes the accepted connections that failed or were reset before their event.
