@@ -64,18 +64,6 @@ ResetStorm::ResetStorm(quint16 port, int perSecond, int block)
     });
 }
 
-ResetStorm::~ResetStorm()
-{
-    stop();
-}
-
-void ResetStorm::stop()
-{
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
 Holders::Holders(quint16 port, int sources, int perSource, int block, bool talk)
 {
     m_thread = std::thread([this, port, sources, perSource, block, talk] {
@@ -126,12 +114,12 @@ Holders::Holders(quint16 port, int sources, int perSource, int block, bool talk)
     });
 }
 
-Holders::~Holders()
+Attacker::~Attacker()
 {
     stop();
 }
 
-void Holders::stop()
+void Attacker::stop()
 {
     m_stop = true;
     if (m_thread.joinable())

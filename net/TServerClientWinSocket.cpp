@@ -185,17 +185,38 @@ void TServerClientWinSocket::onReadable()
                 continue;
             }
             if (count == 0) {
-                close(handle);
+                peerGone(0);
                 return;
             }
             if (errno == EINTR)
                 continue;
-            if (wouldBlock(errno))
-                return;
-            failReceive(errno);
+            if (!wouldBlock(errno))
+                peerGone(errno);
             return;
         }
     });
+}
+
+// A crowd leaving at once is ended a batch per pass of the event loop (TServerWinSocket), so
+// the window's timers and paints go on between batches; until then nothing is read.
+void TServerClientWinSocket::peerGone(int code)
+{
+    silence(m_readNotifier);
+    m_goneCode = code;
+    m_server->endLater(this);
+}
+
+void TServerClientWinSocket::endGone()
+{
+    if (m_handle < 0)
+        return;
+    if (m_goneCode == 0) {
+        close(m_handle);
+        return;
+    }
+    // Should nobody close it on its failure, it is read again and ends with its stream.
+    m_readNotifier->setEnabled(true);
+    failReceive(m_goneCode);
 }
 
 void TServerClientWinSocket::onWritable()

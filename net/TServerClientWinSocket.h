@@ -63,7 +63,12 @@ public:
     void setDrainTimeout(int milliseconds);
 
 private:
+    friend class TServerWinSocket;
+
     void onReadable();
+    // The peer closed its end (code 0) or the connection failed: ended later, by the server.
+    void peerGone(int code);
+    void endGone();
     // The student sent bytes: said once to the server, which counts it as talkative.
     void heard();
     void onWritable();
@@ -81,6 +86,7 @@ private:
     quint16 m_peerPort;
     bool m_closing = false;
     bool m_heard = false;
+    int m_goneCode = 0;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     WriteQueue m_queue;

@@ -27,6 +27,9 @@ constexpr int kAcceptRetryMs = 1000;
 // While a connect handler waits in a nested loop (a box), the connections accepted meanwhile
 // are looked at this often, so those that fail or reset are closed at once.
 constexpr int kWaitingCheckMs = 200;
+// Connections ended per pass of the event loop when many peers leave at once: a class of
+// thousands closing together would otherwise hold the window for a tenth of a second and more.
+constexpr int kEndsPerPass = 64;
 
 bool isResourceShortage(int code)
 {
@@ -37,6 +40,7 @@ bool isResourceShortage(int code)
 
 TServerWinSocket::TServerWinSocket(ConnectionBudget::Bounds bounds, QObject *parent)
     : QObject(parent), m_retryTimer(new QTimer(this)), m_waitingCheck(new QTimer(this)),
+      m_goneTimer(new QTimer(this)),
       m_trouble(new ConnectionTrouble([this](const QString &line) { notice(line, true); }, this)),
       m_budget(bounds)
 {
@@ -45,6 +49,9 @@ TServerWinSocket::TServerWinSocket(ConnectionBudget::Bounds bounds, QObject *par
     connect(m_retryTimer, &QTimer::timeout, this, &TServerWinSocket::resume);
     m_waitingCheck->setInterval(kWaitingCheckMs);
     connect(m_waitingCheck, &QTimer::timeout, this, &TServerWinSocket::dropDeadWaiting);
+    m_goneTimer->setSingleShot(true);
+    m_goneTimer->setInterval(0);
+    connect(m_goneTimer, &QTimer::timeout, this, &TServerWinSocket::endGone);
 }
 
 TServerWinSocket::~TServerWinSocket()
@@ -77,6 +84,8 @@ void TServerWinSocket::Close()
     }
     m_retryTimer->stop();
     m_waitingCheck->stop();
+    m_goneTimer->stop();
+    m_gone.clear();
     for (const AcceptedConnection &waiting : m_waiting.closeAll())
         m_budget.remove(waiting.id);
     while (!m_connections.isEmpty())
@@ -306,4 +315,22 @@ void TServerWinSocket::forget(TServerClientWinSocket *connection)
 {
     m_connections.removeOne(connection);
     m_budget.remove(connection->ConnectionId());
+}
+
+void TServerWinSocket::endLater(TServerClientWinSocket *connection)
+{
+    m_gone.append(connection);
+    if (!m_goneTimer->isActive())
+        m_goneTimer->start();
+}
+
+void TServerWinSocket::endGone()
+{
+    for (int i = 0; i < kEndsPerPass && !m_gone.isEmpty(); ++i) {
+        const QPointer<TServerClientWinSocket> connection = m_gone.takeFirst();
+        if (connection)
+            guard::run([&] { connection->endGone(); });
+    }
+    if (!m_gone.isEmpty())
+        m_goneTimer->start();
 }

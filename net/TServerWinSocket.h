@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <functional>
 
@@ -86,11 +87,16 @@ private:
     void failed(const TServerClientWinSocket *connection);
     void released(const TServerClientWinSocket *connection);
     void forget(TServerClientWinSocket *connection);
+    // Connections whose peer has gone are ended a batch per pass of the event loop.
+    void endLater(TServerClientWinSocket *connection);
+    void endGone();
 
     int m_handle = -1;
     QSocketNotifier *m_acceptNotifier = nullptr;
     QTimer *m_retryTimer;
     QTimer *m_waitingCheck;
+    QTimer *m_goneTimer;
+    QList<QPointer<TServerClientWinSocket>> m_gone;
     ConnectionTrouble *m_trouble;
     Pause m_pause = Pause::None;
     bool m_raising = false;
