@@ -42,11 +42,13 @@ quint64 NameLookups::request(quint32 address, const QObject *context, Done done)
 {
     Entry &entry = m_entries[address];
     if (entry.known && entry.expiresMs > m_clock.elapsed()) {
-        guard::run([&] { done(entry.name); });
+        // A copy: done may ask again, and the table may move meanwhile.
+        const QByteArray name = entry.name;
+        guard::run([&] { done(name); });
         return 0;
     }
     const quint64 ticket = ++m_lastTicket;
-    entry.waiters.append({ticket, const_cast<QObject *>(context), std::move(done)});
+    entry.waiters.append({ticket, context, std::move(done)});
     m_tickets.insert(ticket, address);
     if (!entry.asking && entry.waiters.size() == 1)
         m_queue.append(address);
