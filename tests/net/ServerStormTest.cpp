@@ -42,11 +42,11 @@ TEST(ServerStorm, ResetsWhileABoxIsOpenEndQuietlyAndGiveTheirRoomBack)
         connectMore(storm, 3, 150, harness.port());
         for (auto &student : storm)
             student->reset();
-        settle(600);
+        waitUntil([&] { return harness.server().budget().total() == 1; });
         heldDuringBox = harness.server().budget().total();
     };
     RawStudent first("127.0.0.2", harness.port());
-    ASSERT_TRUE(waitUntil([&] { return heldDuringBox >= 0; }));
+    ASSERT_TRUE(waitUntil([&] { return heldDuringBox >= 0; }, 10000));
     EXPECT_EQ(heldDuringBox, 1);
 
     RawStudent newcomer("127.0.0.3", harness.port());
