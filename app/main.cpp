@@ -2,6 +2,7 @@
 #include "platform/DescriptorLimit.h"
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
+#include "platform/HeapPolicy.h"
 #include "ui/AppIcon.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/ErrorReport.h"
@@ -29,6 +30,7 @@ int main(int argc, char **argv)
 
     // Before anything opens a descriptor: each student takes one.
     descriptorlimit::raiseToHard();
+    heappolicy::giveBackLargeBlocks();
     QApplication app(argc, argv);
     // The title captions every box. It is not the display name: Qt would append that to
     // every window caption.

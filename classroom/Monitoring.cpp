@@ -9,9 +9,12 @@ constexpr int kAddressSubItem = RosterModel::AddressColumn - 1;
 }
 
 Monitoring::Monitoring(const CommandChannel &channel,
-                       std::function<bool(const QString &)> isOwnAddress, QObject *parent)
-    : QObject(parent), m_channel(channel), m_isOwnAddress(std::move(isOwnAddress))
+                       std::function<bool(const QString &)> isOwnAddress,
+                       FrameDecoder::Executor decode, QObject *parent)
+    : QObject(parent), m_channel(channel), m_isOwnAddress(std::move(isOwnAddress)),
+      m_frames(std::move(decode))
 {
+    connect(&m_frames, &FrameDecoder::pictureChanged, this, &Monitoring::pictureChanged);
     connect(&channel.roster(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex &, int first, int last) { rowsLeaving(first, last); });
 }
@@ -35,12 +38,16 @@ void Monitoring::datagramReceived(int numberBytes, const QString &fromIP, const 
     frameComplete();
 }
 
+// The frame's bytes go to the decoder whole; the next frame starts in a buffer of its own.
 void Monitoring::frameComplete()
 {
-    if (m_decoder.decode(m_stream))
-        emit pictureChanged();
+    m_frames.submit(std::exchange(m_stream, QByteArray()));
+}
+
+void Monitoring::clearStream()
+{
     m_stream.clear();
-    m_stream.squeeze();
+    m_frames.discard();
 }
 
 int Monitoring::MonitorIndex() const
@@ -55,6 +62,7 @@ void Monitoring::monitorStudent(quint64 key)
     m_key = row >= 0 ? key : 0;
     m_address = row >= 0 ? QString::fromLatin1(roster.subItem(row, kAddressSubItem)) : QString();
     m_watching = m_key != 0;
+    m_frames.discard();
     if (row >= 0) {
         m_position = row;
         m_positionIsFree = false;
@@ -81,7 +89,7 @@ void Monitoring::rowsLeaving(int first, int last)
     m_key = 0;
     m_address.clear();
     m_watching = false;
-    m_stream.clear();
+    clearStream();
     m_position = first;
     m_positionIsFree = true;
 }

@@ -5,14 +5,15 @@
 #include <QString>
 #include <functional>
 
-#include "platform/JpegDecoder.h"
+#include "classroom/FrameDecoder.h"
 
 class CommandChannel;
 
 // Rebuilds the screen the monitored student sends to the mouse port and keeps track of which
 // student that is: a connection, not a row position, so sorting and departures cannot turn
 // it into another student. A datagram shorter than 2048 bytes ends a frame, which is then
-// decoded. Datagrams from any other address, or while nobody is watched, are not taken.
+// decoded off the window's thread. Datagrams from any other address, or while nobody is
+// watched, are not taken.
 class Monitoring : public QObject
 {
     Q_OBJECT
@@ -23,9 +24,10 @@ public:
     static constexpr qsizetype kStreamLimit = 16 * 1024 * 1024;
 
     // isOwnAddress is asked for datagrams of the monitored student, so it must be cheap: this
-    // computer's own are ignored.
+    // computer's own are ignored. decode runs the frames' decoding (FrameDecoder's default: a
+    // thread of its own).
     Monitoring(const CommandChannel &channel, std::function<bool(const QString &)> isOwnAddress,
-               QObject *parent = nullptr);
+               FrameDecoder::Executor decode = {}, QObject *parent = nullptr);
 
     // The datagram event of the mouse port: bytes holds NumberBytes of data (nothing when the
     // endpoint's read failed and the count is negative).
@@ -45,12 +47,13 @@ public:
     // Asks the monitored student to stop, or to start, sending; nobody remembered: nothing.
     void sendNotScreen() const;
     void sendScreen() const;
-    void clearStream() { m_stream.clear(); }
+    // Drops the frame being rebuilt, and any frame not yet shown.
+    void clearStream();
     qsizetype streamSize() const { return m_stream.size(); }
-    const JpegDecoder::Image &picture() const { return m_decoder.image(); }
+    const JpegDecoder::Image &picture() const { return m_frames.picture(); }
     // The size the picture is shown at, in device pixels: frames are decoded no larger than
     // needed to cover it.
-    void setPictureSize(int width, int height) { m_decoder.setTargetSize(width, height); }
+    void setPictureSize(int width, int height) { m_frames.setTargetSize(width, height); }
 
 signals:
     // A frame decoded; picture() holds it.
@@ -63,7 +66,7 @@ private:
     const CommandChannel &m_channel;
     std::function<bool(const QString &)> m_isOwnAddress;
     QByteArray m_stream;
-    JpegDecoder m_decoder;
+    FrameDecoder m_frames;
     quint64 m_key = 0;
     QString m_address;
     bool m_watching = false;

@@ -4,7 +4,6 @@
 #include "net/TServerClientWinSocket.h"
 #include "platform/Cp936.h"
 
-#include <QHostAddress>
 #include <QLocale>
 #include <QRegularExpression>
 #include <QTime>
@@ -34,17 +33,8 @@ void Roster::fill(TServerClientWinSocket *socket, const QByteArray &peerName)
     m_curStudent.NotifyWindow = socket->NotifyWindow();
 }
 
-void Roster::fillFromRow(TServerClientWinSocket *socket, int row)
-{
-    m_curStudent.PeerName = m_model->caption(row);
-    m_curStudent.PeerAddress.clear();
-    m_curStudent.PeerPort = m_model->subItem(row, RosterModel::PortColumn - 1).toInt();
-    m_curStudent.SockHandle = socket->SockHandle();
-    m_curStudent.NotifyWindow = socket->NotifyWindow();
-}
-
-// The row comes at once with an empty caption; the name fills it in when its lookup answers,
-// which a silent name server may delay for many seconds.
+// The row comes at once, named when the name is already known; otherwise the name fills it in
+// when its lookup answers, which a silent name server may delay for a few seconds.
 void Roster::clientConnected(TServerClientWinSocket *socket)
 {
     fill(socket, QByteArray());
@@ -56,13 +46,16 @@ void Roster::clientConnected(TServerClientWinSocket *socket)
                         cp936::encode(connectTimeText(QTime::currentTime())), kNotBlackedOut});
     ++m_studentCount;
     emit countTextChanged(kCountPrefix + QString::number(m_studentList.size()));
-    reverse_lookup::nameOfLater(QHostAddress(m_curStudent.PeerAddress).toIPv4Address(), this,
-                                [this, key](const QByteArray &name) { nameArrived(key, name); });
+    const quint64 ticket = reverse_lookup::nameOfLater(
+        socket->PeerIPv4(), this, [this, key](const QByteArray &name) { nameArrived(key, name); });
+    if (ticket != 0)
+        m_lookups.insert(key, ticket);
 }
 
 // A student gone before its name came has no row to name.
 void Roster::nameArrived(quint64 key, const QByteArray &name)
 {
+    m_lookups.remove(key);
     const int row = m_model->rowOfKey(key);
     if (row >= 0 && !name.isEmpty())
         m_model->setCaption(row, name);
@@ -72,18 +65,15 @@ void Roster::clientDisconnected(TServerClientWinSocket *socket)
 {
     if (m_abandonFrame)
         m_abandonFrame();
+    const quint64 key = socket->ConnectionId();
+    if (const quint64 ticket = m_lookups.take(key))
+        reverse_lookup::cancel(ticket);
     // A connection whose arrival failed before it got its row has nothing to take away; the
     // counts stay equal to the rows.
-    const int row = m_model->rowOfKey(socket->ConnectionId());
+    const int row = m_model->rowOfKey(key);
     if (row < 0)
         return;
-    // A peer that reset its connection can no longer be asked for its address; the record is
-    // then made from what its row shows.
-    try {
-        fill(socket, m_model->caption(row));
-    } catch (const ESocketError &) {
-        fillFromRow(socket, row);
-    }
+    fill(socket, m_model->caption(row));
     if (!m_studentList.isEmpty())
         m_studentList.removeFirst();
     m_model->removeRowAt(row);
@@ -105,12 +95,14 @@ void Roster::sortByColumn(int column)
     m_model->sortByColumn(column);
 }
 
+// The long format may carry a time zone; the column shows the time of day alone. Worked out once:
+// a storm of connections must not build a pattern per student.
 QString Roster::connectTimeText(const QTime &time)
 {
-    // The long format may carry a time zone; the column shows the time of day alone.
-    QString format = QLocale::system().timeFormat(QLocale::LongFormat);
-    format.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
-    if (format.isEmpty())
-        format = QStringLiteral("HH:mm:ss");
-    return QLocale::system().toString(time, format.trimmed());
+    static const QString format = [] {
+        QString longFormat = QLocale::system().timeFormat(QLocale::LongFormat);
+        longFormat.remove(QRegularExpression(QStringLiteral("\\s*t+\\s*")));
+        return longFormat.isEmpty() ? QStringLiteral("HH:mm:ss") : longFormat.trimmed();
+    }();
+    return QLocale::system().toString(time, format);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <functional>
@@ -44,7 +45,6 @@ signals:
 private:
     // PeerName is the caption the row has: names are looked up once, off this thread.
     void fill(TServerClientWinSocket *socket, const QByteArray &peerName);
-    void fillFromRow(TServerClientWinSocket *socket, int row);
     void nameArrived(quint64 key, const QByteArray &name);
 
     RosterModel *m_model;
@@ -53,4 +53,6 @@ private:
     QList<TServerConnectionStatus *> m_studentList;
     int m_studentCount = 0;
     int m_sortColumn = 0;
+    // The name lookups still awaited, by the row's key, so that a departure cancels its own.
+    QHash<quint64, quint64> m_lookups;
 };

@@ -20,7 +20,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     constexpr quint64 kStudent = 1;
     roster.appendRow(kStudent, "pupil", {student.toLatin1(), "40000", "09:05:07", "no"});
     CommandChannel channel(nullptr, &roster);
-    Monitoring monitoring(channel, [](const QString &from) { return from == console; });
+    Monitoring monitoring(
+        channel, [](const QString &from) { return from == console; },
+        [](const std::function<void()> &decode) { decode(); });
     monitoring.monitorStudent(kStudent);
     FuzzInput input(data, size);
     while (!input.atEnd()) {

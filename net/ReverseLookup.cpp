@@ -1,23 +1,22 @@
 #include "net/ReverseLookup.h"
 
-#include <QCoreApplication>
 #include <QMutex>
-#include <QPointer>
-#include <QThreadPool>
 
-#include "platform/Guard.h"
+#include "net/NameLookups.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
 #include <netinet/in.h>
+#include <resolv.h>
 #include <sys/socket.h>
 
 namespace reverse_lookup {
 namespace {
 
-// A name server that does not answer holds a thread for its whole time-out; a few threads let
-// the other students' names through meanwhile.
-constexpr int kLookupThreads = 8;
+// A name server that does not answer is given up after 1 s, then 2 s (the system's default
+// waits 5 s, then 10 s, for each question).
+constexpr int kNameServerWaitS = 1;
+constexpr int kNameServerTries = 2;
 
 QMutex g_lock;
 
@@ -27,21 +26,25 @@ Lookup &installed()
     return lookup;
 }
 
-// Never released: a lookup still waiting on the name server must not hold up the program's
-// end, which a pool destroyed at exit would wait for.
-QThreadPool &pool()
+// The resolver's state belongs to the calling thread. Once shortened it is kept as it is: read
+// again, the system's waits would come back for a lookup in two (so NameLookups ends its idle
+// threads soon, and a new thread reads a changed resolv.conf).
+void boundNameServerWait()
 {
-    static QThreadPool *const threads = [] {
-        auto *created = new QThreadPool;
-        created->setMaxThreadCount(kLookupThreads);
-        return created;
+    static thread_local const bool bounded = [] {
+        if (res_init() != 0)
+            return false;
+        _res.retrans = kNameServerWaitS;
+        _res.retry = kNameServerTries;
+        return true;
     }();
-    return *threads;
+    Q_UNUSED(bounded);
 }
 
 // NI_NAMEREQD: an address without a name must give empty text, not its numeric form.
 QByteArray systemLookup(quint32 address)
 {
+    boundNameServerWait();
     sockaddr_in peer{};
     peer.sin_family = AF_INET;
     peer.sin_addr.s_addr = htonl(address);
@@ -64,33 +67,29 @@ QByteArray nameOf(quint32 address)
     return lookup ? lookup(address) : systemLookup(address);
 }
 
-// The answer travels through the application object, which lives on the application's
-// thread; the context is only looked at there.
-void nameOfLater(quint32 address, const QObject *context,
-                 std::function<void(const QByteArray &name)> done)
+quint64 nameOfLater(quint32 address, const QObject *context,
+                    std::function<void(const QByteArray &name)> done)
 {
-    const QPointer<QObject> receiver(const_cast<QObject *>(context));
-    pool().start([address, receiver, done = std::move(done)] {
-        const QByteArray name = nameOf(address);
-        QMetaObject::invokeMethod(
-            QCoreApplication::instance(),
-            [receiver, done, name] {
-                if (receiver)
-                    guard::run([&] { done(name); });
-            },
-            Qt::QueuedConnection);
-    });
+    return NameLookups::instance().request(address, context, std::move(done));
+}
+
+void cancel(quint64 ticket)
+{
+    NameLookups::instance().cancel(ticket);
 }
 
 bool waitForPending(int timeoutMs)
 {
-    return pool().waitForDone(timeoutMs);
+    return NameLookups::instance().waitForIdle(timeoutMs);
 }
 
 void install(Lookup lookup)
 {
-    QMutexLocker locker(&g_lock);
-    installed() = std::move(lookup);
+    {
+        QMutexLocker locker(&g_lock);
+        installed() = std::move(lookup);
+    }
+    NameLookups::instance().forgetNames();
 }
 
 } // namespace reverse_lookup

@@ -68,20 +68,21 @@ bool localEnd(int handle, sockaddr_in &local)
 
 } // namespace
 
-TServerClientWinSocket::TServerClientWinSocket(int handle, TServerWinSocket *server)
-    : m_server(server), m_id(++g_lastConnectionId), m_handle(handle),
-      m_queue(kDrainTimeoutMs, [this] {
+TServerClientWinSocket::TServerClientWinSocket(const AcceptedConnection &accepted,
+                                               TServerWinSocket *server)
+    : m_server(server), m_id(accepted.id), m_handle(accepted.handle),
+      m_peerAddress(accepted.address), m_peerPort(accepted.port), m_queue(kDrainTimeoutMs, [this] {
           guard::run([this] {
               if (m_handle >= 0 && !m_queue.isEmpty())
                   failSend(ETIMEDOUT);
           });
       })
 {
-    keepAlive(handle);
+    keepAlive(m_handle);
     m_server->m_connections.append(this);
-    m_readNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    m_readNotifier = new QSocketNotifier(m_handle, QSocketNotifier::Read, this);
     connect(m_readNotifier, &QSocketNotifier::activated, this, &TServerClientWinSocket::onReadable);
-    m_writeNotifier = new QSocketNotifier(handle, QSocketNotifier::Write, this);
+    m_writeNotifier = new QSocketNotifier(m_handle, QSocketNotifier::Write, this);
     m_writeNotifier->setEnabled(false);
     connect(m_writeNotifier, &QSocketNotifier::activated, this,
             &TServerClientWinSocket::onWritable);
@@ -94,6 +95,11 @@ TServerClientWinSocket::~TServerClientWinSocket()
     if (m_handle >= 0)
         ::close(m_handle);
     m_server->forget(this);
+}
+
+quint64 TServerClientWinSocket::newId()
+{
+    return ++g_lastConnectionId;
 }
 
 quintptr TServerClientWinSocket::NotifyWindow() const
@@ -130,28 +136,17 @@ int TServerClientWinSocket::HostPort() const
 
 QByteArray TServerClientWinSocket::PeerName() const
 {
-    quint32 address = 0;
-    int port = 0;
-    if (!readPeer(address, port))
-        return {};
-    return reverse_lookup::nameOf(address);
+    return m_handle < 0 ? QByteArray() : reverse_lookup::nameOf(m_peerAddress);
 }
 
 QString TServerClientWinSocket::PeerAddress() const
 {
-    quint32 address = 0;
-    int port = 0;
-    if (!readPeer(address, port))
-        return {};
-    return QHostAddress(address).toString();
+    return m_handle < 0 ? QString() : QHostAddress(m_peerAddress).toString();
 }
 
 int TServerClientWinSocket::PeerPort() const
 {
-    quint32 address = 0;
-    int port = 0;
-    readPeer(address, port);
-    return port;
+    return m_handle < 0 ? 0 : m_peerPort;
 }
 
 int TServerClientWinSocket::WriteText(const QByteArray &text)
@@ -185,20 +180,43 @@ void TServerClientWinSocket::onReadable()
         const int handle = m_handle;
         for (int i = 0; handle >= 0 && i < kReadsPerNotification; ++i) {
             const ssize_t count = ::recv(handle, g_sink, sizeof g_sink, 0);
-            if (count > 0)
+            if (count > 0) {
+                heard();
                 continue;
+            }
             if (count == 0) {
-                close(handle);
+                peerGone(0);
                 return;
             }
             if (errno == EINTR)
                 continue;
-            if (wouldBlock(errno))
-                return;
-            failReceive(errno);
+            if (!wouldBlock(errno))
+                peerGone(errno);
             return;
         }
     });
+}
+
+// A crowd leaving at once is ended a batch per pass of the event loop (TServerWinSocket), so
+// the window's timers and paints go on between batches; until then nothing is read.
+void TServerClientWinSocket::peerGone(int code)
+{
+    silence(m_readNotifier);
+    m_goneCode = code;
+    m_server->endLater(this);
+}
+
+void TServerClientWinSocket::endGone()
+{
+    if (m_handle < 0)
+        return;
+    if (m_goneCode == 0) {
+        close(m_handle);
+        return;
+    }
+    // Should nobody close it on its failure, it is read again and ends with its stream.
+    m_readNotifier->setEnabled(true);
+    failReceive(m_goneCode);
 }
 
 void TServerClientWinSocket::onWritable()
@@ -253,7 +271,16 @@ void TServerClientWinSocket::finishClose(int handle)
     }
     ::close(handle);
     m_handle = -1;
+    m_server->released(this);
     deleteLater();
+}
+
+void TServerClientWinSocket::heard()
+{
+    if (m_heard)
+        return;
+    m_heard = true;
+    m_server->heard(this);
 }
 
 int TServerClientWinSocket::raiseError(TErrorEvent event, int code)
@@ -265,6 +292,7 @@ int TServerClientWinSocket::raiseError(TErrorEvent event, int code)
 
 void TServerClientWinSocket::failReceive(int code)
 {
+    m_server->failed(this);
     const int left = raiseError(TErrorEvent::eeReceive, code);
     if (left != 0)
         throw ESocketError(QStringLiteral("Asynchronous socket error %1").arg(left));
@@ -273,6 +301,7 @@ void TServerClientWinSocket::failReceive(int code)
 void TServerClientWinSocket::failSend(int code)
 {
     const int handle = m_handle;
+    m_server->failed(this);
     int left = code;
     try {
         left = raiseError(TErrorEvent::eeSend, code);
@@ -299,17 +328,4 @@ bool TServerClientWinSocket::enqueue(const char *data, qsizetype size)
 void TServerClientWinSocket::setDrainTimeout(int milliseconds)
 {
     m_queue.setDrainTimeout(milliseconds);
-}
-
-bool TServerClientWinSocket::readPeer(quint32 &address, int &port) const
-{
-    if (m_handle < 0)
-        return false;
-    sockaddr_in peer{};
-    socklen_t length = sizeof peer;
-    if (::getpeername(m_handle, reinterpret_cast<sockaddr *>(&peer), &length) != 0)
-        throw ESocketError::fromCode(errno, "getpeername");
-    address = ntohl(peer.sin_addr.s_addr);
-    port = ntohs(peer.sin_port);
-    return true;
 }

@@ -10,13 +10,25 @@
 class QSocketNotifier;
 class TServerWinSocket;
 
+// What accept() told of a connection: its socket, the peer's address and port (host order),
+// and the id the connection keeps for its whole life.
+struct AcceptedConnection
+{
+    int handle;
+    quint32 address;
+    quint16 port;
+    quint64 id;
+};
+
 // One accepted student connection: non-blocking, written to, never read for meaning.
 class TServerClientWinSocket : public QObject
 {
     Q_OBJECT
 
 public:
-    TServerClientWinSocket(int handle, TServerWinSocket *server);
+    TServerClientWinSocket(const AcceptedConnection &accepted, TServerWinSocket *server);
+    // A new connection id: never 0, never given twice in a run, rising in order of acceptance.
+    static quint64 newId();
     // Closes the socket without any event and leaves the server's connection list.
     ~TServerClientWinSocket() override;
 
@@ -26,13 +38,16 @@ public:
     quintptr NotifyWindow() const;
     // Names this connection and no other for the whole run (never reused, never 0).
     quint64 ConnectionId() const { return m_id; }
+    quint32 PeerIPv4() const { return m_peerAddress; }
     TServerWinSocket *Server() const { return m_server; }
 
-    // Each property is read from the system at every call.
+    // The local properties are read from the system at every call. The peer's address and port
+    // are the ones accept() gave: a peer that has already reset its end can no longer be asked,
+    // and a connection's peer never changes. Empty (port 0) once closed.
     QString HostName() const;
     QString HostAddress() const;
     int HostPort() const;
-    // Raises ESocketError naming "getpeername" when the peer's address cannot be read.
+    // Asks the name service now, on this thread: it may wait as long as the name server does.
     QByteArray PeerName() const;
     QString PeerAddress() const;
     int PeerPort() const;
@@ -48,7 +63,14 @@ public:
     void setDrainTimeout(int milliseconds);
 
 private:
+    friend class TServerWinSocket;
+
     void onReadable();
+    // The peer closed its end (code 0) or the connection failed: ended later, by the server.
+    void peerGone(int code);
+    void endGone();
+    // The student sent bytes: said once to the server, which counts it as talkative.
+    void heard();
     void onWritable();
     void close(int handle);
     void finishClose(int handle);
@@ -56,13 +78,15 @@ private:
     void failReceive(int code);
     void failSend(int code);
     bool enqueue(const char *data, qsizetype size);
-    // False when not connected; raises ESocketError naming "getpeername" when unreadable.
-    bool readPeer(quint32 &address, int &port) const;
 
     TServerWinSocket *m_server;
     quint64 m_id;
     int m_handle;
+    quint32 m_peerAddress;
+    quint16 m_peerPort;
     bool m_closing = false;
+    bool m_heard = false;
+    int m_goneCode = 0;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     WriteQueue m_queue;

@@ -1,6 +1,5 @@
 #include "net/TServerWinSocket.h"
 
-#include <QFile>
 #include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -12,28 +11,25 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include "net/TServerClientWinSocket.h"
+#include "net/ConnectionTrouble.h"
+#include "net/ListeningSocket.h"
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
 #include "platform/NetworkInterfaces.h"
 
 namespace {
 
-// A whole room may connect in the same instant; whatever the queue cannot hold the kernel
-// answers with SYN cookies, and a student whose last ACK is then lost believes it is connected.
-constexpr char kSomaxconnPath[] = "/proc/sys/net/core/somaxconn";
 // Taken per notification, so that a flood of connections still lets timers and paints run.
 constexpr int kAcceptsPerNotification = 64;
 // While the process is out of descriptors a waiting connection keeps the listening socket
 // readable; the notifier stays off and this retries.
 constexpr int kAcceptRetryMs = 1000;
-
-[[noreturn]] void closeAndThrow(int handle, const char *api)
-{
-    const int code = errno;
-    ::close(handle);
-    throw ESocketError::fromCode(code, api);
-}
+// While a connect handler waits in a nested loop (a box), the connections accepted meanwhile
+// are looked at this often, so those that fail or reset are closed at once.
+constexpr int kWaitingCheckMs = 200;
+// Connections ended per pass of the event loop when many peers leave at once: a class of
+// thousands closing together would otherwise hold the window for a tenth of a second and more.
+constexpr int kEndsPerPass = 64;
 
 bool isResourceShortage(int code)
 {
@@ -42,12 +38,20 @@ bool isResourceShortage(int code)
 
 } // namespace
 
-TServerWinSocket::TServerWinSocket(QObject *parent)
-    : QObject(parent), m_retryTimer(new QTimer(this))
+TServerWinSocket::TServerWinSocket(ConnectionBudget::Bounds bounds, QObject *parent)
+    : QObject(parent), m_retryTimer(new QTimer(this)), m_waitingCheck(new QTimer(this)),
+      m_goneTimer(new QTimer(this)),
+      m_trouble(new ConnectionTrouble([this](const QString &line) { notice(line, true); }, this)),
+      m_budget(bounds)
 {
     m_retryTimer->setSingleShot(true);
     m_retryTimer->setInterval(kAcceptRetryMs);
     connect(m_retryTimer, &QTimer::timeout, this, &TServerWinSocket::resume);
+    m_waitingCheck->setInterval(kWaitingCheckMs);
+    connect(m_waitingCheck, &QTimer::timeout, this, &TServerWinSocket::dropDeadWaiting);
+    m_goneTimer->setSingleShot(true);
+    m_goneTimer->setInterval(0);
+    connect(m_goneTimer, &QTimer::timeout, this, &TServerWinSocket::endGone);
 }
 
 TServerWinSocket::~TServerWinSocket()
@@ -57,40 +61,16 @@ TServerWinSocket::~TServerWinSocket()
 
 int TServerWinSocket::listenQueue()
 {
-    QFile file(QString::fromLatin1(kSomaxconnPath));
-    bool ok = false;
-    int value = 0;
-    if (file.open(QIODevice::ReadOnly))
-        value = file.readAll().trimmed().toInt(&ok);
-    return ok && value > SOMAXCONN ? value : SOMAXCONN;
+    return listening_socket::queueLength();
 }
 
 void TServerWinSocket::Open(int port)
 {
     if (IsOpen())
         throw ESocketError(QStringLiteral("Can't listen on an open socket"));
-    const int handle = ::socket(AF_INET, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (handle < 0)
-        throw ESocketError(QStringLiteral("Can't create new socket"));
-
-    // The console closes its connections first at shutdown, so a restart finds them in
-    // TIME_WAIT on this port; this lets it listen again at once. Linux still refuses a
-    // second listener on a port, so a port in use still fails.
-    const int on = 1;
-    ::setsockopt(handle, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
-
-    sockaddr_in local{};
-    local.sin_family = AF_INET;
-    local.sin_addr.s_addr = htonl(INADDR_ANY);
-    local.sin_port = htons(quint16(port & 0xFFFF));
-    if (::bind(handle, reinterpret_cast<const sockaddr *>(&local), sizeof local) != 0)
-        closeAndThrow(handle, "bind");
-    if (::listen(handle, listenQueue()) != 0)
-        closeAndThrow(handle, "listen");
-
-    m_handle = handle;
+    m_handle = listening_socket::open(port);
     m_pause = Pause::None;
-    m_acceptNotifier = new QSocketNotifier(handle, QSocketNotifier::Read, this);
+    m_acceptNotifier = new QSocketNotifier(m_handle, QSocketNotifier::Read, this);
     connect(m_acceptNotifier, &QSocketNotifier::activated, this, &TServerWinSocket::onAcceptReady);
 }
 
@@ -103,11 +83,11 @@ void TServerWinSocket::Close()
         m_acceptNotifier = nullptr;
     }
     m_retryTimer->stop();
-    for (const Waiting &waiting : std::as_const(m_waiting)) {
-        ::close(waiting.handle);
-        m_budget.remove(waiting.source);
-    }
-    m_waiting.clear();
+    m_waitingCheck->stop();
+    m_goneTimer->stop();
+    m_gone.clear();
+    for (const AcceptedConnection &waiting : m_waiting.closeAll())
+        m_budget.remove(waiting.id);
     while (!m_connections.isEmpty())
         delete m_connections.constFirst();
     if (m_handle >= 0) {
@@ -141,9 +121,9 @@ void TServerWinSocket::onAcceptReady()
 // delays the events of the connections taken meanwhile, which wait in m_waiting in order.
 void TServerWinSocket::acceptWaiting()
 {
-    const int capacity = ConnectionBudget::capacity();
+    const int capacity = m_budget.capacity();
     for (int i = 0; i < kAcceptsPerNotification && IsOpen(); ++i) {
-        if (m_budget.full(capacity)) {
+        if (m_budget.full(capacity) && m_budget.victim() == 0) {
             // Full with nobody waiting is no news: stay listening until someone comes.
             if (connectionWaiting())
                 pause(Pause::Full);
@@ -164,13 +144,32 @@ void TServerWinSocket::acceptWaiting()
             notice(QString::fromUtf8("已恢复接受学生连接"), false);
         }
         const quint32 source = ntohl(peer.sin_addr.s_addr);
-        if (m_budget.sourceFull(source)) {
-            refuse(handle, source);
+        if (!admit(handle, source, capacity))
             continue;
-        }
-        m_budget.add(source);
-        m_waiting.append({handle, source});
+        const AcceptedConnection accepted{handle, source, ntohs(peer.sin_port),
+                                          TServerClientWinSocket::newId()};
+        m_budget.add(source, accepted.id);
+        m_waiting.append(accepted);
     }
+}
+
+// A full budget makes room only for a source that holds nothing yet: one that is already
+// listed keeps what it has and gets no more.
+bool TServerWinSocket::admit(int handle, quint32 source, int capacity)
+{
+    if (m_budget.sourceFull(source)) {
+        refuse(handle, source);
+        return false;
+    }
+    if (!m_budget.full(capacity))
+        return true;
+    if (m_budget.count(source) > 0) {
+        ::close(handle);
+        m_trouble->refused(source);
+        return false;
+    }
+    evict(m_budget.victim());
+    return true;
 }
 
 // Each connection's event is raised in acceptance order, and each handler finishes before the
@@ -181,10 +180,11 @@ void TServerWinSocket::raiseConnects()
         return;
     QPointer<TServerWinSocket> alive(this);
     m_raising = true;
+    // A connection reset before its event never gets one, nor a row.
+    dropDeadWaiting();
+    m_waitingCheck->start();
     while (!m_waiting.isEmpty()) {
-        const Waiting waiting = m_waiting.takeFirst();
-        auto *connection = new TServerClientWinSocket(waiting.handle, this);
-        m_sources.insert(connection, waiting.source);
+        auto *connection = new TServerClientWinSocket(m_waiting.takeFirst(), this);
         guard::run([&] {
             if (OnClientConnect)
                 OnClientConnect(this, connection);
@@ -192,7 +192,19 @@ void TServerWinSocket::raiseConnects()
         if (!alive)
             return;
     }
+    m_waitingCheck->stop();
     m_raising = false;
+}
+
+void TServerWinSocket::dropDeadWaiting()
+{
+    const QList<AcceptedConnection> gone = m_waiting.closeHungUp();
+    for (const AcceptedConnection &waiting : gone) {
+        m_budget.remove(waiting.id);
+        m_trouble->failed(waiting.address);
+    }
+    if (!gone.isEmpty())
+        resume();
 }
 
 bool TServerWinSocket::connectionWaiting() const
@@ -204,13 +216,32 @@ bool TServerWinSocket::connectionWaiting() const
 void TServerWinSocket::refuse(int handle, quint32 source)
 {
     ::close(handle);
+    m_trouble->refused(source);
     if (m_refusedSources.contains(source))
         return;
     m_refusedSources.insert(source);
     notice(QString::fromUtf8("来自 %1 的连接超过 %2 个，多余的连接已被拒绝")
                .arg(netif::dotted(source))
-               .arg(ConnectionBudget::kPerSource),
+               .arg(m_budget.bounds().perSource),
            true);
+}
+
+// The connection given up closes as a departure does: its row goes, nothing is shown.
+void TServerWinSocket::evict(quint64 id)
+{
+    if (const auto waiting = m_waiting.close(id)) {
+        m_budget.remove(id);
+        m_trouble->evicted(waiting->address);
+        return;
+    }
+    for (TServerClientWinSocket *connection : std::as_const(m_connections)) {
+        if (connection->ConnectionId() != id || !connection->IsOpen())
+            continue;
+        m_trouble->evicted(connection->PeerIPv4());
+        guard::run([connection] { connection->CloseConnection(); });
+        break;
+    }
+    m_budget.remove(id);
 }
 
 void TServerWinSocket::pause(Pause reason)
@@ -224,21 +255,21 @@ void TServerWinSocket::pause(Pause reason)
         return;
     m_pause = reason;
     if (reason == Pause::Full)
-        notice(QString::fromUtf8("学生连接数已达上限 %1，新的学生暂时等待")
-                   .arg(ConnectionBudget::capacity()),
-               true);
+        notice(
+            QString::fromUtf8("学生连接数已达上限 %1，新的学生暂时等待").arg(m_budget.capacity()),
+            true);
     else
         notice(QString::fromUtf8("系统文件描述符不足，新的学生暂时等待"), true);
 }
 
 // Out of descriptors, the pause ends with the next connection that can be accepted; a full
-// budget ends as soon as a connection has left.
+// budget ends as soon as a connection has left, or one could be given up for a newcomer.
 void TServerWinSocket::resume()
 {
     if (m_pause == Pause::None || !m_acceptNotifier)
         return;
     if (m_pause == Pause::Full) {
-        if (m_budget.full()) {
+        if (m_budget.full() && m_budget.victim() == 0) {
             m_retryTimer->start();
             return;
         }
@@ -260,16 +291,46 @@ void TServerWinSocket::notice(const QString &text, bool warning)
     });
 }
 
-void TServerWinSocket::forget(TServerClientWinSocket *connection)
+void TServerWinSocket::heard(const TServerClientWinSocket *connection)
 {
-    m_connections.removeOne(connection);
-    const auto at = m_sources.constFind(connection);
-    if (at == m_sources.constEnd())
-        return;
-    const quint32 source = at.value();
-    m_sources.erase(at);
-    m_budget.remove(source);
+    m_budget.markTalkative(connection->ConnectionId());
+}
+
+void TServerWinSocket::failed(const TServerClientWinSocket *connection)
+{
+    m_trouble->failed(connection->PeerIPv4());
+}
+
+// The descriptor is free once the connection has closed, before its deferred release.
+void TServerWinSocket::released(const TServerClientWinSocket *connection)
+{
+    const quint32 source = connection->PeerIPv4();
+    m_budget.remove(connection->ConnectionId());
     if (m_budget.count(source) == 0)
         m_refusedSources.remove(source);
     resume();
+}
+
+void TServerWinSocket::forget(TServerClientWinSocket *connection)
+{
+    m_connections.removeOne(connection);
+    m_budget.remove(connection->ConnectionId());
+}
+
+void TServerWinSocket::endLater(TServerClientWinSocket *connection)
+{
+    m_gone.append(connection);
+    if (!m_goneTimer->isActive())
+        m_goneTimer->start();
+}
+
+void TServerWinSocket::endGone()
+{
+    for (int i = 0; i < kEndsPerPass && !m_gone.isEmpty(); ++i) {
+        const QPointer<TServerClientWinSocket> connection = m_gone.takeFirst();
+        if (connection)
+            guard::run([&] { connection->endGone(); });
+    }
+    if (!m_gone.isEmpty())
+        m_goneTimer->start();
 }

@@ -1,17 +1,19 @@
 #pragma once
 
-#include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPointer>
 #include <QSet>
 #include <functional>
 
 #include "net/ConnectionBudget.h"
 #include "net/ESocketError.h"
+#include "net/TServerClientWinSocket.h"
+#include "net/WaitingConnections.h"
 
+class ConnectionTrouble;
 class QSocketNotifier;
 class QTimer;
-class TServerClientWinSocket;
 
 // The listening socket of the command server and its connections in order of acceptance.
 class TServerWinSocket : public QObject
@@ -25,7 +27,12 @@ public:
                                           TErrorEvent ErrorEvent, int &ErrorCode)>;
     using NoticeEvent = std::function<void(TServerWinSocket *Sender, const QString &Text)>;
 
-    explicit TServerWinSocket(QObject *parent = nullptr);
+    explicit TServerWinSocket(QObject *parent = nullptr)
+        : TServerWinSocket(ConnectionBudget::kCommandServer, parent)
+    {
+    }
+    // A server of its own bounds: each server counts its connections apart.
+    explicit TServerWinSocket(ConnectionBudget::Bounds bounds, QObject *parent = nullptr);
     // Destroys every connection without events, then closes the listening socket.
     ~TServerWinSocket() override;
 
@@ -45,6 +52,7 @@ public:
     // True while new connections are left waiting in the system's queue (no room or no
     // descriptor); they are taken as soon as room is made.
     bool AcceptPaused() const { return m_pause != Pause::None; }
+    const ConnectionBudget &budget() const { return m_budget; }
 
     // Enumeration: read the count once, visit 0..count-1, act only on entries that are IsOpen.
     int ConnectionCount() const { return int(m_connections.size()); }
@@ -60,30 +68,40 @@ public:
 private:
     friend class TServerClientWinSocket;
     enum class Pause { None, Full, NoDescriptor };
-    struct Waiting
-    {
-        int handle;
-        quint32 source;
-    };
 
     void onAcceptReady();
     void acceptWaiting();
+    // Whether room was made for this accepted connection; if not, it has been closed.
+    bool admit(int handle, quint32 source, int capacity);
     void raiseConnects();
     bool connectionWaiting() const;
+    // Closes the accepted connections that failed or were reset before their event.
+    void dropDeadWaiting();
     void refuse(int handle, quint32 source);
+    void evict(quint64 id);
     void pause(Pause reason);
     void resume();
     void notice(const QString &text, bool warning);
+    // A connection's own reports: it sent bytes, it failed, it closed, it was destroyed.
+    void heard(const TServerClientWinSocket *connection);
+    void failed(const TServerClientWinSocket *connection);
+    void released(const TServerClientWinSocket *connection);
     void forget(TServerClientWinSocket *connection);
+    // Connections whose peer has gone are ended a batch per pass of the event loop.
+    void endLater(TServerClientWinSocket *connection);
+    void endGone();
 
     int m_handle = -1;
     QSocketNotifier *m_acceptNotifier = nullptr;
     QTimer *m_retryTimer;
+    QTimer *m_waitingCheck;
+    QTimer *m_goneTimer;
+    QList<QPointer<TServerClientWinSocket>> m_gone;
+    ConnectionTrouble *m_trouble;
     Pause m_pause = Pause::None;
     bool m_raising = false;
     ConnectionBudget m_budget;
-    QList<Waiting> m_waiting;
-    QHash<const TServerClientWinSocket *, quint32> m_sources;
+    WaitingConnections m_waiting;
     QSet<quint32> m_refusedSources;
     QList<TServerClientWinSocket *> m_connections;
 };

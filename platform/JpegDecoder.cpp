@@ -113,6 +113,11 @@ bool JpegDecoder::decode(const std::uint8_t *data, std::size_t size)
     return true;
 }
 
+JpegDecoder::Image JpegDecoder::takeImage()
+{
+    return std::exchange(m_image, Image());
+}
+
 std::size_t JpegDecoder::heldBytes() const
 {
     return m_image.rgb.capacity() + m_scratch.rgb.capacity();

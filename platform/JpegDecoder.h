@@ -43,6 +43,8 @@ public:
     bool decode(const QByteArray &data);
 
     const Image &image() const { return m_image; }
+    // Hands the last picture over; this decoder keeps none until its next frame.
+    Image takeImage();
     // Bytes of pixel buffers kept between frames.
     std::size_t heldBytes() const;
 

@@ -58,7 +58,9 @@ protected:
     RosterModel roster;
     TServerWinSocket server;
     CommandChannel channel{&server, &roster};
-    Monitoring monitoring{channel, [](const QString &from) { return from == kOwnAddress; }};
+    // Decoded on this thread, so each frame is shown by the time it has been received.
+    Monitoring monitoring{channel, [](const QString &from) { return from == kOwnAddress; },
+                          [](const std::function<void()> &decode) { decode(); }};
     QSignalSpy shown{&monitoring, &Monitoring::pictureChanged};
 };
 

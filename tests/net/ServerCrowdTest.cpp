@@ -86,14 +86,15 @@ TEST(ServerCrowd, OneHostCannotTakeMoreThanItsShare)
     harness.server().OnAcceptNotice = [&](TServerWinSocket *, const QString &text) {
         notices.append(text);
     };
-    StudentCrowd flood(ConnectionBudget::kPerSource + 8, harness.port(), true);
+    StudentCrowd flood(ConnectionBudget::kCommandServer.perSource + 8, harness.port(), true);
     ASSERT_TRUE(waitUntil([&] { return flood.closedByConsole() == 8; }));
     StudentCrowd room(3, harness.port());
 
-    EXPECT_TRUE(waitUntil(
-        [&] { return harness.count(Kind::Connect) == ConnectionBudget::kPerSource + 3; }));
+    EXPECT_TRUE(waitUntil([&] {
+        return harness.count(Kind::Connect) == ConnectionBudget::kCommandServer.perSource + 3;
+    }));
     settle(100);
-    EXPECT_EQ(harness.server().ConnectionCount(), ConnectionBudget::kPerSource + 3);
+    EXPECT_EQ(harness.server().ConnectionCount(), ConnectionBudget::kCommandServer.perSource + 3);
     ASSERT_EQ(notices.size(), 1);
     EXPECT_TRUE(notices[0].contains(QStringLiteral("127.0.0.9")));
     EXPECT_TRUE(harness.reports().isEmpty());
@@ -113,7 +114,7 @@ TEST(ServerCrowd, AFullBudgetPausesAcceptingAndLeavingResumesIt)
     ASSERT_LT(LoweredDescriptorLimit::openNow() + capacity + 4,
               ConnectionBudget::kHeadroom + capacity);
     LoweredDescriptorLimit limit(rlim_t(ConnectionBudget::kHeadroom + capacity));
-    ASSERT_EQ(ConnectionBudget::capacity(), capacity);
+    ASSERT_EQ(ConnectionBudget().capacity(), capacity);
     ChildCrowd crowd(capacity + 5, harness.port());
     ASSERT_TRUE(crowd.started());
 

@@ -4,7 +4,8 @@
 
 #include "platform/Guard.h"
 
-ServerHarness::ServerHarness() : m_server(std::make_unique<TServerWinSocket>())
+ServerHarness::ServerHarness(ConnectionBudget::Bounds bounds)
+    : m_server(std::make_unique<TServerWinSocket>(bounds))
 {
     guard::setReporter([this](const QString &message) { m_reports.append(message); });
     m_server->OnClientConnect = [this](TServerWinSocket *server, TServerClientWinSocket *socket) {

@@ -24,7 +24,7 @@ public:
         int code;
     };
 
-    ServerHarness();
+    explicit ServerHarness(ConnectionBudget::Bounds bounds = ConnectionBudget::kCommandServer);
     ~ServerHarness();
 
     TServerWinSocket &server() { return *m_server; }

@@ -256,28 +256,28 @@ TEST_F(RosterTest, ASlowNameLookupFreezesNothingAndTheNameComesLater)
     EXPECT_TRUE(answered);
 }
 
-// A student gone before the console got to it: the failure shows once, and the counts stay
-// equal to the rows.
+// A student gone before the console got to it, as a storm of connect-and-reset does: nothing
+// is shown, it never gets a row, and the counts stay equal to the rows.
 TEST_F(RosterTest, AStudentResetBeforeItWasListedLeavesTheCountsRight)
 {
     connectStudent(QStringLiteral("oscar"), 2);
-    const int handle = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in console{};
-    console.sin_family = AF_INET;
-    console.sin_port = htons(commandPort());
-    console.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(::connect(handle, reinterpret_cast<sockaddr *>(&console), sizeof console), 0);
-    const linger abortive{1, 0};
-    ::setsockopt(handle, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
-    ::close(handle);
+    for (int i = 0; i < 20; ++i) {
+        const int handle = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in console{};
+        console.sin_family = AF_INET;
+        console.sin_port = htons(commandPort());
+        console.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        ASSERT_EQ(::connect(handle, reinterpret_cast<sockaddr *>(&console), sizeof console), 0);
+        const linger abortive{1, 0};
+        ::setsockopt(handle, SOL_SOCKET, SO_LINGER, &abortive, sizeof abortive);
+        ::close(handle);
+    }
+    connectStudent(QStringLiteral("papa"), 3);
 
-    TServerWinSocket *server = this->console().ServerSocket1()->Socket();
-    ASSERT_TRUE(waitUntil([&] {
-        return server->ConnectionCount() == 1 && !prompter.errors.isEmpty();
-    })) << prompter.errors.join('|').toStdString();
-    EXPECT_TRUE(prompter.errors.first().contains(QStringLiteral("getpeername")));
-    EXPECT_EQ(rowCount(), 1);
-    EXPECT_EQ(this->console().roster()->StudentCount(), 1);
-    EXPECT_EQ(this->console().roster()->StudentList().size(), 1);
-    EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:1"));
+    EXPECT_EQ(names(), (QStringList{"oscar", "papa"}));
+    EXPECT_EQ(this->console().ServerSocket1()->Socket()->ConnectionCount(), 2);
+    EXPECT_EQ(this->console().roster()->StudentCount(), 2);
+    EXPECT_EQ(this->console().roster()->StudentList().size(), 2);
+    EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:2"));
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }

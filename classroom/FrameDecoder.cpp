@@ -1,0 +1,79 @@
+#include "classroom/FrameDecoder.h"
+
+#include <QThreadPool>
+
+FrameDecoder::FrameDecoder(Executor executor, QObject *parent)
+    : QObject(parent), m_executor(std::move(executor))
+{
+    if (!m_executor) {
+        auto *thread = new QThreadPool(this);
+        thread->setMaxThreadCount(1);
+        m_executor = [thread](std::function<void()> decode) { thread->start(std::move(decode)); };
+    }
+}
+
+FrameDecoder::~FrameDecoder()
+{
+    std::unique_lock lock(m_lock);
+    m_idle.wait(lock, [this] { return m_running == 0; });
+}
+
+void FrameDecoder::submit(QByteArray frame)
+{
+    if (!m_busy) {
+        start(std::move(frame));
+        return;
+    }
+    m_waiting = std::move(frame);
+    m_hasWaiting = true;
+}
+
+void FrameDecoder::discard()
+{
+    ++m_generation;
+    m_waiting = QByteArray();
+    m_hasWaiting = false;
+}
+
+void FrameDecoder::setTargetSize(int width, int height)
+{
+    m_targetWidth = width;
+    m_targetHeight = height;
+}
+
+// The decoder is touched by one decode at a time, and by this thread only between decodes.
+void FrameDecoder::start(QByteArray frame)
+{
+    m_busy = true;
+    m_decoder.setTargetSize(m_targetWidth, m_targetHeight);
+    {
+        std::lock_guard lock(m_lock);
+        ++m_running;
+    }
+    const quint64 generation = m_generation;
+    m_executor([this, frame = std::move(frame), generation] {
+        const bool decoded = m_decoder.decode(frame);
+        // Posted before this decode counts as returned, so the destructor outlives the post.
+        QMetaObject::invokeMethod(
+            this, [this, generation, decoded] { finished(generation, decoded); },
+            Qt::AutoConnection);
+        std::lock_guard lock(m_lock);
+        --m_running;
+        m_idle.notify_all();
+    });
+}
+
+// The next frame starts decoding before the picture is shown, so both go on at once.
+void FrameDecoder::finished(quint64 generation, bool decoded)
+{
+    m_busy = false;
+    const bool shown = decoded && generation == m_generation;
+    if (shown)
+        m_picture = m_decoder.takeImage();
+    if (m_hasWaiting) {
+        m_hasWaiting = false;
+        start(std::exchange(m_waiting, QByteArray()));
+    }
+    if (shown)
+        emit pictureChanged();
+}
