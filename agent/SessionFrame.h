@@ -7,7 +7,7 @@
 
 // One message on the pipe between the service and a session part: a 4-byte big-endian length,
 // then a CBOR map. The service writes the display's state and its one-time actions; the part
-// answers Ready once it holds its display.
+// says Ready once it holds its display, and again after each state it applied.
 struct SessionFrame
 {
     enum class Kind { State, Message, Launch, Custom, Ready };

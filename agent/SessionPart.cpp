@@ -17,6 +17,8 @@ constexpr int kRestartMs = 500;
 // slowly, up to this pause.
 constexpr int kMaxRetryMs = 30000;
 constexpr int kMaxGroups = 256;
+// A part applies a state at once; one that has not answered for this long is not running.
+constexpr int kAnswerMs = 2000;
 // A log line longer than this is cut: the part is the user's, and so are its words.
 constexpr qsizetype kMaxLogLine = 4096;
 
@@ -27,6 +29,12 @@ SessionPart::SessionPart(const LoginSession &session, const QStringList &command
 {
     m_retry.setSingleShot(true);
     connect(&m_retry, &QTimer::timeout, this, &SessionPart::launch);
+    m_answer.setSingleShot(true);
+    m_answer.setInterval(kAnswerMs);
+    connect(&m_answer, &QTimer::timeout, this, [this] {
+        qWarning().noquote() << name() << "the part does not answer (stopped or hung); it is ended";
+        m_process.kill();
+    });
     connect(&m_process, &QProcess::finished, this, &SessionPart::onFinished);
     connect(&m_process, &QProcess::errorOccurred, this, [this](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
@@ -57,6 +65,7 @@ void SessionPart::stop()
 {
     m_stopped = true;
     m_retry.stop();
+    m_answer.stop();
     if (m_process.state() != QProcess::NotRunning) {
         m_process.terminate();
     }
@@ -69,6 +78,9 @@ void SessionPart::send(const SessionFrame &frame)
             qWarning().noquote() << name() << "is starting again; a one-time command is lost";
         }
         return;
+    }
+    if (frame.kind == SessionFrame::Kind::State && m_ready && !m_answer.isActive()) {
+        m_answer.start();
     }
     m_process.write(frame.encode());
 }
@@ -147,6 +159,7 @@ void SessionPart::onFinished(int code, QProcess::ExitStatus status)
 {
     const bool wasReady = m_ready;
     m_ready = false;
+    m_answer.stop();
     if (m_stopped) {
         return;
     }
@@ -177,6 +190,7 @@ void SessionPart::onOutput()
     SessionFrame frame;
     SessionFrame::Status status;
     while ((status = SessionFrame::take(m_output, frame)) == SessionFrame::Status::Complete) {
+        m_answer.stop();
         if (frame.kind == SessionFrame::Kind::Ready && !m_ready) {
             m_ready = true;
             m_failures = 0;

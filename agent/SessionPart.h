@@ -10,8 +10,8 @@
 
 // The display part of the agent in one graphical session: started as the session's user with
 // the session's environment, fed frames through its standard input, and started again whenever
-// it ends while the session goes on (a student may kill it, not stop it). Its log lines join the
-// service's, marked with the session.
+// it ends while the session goes on, or leaves a state unanswered (a student may kill or stop
+// it, not end it). Its log lines join the service's, marked with the session.
 class SessionPart : public QObject
 {
     Q_OBJECT
@@ -49,6 +49,8 @@ private:
     QStringList m_command;
     QProcess m_process;
     QTimer m_retry;
+    // Runs from a state sent until the part answers it: a stopped or hung part is ended.
+    QTimer m_answer;
     QByteArray m_output;
     QByteArray m_errors;
     bool m_ready = false;

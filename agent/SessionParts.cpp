@@ -2,12 +2,20 @@
 
 #include <QtDebug>
 
+namespace {
+
+constexpr int kHeartbeatMs = 2000;
+
+} // namespace
+
 SessionParts::SessionParts(LoginSessions &sessions, const QStringList &command, QObject *parent)
     : QObject(parent), m_sessions(sessions), m_command(command)
 {
     connect(&sessions, &LoginSessions::appeared, this, &SessionParts::onAppeared);
     connect(&sessions, &LoginSessions::changed, this, &SessionParts::onChanged);
     connect(&sessions, &LoginSessions::removed, this, &SessionParts::onRemoved);
+    connect(&m_heartbeat, &QTimer::timeout, this, [this] { apply(m_state); });
+    m_heartbeat.start(kHeartbeatMs);
     for (const LoginSession &session : sessions.sessions()) {
         onAppeared(session);
     }

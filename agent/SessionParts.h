@@ -6,6 +6,7 @@
 
 #include <QObject>
 #include <QSet>
+#include <QTimer>
 #include <map>
 #include <memory>
 
@@ -49,4 +50,7 @@ private:
     DisplayState m_state;
     std::map<QString, std::unique_ptr<SessionPart>> m_parts;
     QSet<QString> m_refused;
+    // The state is sent again now and then: each part must answer it, and raises and grabs
+    // again what it shows.
+    QTimer m_heartbeat;
 };

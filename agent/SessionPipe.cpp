@@ -50,6 +50,8 @@ void SessionPipe::onReadable()
             switch (frame.kind) {
             case SessionFrame::Kind::State:
                 m_side.apply(frame.state);
+                // The service hears the part is alive and not stopped.
+                sendReady();
                 break;
             case SessionFrame::Kind::Message:
                 m_side.showMessage(frame.text);

@@ -229,6 +229,12 @@ TEST_F(StudentServiceTest, SessionPartRunsAsTheUserAndComesBackAfterAKill)
     EXPECT_EQ(linesWith(lines, "the display part was killed or crashed and is started again"), 1);
     EXPECT_TRUE(waitUntil(blackedOut)) << "the black-out did not outlive the kill";
 
+    // A stopped part answers nothing: it is ended and started again too.
+    const qint64 stopped = part->processId();
+    ASSERT_EQ(kill(pid_t(stopped), SIGSTOP), 0);
+    EXPECT_TRUE(waitUntil([&] { return part->isReady() && part->processId() != stopped; }, 8000));
+    EXPECT_EQ(restarted.size(), 2);
+
     const qint64 last = part->processId();
     removeSession(QStringLiteral("c1"));
     EXPECT_TRUE(waitUntil([&] { return service->parts()->part(QStringLiteral("c1")) == nullptr; }));
