@@ -28,8 +28,8 @@ const char kNoDisplay[] =
     "velmora-student: no X11 display (DISPLAY is not set); run it in the "
     "student's desktop session.\n";
 
-// One agent per X display: a second one (a manual start beside the autostarted one) would
-// show up twice in the console and fight the first over the keyboard grab.
+// One agent run by hand per X display: a second one would show up twice in the console and
+// fight the first over the keyboard grab.
 QString instanceLockPath()
 {
     QString display = qEnvironmentVariable("DISPLAY");
@@ -122,8 +122,10 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-student"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The service keeps one part per session itself, and a part never gives way to a process
+    // the student started.
     QLockFile instance(instanceLockPath());
-    if (!instance.tryLock(0)) {
+    if (!part && !instance.tryLock(0)) {
         qWarning().noquote() << "another agent already runs on this display; lock file"
                              << QDir::toNativeSeparators(instance.fileName());
         return 3;
