@@ -1,4 +1,6 @@
 #include "agent/Agent.h"
+#include "agent/SessionEnvironment.h"
+#include "agent/SessionFrame.h"
 #include "agent/SessionParts.h"
 #include "agent/StudentService.h"
 #include "tests/agent/FakeSessionServices.h"
@@ -274,4 +276,35 @@ TEST_F(StudentServiceTest, WithoutAConsoleItWaitsQuietlyForADropIn)
     writeConfig(AgentSettings::dropInFolder(config) + QStringLiteral("/50-console.ini"),
                 consoleSettings());
     EXPECT_TRUE(consoleConnects());
+}
+
+TEST(SessionEnvironment, AProcessNameCannotForgeItsParentAndDisplaysMatchByNumber)
+{
+    using namespace sessionenvironment;
+    EXPECT_EQ(parentFromStat("4242 (a) S 1 (b) R 77 4242 ...) S 900 4242 4242 0 -1"), 900u);
+    EXPECT_EQ(parentFromStat("garbage"), 0u);
+    const QProcessEnvironment environment = parseEnviron(
+        QByteArray("DISPLAY=:0") + '\0' + "XAUTHORITY=/run/user/1000/gdm/Xauthority" + '\0' + "=x");
+    EXPECT_EQ(environment.value(QStringLiteral("XAUTHORITY")),
+              QStringLiteral("/run/user/1000/gdm/Xauthority"));
+    EXPECT_EQ(environment.keys().size(), 2);
+    EXPECT_TRUE(sameDisplay(QStringLiteral(":0"), QStringLiteral("unix:0.0")));
+    EXPECT_FALSE(sameDisplay(QStringLiteral(":0"), QStringLiteral(":10")));
+}
+
+TEST(SessionFrame, ThePipeCarriesWholeFramesAndRefusesAnOversizedOne)
+{
+    SessionFrame message;
+    message.kind = SessionFrame::Kind::Message;
+    message.text = QString::fromUtf8("下课前交作业");
+    QByteArray pipe = message.encode();
+    SessionFrame read;
+    QByteArray half = pipe.left(pipe.size() - 1);
+    EXPECT_EQ(SessionFrame::take(half, read), SessionFrame::Status::Incomplete);
+    ASSERT_EQ(SessionFrame::take(pipe, read), SessionFrame::Status::Complete);
+    EXPECT_EQ(read.text, message.text);
+    EXPECT_TRUE(pipe.isEmpty());
+
+    QByteArray huge("\x7f\xff\xff\xff", 4);
+    EXPECT_EQ(SessionFrame::take(huge, read), SessionFrame::Status::Invalid);
 }
