@@ -23,9 +23,8 @@ std::unique_ptr<SessionAgent> ownSide(const AgentSettings &settings, Agent::Seam
 } // namespace
 
 Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
-    : QObject(parent), m_settings(settings), m_seams(std::move(seams)),
-      m_ownSide(ownSide(settings, m_seams)), m_side(m_ownSide ? *m_ownSide : *m_seams.side),
-      m_link(settings)
+    : QObject(parent), m_seams(std::move(seams)), m_ownSide(ownSide(settings, m_seams)),
+      m_side(m_ownSide ? *m_ownSide : *m_seams.side), m_link(settings)
 {
     connect(&m_link, &ConsoleLink::bytesReceived, this, &Agent::onBytes);
     connect(&m_link, &ConsoleLink::disconnected, this, &Agent::onDisconnected);

@@ -59,7 +59,6 @@ private:
     void obey(const StudentCommand &command);
     void setState(const DisplayState &state);
 
-    AgentSettings m_settings;
     Seams m_seams;
     std::unique_ptr<SessionAgent> m_ownSide;
     SessionSide &m_side;
