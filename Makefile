@@ -9,8 +9,9 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg-dev libssl-dev libxcb1
            qt6-translations-l10n iproute2 util-linux dbus-daemon \
            libjpeg-turbo-progs x11-utils x11-xserver-utils desktop-file-utils appstream \
            clang libclang-rt-14-dev
-# What `make package` needs beyond the build: dpkg-shlibdeps and the file type probe.
-PACKAGE_TOOLS = dpkg-dev file
+# What `make package` needs beyond the build: dpkg-shlibdeps, the file type probe, and lintian,
+# which every package must pass.
+PACKAGE_TOOLS = dpkg-dev file lintian
 SUDO     = $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
 .PHONY: all deps build run test demo bench package fuzz test-asan clean
@@ -63,6 +64,7 @@ package: deps
 	  -DVELMORA_WERROR=OFF -DVELMORA_BENCHMARKS=OFF $(LAUNCHER)
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && cpack -G DEB
+	lintian --fail-on error,warning $(PACKAGE_BUILD)/*.deb
 	@ls -l $(PACKAGE_BUILD)/*.deb
 
 # Every libFuzzer target for FUZZ_SECONDS each, in its own clang build (fuzz/run.sh).

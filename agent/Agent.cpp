@@ -1,10 +1,7 @@
 #include "agent/Agent.h"
 
 #include "agent/PowerControl.h"
-#include "agent/ScreenGrabber.h"
 #include "platform/Guard.h"
-#include "student/DatagramHub.h"
-#include "student/MouseDatagram.h"
 
 #include <QtDebug>
 
@@ -15,23 +12,20 @@ using Kind = StudentCommand::Kind;
 // A stream of junk must not flood the session's journal.
 constexpr int kUnknownLogLimit = 20;
 
-ScreenSender::Producer realScreen(int quality)
+std::unique_ptr<SessionAgent> ownSide(const AgentSettings &settings, Agent::Seams &seams)
 {
-    auto grabber = std::make_shared<ScreenGrabber>(quality);
-    return [grabber] { return grabber->grab(); };
+    if (seams.side != nullptr) {
+        return nullptr;
+    }
+    return std::make_unique<SessionAgent>(settings, *seams.starter, seams.isRoot, seams.screen);
 }
 
 } // namespace
 
 Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
-    : QObject(parent), m_settings(settings), m_seams(std::move(seams)), m_link(settings),
-      m_launcher(settings, *m_seams.starter),
-      m_custom(settings.allowCustomCommands, *m_seams.starter, m_seams.isRoot)
+    : QObject(parent), m_seams(std::move(seams)), m_ownSide(ownSide(settings, m_seams)),
+      m_side(m_ownSide ? *m_ownSide : *m_seams.side), m_link(settings)
 {
-    m_screen.setFramesPerSecond(settings.screenRate);
-    m_screen.setProducer(m_seams.screen ? m_seams.screen : realScreen(settings.screenQuality));
-    connect(&m_screen, &ScreenSender::failed, this,
-            [](const QString &reason) { qWarning().noquote() << "screen:" << reason; });
     connect(&m_link, &ConsoleLink::bytesReceived, this, &Agent::onBytes);
     connect(&m_link, &ConsoleLink::disconnected, this, &Agent::onDisconnected);
 }
@@ -61,15 +55,21 @@ void Agent::onDisconnected()
         }
     }
     // A console that went away never leaves the student locked, watched or watching.
-    m_blackout.hide();
-    stopDemonstration();
-    m_screen.stop();
+    setState({});
     m_unknownLogged = 0;
+}
+
+void Agent::setState(const DisplayState &state)
+{
+    m_state = state;
+    m_side.apply(m_state);
 }
 
 void Agent::obey(const StudentCommand &command)
 {
     qInfo().noquote() << "command" << StudentCommand::kindName(command.kind);
+    DisplayState next = m_state;
+    next.console = m_link.consoleAddress();
     switch (command.kind) {
     case Kind::LogOff:
         m_seams.power->request(PowerControl::Action::LogOff);
@@ -85,40 +85,39 @@ void Agent::obey(const StudentCommand &command)
     case Kind::WordPad:
     case Kind::Paint:
     case Kind::Word:
-        m_launcher.launch(
+        m_side.launch(
             static_cast<AgentSettings::Application>(int(command.kind) - int(Kind::Notepad)));
         break;
     case Kind::Message:
-        m_message.showMessage(command.argumentText());
+        m_side.showMessage(command.argumentText());
         break;
     case Kind::Custom:
-        if (const QString refusal = m_custom.run(command.argumentText()); !refusal.isEmpty()) {
-            qWarning().noquote() << "custom command refused:" << refusal;
-        }
+        m_side.runCustom(command.argumentText());
         break;
     case Kind::BlackScreen:
-        m_blackout.show();
-        arrangeSurfaces();
+        next.blackout = true;
+        setState(next);
         break;
     case Kind::UnblackScreen:
-        m_blackout.hide();
-        arrangeSurfaces();
+        next.blackout = false;
+        setState(next);
         break;
     case Kind::Screen:
-        m_screen.setSource(m_link.localAddress());
-        m_screen.setDestination(m_link.consoleAddress(), m_settings.mousePort);
-        m_screen.start();
+        next.sendingScreen = true;
+        next.local = m_link.localAddress();
+        setState(next);
         break;
     case Kind::NotScreen:
-        m_screen.stop();
+        next.sendingScreen = false;
+        setState(next);
         break;
     case Kind::Image:
-        startDemonstration();
-        arrangeSurfaces();
+        next.demonstrating = true;
+        setState(next);
         break;
     case Kind::Stop:
-        stopDemonstration();
-        arrangeSurfaces();
+        next.demonstrating = false;
+        setState(next);
         break;
     case Kind::Unknown:
         if (++m_unknownLogged <= kUnknownLogLimit) {
@@ -130,86 +129,4 @@ void Agent::obey(const StudentCommand &command)
         break;
     }
     emit obeyed(command);
-}
-
-void Agent::startDemonstration()
-{
-    if (m_image) {
-        return;
-    }
-    QString error;
-    m_image = DatagramHub::acquire(m_settings.imagePort, &error);
-    if (!m_image) {
-        qWarning().noquote() << "cannot listen on UDP port" << m_settings.imagePort << error;
-        return;
-    }
-    m_mouse = DatagramHub::acquire(m_settings.mousePort, &error);
-    if (!m_mouse) {
-        qWarning().noquote() << "cannot listen on UDP port" << m_settings.mousePort << error;
-    } else {
-        connect(m_mouse.get(), &DatagramHub::datagramReceived, this, &Agent::onMouseDatagram);
-    }
-    connect(m_image.get(), &DatagramHub::datagramReceived, this, &Agent::onImageDatagram);
-    m_frames.reset();
-    m_viewer.start();
-}
-
-void Agent::stopDemonstration()
-{
-    if (m_image) {
-        m_image->disconnect(this);
-    }
-    if (m_mouse) {
-        m_mouse->disconnect(this);
-    }
-    m_image.reset();
-    m_mouse.reset();
-    m_frames.reset();
-    m_viewer.stop();
-}
-
-void Agent::arrangeSurfaces()
-{
-    if (m_blackout.isShown()) {
-        m_blackout.hold();
-    } else if (isDemonstrating()) {
-        m_viewer.hold();
-    }
-}
-
-bool Agent::fromConsole(const QHostAddress &sender) const
-{
-    // Only the console's own datagrams are shown: nobody else on the LAN paints this screen.
-    return QHostAddress(sender.toIPv4Address()) == m_link.consoleAddress();
-}
-
-void Agent::onImageDatagram(const QByteArray &data, const QHostAddress &sender)
-{
-    if (!fromConsole(sender)) {
-        return;
-    }
-    guard::run([&] {
-        const std::optional<QByteArray> frame = m_frames.add(data);
-        if (!frame || !m_decoder.decode(*frame)) {
-            return;
-        }
-        const JpegDecoder::Image &image = m_decoder.image();
-        // One conversion both detaches the picture from the decoder and makes it ready to scale
-        // and paint.
-        m_viewer.showFrame(QImage(image.rgb.data(), image.width, image.height, image.width * 3,
-                                  QImage::Format_RGB888)
-                               .convertToFormat(QImage::Format_RGB32),
-                           QSize(image.sourceWidth, image.sourceHeight));
-    });
-}
-
-void Agent::onMouseDatagram(const QByteArray &data, const QHostAddress &sender)
-{
-    if (!fromConsole(sender)) {
-        return;
-    }
-    const MouseDatagram datagram = MouseDatagram::parse(data);
-    if (datagram.kind == MouseDatagram::Kind::Cursor) {
-        m_viewer.movePointer(QPoint(datagram.x, datagram.y));
-    }
 }

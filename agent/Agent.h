@@ -1,27 +1,24 @@
 #pragma once
 
 #include "agent/AgentSettings.h"
-#include "agent/ApplicationLauncher.h"
-#include "agent/BlackoutScreen.h"
 #include "agent/ConsoleLink.h"
 #include "agent/CustomCommandRunner.h"
-#include "agent/MessageWindow.h"
-#include "agent/ViewerWindow.h"
-#include "platform/JpegDecoder.h"
+#include "agent/SessionAgent.h"
+#include "agent/SessionSide.h"
 #include "student/CommandParser.h"
-#include "student/FrameAssembler.h"
 #include "student/ScreenSender.h"
 
 #include <QObject>
 #include <memory>
 
-class DatagramHub;
 class PowerControl;
 class ProgramStarter;
 
-// The student agent: obeys the console's commands on this computer. Everything that acts on
-// the system (power, programs, custom commands, the screen picture) goes through the seams, so
-// tests record what production code would do.
+// The student agent: holds the console connection and obeys the console's commands on this
+// computer. Power is carried out here; what needs the student's display goes to the session
+// side, which is either in this process (a run inside the session) or the service's session
+// parts. Everything that acts on the system goes through the seams, so tests record what
+// production code would do.
 class Agent : public QObject
 {
     Q_OBJECT
@@ -34,6 +31,8 @@ public:
         CustomCommandRunner::RootCheck isRoot = &CustomCommandRunner::effectiveUserIsRoot;
         // The screen sent while monitored; the real X screen when empty.
         ScreenSender::Producer screen;
+        // Where the display's commands go; a session side of the agent's own when null.
+        SessionSide *side = nullptr;
     };
 
     Agent(const AgentSettings &settings, Seams seams, QObject *parent = nullptr);
@@ -42,11 +41,13 @@ public:
     void start();
 
     ConsoleLink &link() { return m_link; }
-    BlackoutScreen &blackout() { return m_blackout; }
-    ViewerWindow &viewer() { return m_viewer; }
-    MessageWindow &message() { return m_message; }
-    ScreenSender &screen() { return m_screen; }
-    bool isDemonstrating() const { return m_image != nullptr; }
+    const DisplayState &displayState() const { return m_state; }
+    // The session side of the agent's own (only where no other side was given).
+    BlackoutScreen &blackout() { return m_ownSide->blackout(); }
+    ViewerWindow &viewer() { return m_ownSide->viewer(); }
+    MessageWindow &message() { return m_ownSide->message(); }
+    ScreenSender &screen() { return m_ownSide->screen(); }
+    bool isDemonstrating() const { return m_ownSide->isDemonstrating(); }
 
 signals:
     // After a command was carried out (or refused).
@@ -56,28 +57,13 @@ private:
     void onBytes(const QByteArray &bytes);
     void onDisconnected();
     void obey(const StudentCommand &command);
-    void startDemonstration();
-    void stopDemonstration();
-    void onImageDatagram(const QByteArray &data, const QHostAddress &sender);
-    void onMouseDatagram(const QByteArray &data, const QHostAddress &sender);
-    bool fromConsole(const QHostAddress &sender) const;
-    // The black-out stays above the demonstration and holds the input while it is on; X11
-    // gives a grab to one window only, so whoever stays on screen takes it back.
-    void arrangeSurfaces();
+    void setState(const DisplayState &state);
 
-    AgentSettings m_settings;
     Seams m_seams;
+    std::unique_ptr<SessionAgent> m_ownSide;
+    SessionSide &m_side;
+    DisplayState m_state;
     ConsoleLink m_link;
     CommandParser m_parser;
-    ApplicationLauncher m_launcher;
-    CustomCommandRunner m_custom;
-    BlackoutScreen m_blackout;
-    ViewerWindow m_viewer;
-    MessageWindow m_message;
-    ScreenSender m_screen;
-    FrameAssembler m_frames{FrameAssembler::Mode::Viewing};
-    JpegDecoder m_decoder;
-    std::shared_ptr<DatagramHub> m_image;
-    std::shared_ptr<DatagramHub> m_mouse;
     int m_unknownLogged = 0;
 };

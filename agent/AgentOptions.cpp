@@ -5,16 +5,21 @@ namespace {
 const char kUsage[] =
     "Usage: velmora-student [--console ADDRESS] [--port N] [--image-port N] [--mouse-port N]\n"
     "                       [--config FILE]\n"
+    "       velmora-student --service [--config FILE]\n"
     "\n"
     "The student agent of a Velmora classroom: it connects to the teacher's console and obeys\n"
     "it (messages, black-out, the teacher's demonstration, screen monitoring, starting the\n"
-    "lab's programs, log off, restart, shut down). It runs in the student's X11 session.\n"
+    "lab's programs, log off, restart, shut down).\n"
     "\n"
+    "  --service           run as the system service (velmora-student.service): hold the\n"
+    "                      connection and run the display part in every X11 session\n"
+    "  (no --service)      run once inside this X11 session, as this user\n"
     "  --console ADDRESS   the console's IPv4 address or host name\n"
     "  --port N            the console's command port (TCP, default 1024)\n"
     "  --image-port N      the demonstration port (UDP, default 5650)\n"
     "  --mouse-port N      the console's mouse port (UDP, default 5651)\n"
-    "  --config FILE       settings file (default /etc/velmora/student.ini)\n"
+    "  --config FILE       settings file (default /etc/velmora/student.ini), then the\n"
+    "                      files FILE.d/*.ini in name order\n"
     "  --help              this text\n"
     "\n"
     "The options override the settings file for this run only.\n";
@@ -45,6 +50,7 @@ AgentOptions AgentOptions::parse(const QStringList &arguments)
     QString config = QString::fromLatin1(AgentSettings::kDefaultPath);
     QString console;
     QList<std::pair<QString, QString>> ports;
+    Mode mode = Mode::InSession;
     for (qsizetype i = 1; i < arguments.size(); ++i) {
         const QString &name = arguments[i];
         if (name == QLatin1String("--help") || name == QLatin1String("-h")) {
@@ -52,6 +58,10 @@ AgentOptions AgentOptions::parse(const QStringList &arguments)
             options.outcome = Outcome::Help;
             options.text = usage();
             return options;
+        }
+        if (name == QLatin1String("--service") || name == QLatin1String("--session-part")) {
+            mode = name == QLatin1String("--service") ? Mode::Service : Mode::SessionPart;
+            continue;
         }
         const bool valued = name == QLatin1String("--console") || name == QLatin1String("--port") ||
                             name == QLatin1String("--image-port") ||
@@ -74,6 +84,8 @@ AgentOptions AgentOptions::parse(const QStringList &arguments)
     }
 
     AgentOptions options;
+    options.mode = mode;
+    options.config = config;
     options.settings = AgentSettings::load(config);
     if (!console.isEmpty()) {
         options.settings.console = console;
@@ -87,7 +99,9 @@ AgentOptions AgentOptions::parse(const QStringList &arguments)
                 QStringLiteral("%1 needs a port from 1 to 65535, not %2").arg(name, value));
         }
     }
-    if (options.settings.console.isEmpty() && !options.settings.allowBeaconDiscovery) {
+    // The service waits for the address to be set; a run in the session has nothing to wait in.
+    if (mode == Mode::InSession && options.settings.console.isEmpty() &&
+        !options.settings.allowBeaconDiscovery) {
         return failure(QStringLiteral("no console address: give --console or set Address in %1 "
                                       "(or allow beacon discovery there)")
                            .arg(config));

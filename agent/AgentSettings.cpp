@@ -2,7 +2,10 @@
 
 #include "platform/ProfileFile.h"
 
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -37,15 +40,33 @@ QStringList candidates(const QString &value)
     return list;
 }
 
+// The main file, then its drop-ins: a key takes its value from the last file that sets it.
 class Reader
 {
 public:
-    Reader(const QString &path, AgentSettings &settings) : m_path(path), m_settings(settings) {}
-
-    QString text(const char *section, const char *key, const QString &fallback) const
+    Reader(const QStringList &paths, AgentSettings &settings) : m_settings(settings)
     {
-        return profilefile::readProfileString(m_path, QString::fromLatin1(section),
-                                              QString::fromLatin1(key), fallback);
+        for (const QString &path : paths) {
+            QFile file(path);
+            if (file.open(QIODevice::ReadOnly)) {
+                m_files.append({path, file.readAll()});
+            } else {
+                settings.warnings.append(path + QStringLiteral(": cannot be read; skipped"));
+            }
+        }
+    }
+
+    QString text(const char *section, const char *key, const QString &fallback)
+    {
+        for (auto file = m_files.crbegin(); file != m_files.crend(); ++file) {
+            const QString value = profilefile::readFromText(
+                file->second, QString::fromLatin1(section), QString::fromLatin1(key), kAbsent);
+            if (value != kAbsent) {
+                m_from = file->first;
+                return value;
+            }
+        }
+        return fallback;
     }
 
     void port(const char *section, const char *key, quint16 &target)
@@ -109,10 +130,14 @@ private:
     void warn(const char *key, const QString &value)
     {
         m_settings.warnings.append(QStringLiteral("%1: %2=%3 is not usable; the default stays")
-                                       .arg(m_path, QString::fromLatin1(key), value));
+                                       .arg(m_from, QString::fromLatin1(key), value));
     }
 
-    QString m_path;
+    // A value no line can hold: "not in this file".
+    inline static const QString kAbsent = QStringLiteral("\n");
+    QList<std::pair<QString, QByteArray>> m_files;
+    // The file the last value came from.
+    QString m_from;
     AgentSettings &m_settings;
 };
 
@@ -127,14 +152,35 @@ AgentSettings AgentSettings::defaults()
     return settings;
 }
 
+QStringList AgentSettings::files(const QString &path)
+{
+    QStringList found;
+    if (QFileInfo::exists(path)) {
+        found.append(path);
+    }
+    // In the byte order of the names, as configuration management expects of a .d folder.
+    QStringList dropIns =
+        QDir(dropInFolder(path)).entryList({QStringLiteral("*.ini")}, QDir::Files | QDir::Readable);
+    std::sort(dropIns.begin(), dropIns.end(),
+              [](const QString &a, const QString &b) { return a.toUtf8() < b.toUtf8(); });
+    for (const QString &name : std::as_const(dropIns)) {
+        found.append(dropInFolder(path) + QLatin1Char('/') + name);
+    }
+    return found;
+}
+
+QString AgentSettings::dropInFolder(const QString &path)
+{
+    return path + QStringLiteral(".d");
+}
+
 AgentSettings AgentSettings::load(const QString &path)
 {
     AgentSettings settings = defaults();
     if (!QFileInfo::exists(path)) {
         settings.warnings.append(path + QStringLiteral(": not found; defaults are used"));
-        return settings;
     }
-    Reader reader(path, settings);
+    Reader reader(files(path), settings);
     settings.console = reader.text("Console", "Address", QString());
     reader.port("Console", "CommandPort", settings.commandPort);
     reader.port("Console", "ImagePort", settings.imagePort);
@@ -143,6 +189,7 @@ AgentSettings AgentSettings::load(const QString &path)
     reader.rate("Screen", "Rate", settings.screenRate);
     reader.quality("Screen", "Quality", settings.screenQuality);
     reader.flag("Security", "AllowCustomCommands", settings.allowCustomCommands);
+    settings.consoleFingerprint = reader.text("Console", "ConsoleFingerprint", QString());
     for (int i = 0; i < kApplicationCount; ++i) {
         const QString value = reader.text("Applications", kKeys[i], QString());
         if (!value.isEmpty()) {

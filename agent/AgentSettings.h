@@ -5,8 +5,9 @@
 #include <QStringList>
 #include <array>
 
-// What the admin set in student.ini: where the console is, its ports, how the screen is sent
-// while monitored, what the agent may do and which programs stand for the console's five.
+// What the admin set in student.ini and its drop-ins: where the console is, its ports, how the
+// screen is sent while monitored, what the agent may do and which programs stand for the console's
+// five.
 struct AgentSettings
 {
     // The five applications of commands "04" to "08", in that order.
@@ -22,6 +23,8 @@ struct AgentSettings
     int screenQuality = 50;
     bool allowBeaconDiscovery = false;
     bool allowCustomCommands = false;
+    // The console's key fingerprint for the trusted channel, kept until this agent speaks it.
+    QString consoleFingerprint;
     // Candidates tried in order: desktop file IDs ("*.desktop") or command lines.
     std::array<QStringList, kApplicationCount> applications;
     // Lines about values that were unusable and replaced by their defaults.
@@ -30,8 +33,12 @@ struct AgentSettings
     static constexpr const char *kDefaultPath = "/etc/velmora/student.ini";
 
     static AgentSettings defaults();
-    // Reads the file; a missing file or key keeps its default.
+    // Reads the file, then the drop-ins of its folder path + ".d" (*.ini, in name order; a later
+    // file wins for each key it sets). A missing file or key keeps its default.
     static AgentSettings load(const QString &path);
+    // The files load reads, in order (those that exist).
+    static QStringList files(const QString &path);
+    static QString dropInFolder(const QString &path);
     // The ini key of an application ("TextEditor", ...).
     static QString applicationKey(Application application);
 };

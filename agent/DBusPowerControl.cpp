@@ -24,8 +24,27 @@ DBusPowerControl::DBusPowerControl(QDBusConnection system, QDBusConnection sessi
 {
 }
 
+void DBusPowerControl::setSessionsToEnd(std::function<QStringList()> sessions)
+{
+    m_sessionsToEnd = std::move(sessions);
+}
+
 void DBusPowerControl::request(Action action)
 {
+    if (action == Action::LogOff && m_sessionsToEnd) {
+        const QStringList sessions = m_sessionsToEnd();
+        if (sessions.isEmpty()) {
+            qInfo("log off: no graphical session to end");
+            emit answered(QString(), QStringLiteral("no graphical session"));
+        }
+        for (const QString &id : sessions) {
+            QDBusMessage call = QDBusMessage::createMethodCall(kLogin1, kLogin1Path, kLogin1Manager,
+                                                               QStringLiteral("TerminateSession"));
+            call << id;
+            send(call, m_system);
+        }
+        return;
+    }
     if (action == Action::LogOff) {
         const std::optional<QDBusMessage> call = logOffCall();
         send(call, call && call->service() == kLogin1 ? m_system : m_session);

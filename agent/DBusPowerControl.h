@@ -5,10 +5,11 @@
 #include <QDBusConnection>
 #include <QDBusMessage>
 #include <QObject>
+#include <functional>
 #include <optional>
 
 // Log off, restart and shut down through the session and login managers' D-Bus interfaces,
-// with the user's own rights (no prompt: interactive is false). Calls are asynchronous, so a
+// with the caller's own rights (no prompt: interactive is false). Calls are asynchronous, so a
 // slow or absent manager never holds the agent; every refusal is logged.
 class DBusPowerControl : public QObject, public PowerControl
 {
@@ -18,6 +19,9 @@ public:
     DBusPowerControl(QDBusConnection system, QDBusConnection session, QObject *parent = nullptr);
 
     void request(Action action) override;
+    // For the system service, which has no session of its own: logging off ends these
+    // sessions through login1 (the graphical sessions it serves).
+    void setSessionsToEnd(std::function<QStringList()> sessions);
 
 signals:
     // The manager's answer: empty error when it accepted.
@@ -30,4 +34,5 @@ private:
 
     QDBusConnection m_system;
     QDBusConnection m_session;
+    std::function<QStringList()> m_sessionsToEnd;
 };

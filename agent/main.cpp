@@ -2,13 +2,20 @@
 #include "agent/AgentOptions.h"
 #include "agent/DBusPowerControl.h"
 #include "agent/ProcessStarter.h"
+#include "agent/SessionAgent.h"
+#include "agent/SessionPipe.h"
+#include "agent/StudentService.h"
 
 #include <QApplication>
 #include <QDBusConnection>
 #include <QDir>
 #include <QLockFile>
 #include <QStandardPaths>
+#include <QTimer>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -21,8 +28,8 @@ const char kNoDisplay[] =
     "velmora-student: no X11 display (DISPLAY is not set); run it in the "
     "student's desktop session.\n";
 
-// One agent per X display: a second one (a manual start beside the autostarted one) would
-// show up twice in the console and fight the first over the keyboard grab.
+// One agent run by hand per X display: a second one would show up twice in the console and
+// fight the first over the keyboard grab.
 QString instanceLockPath()
 {
     QString display = qEnvironmentVariable("DISPLAY");
@@ -37,15 +44,46 @@ bool waylandSession()
            (qEnvironmentVariableIsSet("WAYLAND_DISPLAY") && !qEnvironmentVariableIsSet("DISPLAY"));
 }
 
-} // namespace
-
-int main(int argc, char **argv)
+QStringList argumentList(int argc, char **argv)
 {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) {
         arguments.append(QString::fromLocal8Bit(argv[i]));
     }
-    const AgentOptions options = AgentOptions::parse(arguments);
+    return arguments;
+}
+
+int runService(int argc, char **argv, const AgentOptions &options)
+{
+    QCoreApplication app(argc, argv);
+    const QStringList arguments = argumentList(argc, argv);
+    StudentService service(
+        options.config, [arguments] { return AgentOptions::parse(arguments).settings; },
+        QDBusConnection::systemBus(),
+        {QCoreApplication::applicationFilePath(), QStringLiteral("--session-part"),
+         QStringLiteral("--config"), options.config});
+    service.start();
+    return app.exec();
+}
+
+// The pipe to the service is kept on descriptors of its own: the programs the part starts get
+// /dev/null for input and the log for output, and never read or write its frames.
+bool takeServicePipe(int &input, int &output)
+{
+    input = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    output = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    const int nothing = open("/dev/null", O_RDONLY | O_CLOEXEC);
+    return input >= 0 && output >= 0 && nothing >= 0 && dup2(nothing, STDIN_FILENO) >= 0 &&
+           dup2(STDERR_FILENO, STDOUT_FILENO) >= 0 && close(nothing) == 0;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    // A pipe whose other end went away is an error to handle, not a reason to die.
+    std::signal(SIGPIPE, SIG_IGN);
+    const AgentOptions options = AgentOptions::parse(argumentList(argc, argv));
     if (options.outcome == AgentOptions::Outcome::Help) {
         std::fputs(options.text.toLocal8Bit().constData(), stdout);
         return 0;
@@ -53,6 +91,17 @@ int main(int argc, char **argv)
     if (options.outcome == AgentOptions::Outcome::Error) {
         std::fputs(("velmora-student: " + options.text).toLocal8Bit().constData(), stderr);
         return 2;
+    }
+    qSetMessagePattern(QStringLiteral("velmora-student: %{message}"));
+    if (options.mode == AgentOptions::Mode::Service) {
+        return runService(argc, argv, options);
+    }
+    int serviceInput = -1;
+    int serviceOutput = -1;
+    const bool part = options.mode == AgentOptions::Mode::SessionPart;
+    if (part && !takeServicePipe(serviceInput, serviceOutput)) {
+        std::perror("velmora-student: the service's pipe");
+        return 1;
     }
     if (waylandSession()) {
         std::fputs(kWaylandRefusal, stderr);
@@ -66,24 +115,40 @@ int main(int argc, char **argv)
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
-    qSetMessagePattern(QStringLiteral("velmora-student: %{message}"));
+    if (part) {
+        // The service marks each line with the session.
+        qSetMessagePattern(QStringLiteral("%{message}"));
+    }
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("velmora-student"));
     QApplication::setQuitOnLastWindowClosed(false);
+    // The service keeps one part per session itself, and a part never gives way to a process
+    // the student started.
     QLockFile instance(instanceLockPath());
-    if (!instance.tryLock(0)) {
+    if (!part && !instance.tryLock(0)) {
         qWarning().noquote() << "another agent already runs on this display; lock file"
                              << QDir::toNativeSeparators(instance.fileName());
         return 3;
     }
     qInfo().noquote() << "started on display" << qEnvironmentVariable("DISPLAY");
-    for (const QString &warning : options.settings.warnings) {
+    // The service has told them already.
+    for (const QString &warning : part ? QStringList() : options.settings.warnings) {
         qWarning().noquote() << warning;
     }
 
-    DBusPowerControl power(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
     ProcessStarter starter;
-    Agent agent(options.settings, {&power, &starter, {}, {}});
+    if (part) {
+        SessionAgent side(options.settings, starter, &CustomCommandRunner::effectiveUserIsRoot);
+        SessionPipe pipe(serviceInput, serviceOutput, side);
+        QObject::connect(&pipe, &SessionPipe::ended, &app, &QCoreApplication::quit);
+        QTimer::singleShot(0, &pipe, &SessionPipe::sendReady);
+        return app.exec();
+    }
+    DBusPowerControl power(QDBusConnection::systemBus(), QDBusConnection::sessionBus());
+    Agent::Seams seams;
+    seams.power = &power;
+    seams.starter = &starter;
+    Agent agent(options.settings, seams);
     agent.start();
     return app.exec();
 }

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the build into a staging folder as a package would (prefix /usr) and checks the
-# tree: programs, guide, launcher, icons, metadata and manual pages, and that the launcher and
-# the metadata pass the desktop's own validators where they are installed.
+# tree: programs, guide, launcher, icons, metadata, manual pages and the student service, and
+# that the launcher, the metadata and the unit pass their own validators where installed.
 # Usage: tests/install-check.sh BUILD_DIR VERSION
 set -u
 build=$1
@@ -47,7 +47,7 @@ for size in 16 22 24 32 48 64 128 256; do
   check "icon $size" test "$(png_width "$icon" 2>/dev/null)" = "$size"
 done
 
-for page in velmora-teacher velmora-student-sim; do
+for page in velmora-teacher velmora-student-sim velmora-student; do
   man=$root/share/man/man1/$page.1.gz
   check "manual page $page" sh -c "gzip -dc '$man' | grep -q '^.TH' && ! gzip -dc '$man' | grep -q '@'"
 done
@@ -66,6 +66,17 @@ if command -v appstreamcli >/dev/null; then
   check "appstreamcli validate" appstreamcli validate --no-net "$root/share/metainfo/$app.metainfo.xml"
 else
   echo "appstreamcli not installed: metadata not validated"
+fi
+
+unit=$stage/lib/systemd/system/velmora-student.service
+check "the student service's unit" test -f "$unit"
+check "the student settings' drop-in folder" test -d "$stage/etc/velmora/student.ini.d"
+if command -v systemd-analyze >/dev/null; then
+  # The unit as installed, its program taken from the staging folder.
+  sed "s|/usr/bin/velmora-student|$root/bin/velmora-student|" "$unit" >"$stage/velmora-student.service"
+  check "systemd-analyze verify" systemd-analyze verify --man=no "$stage/velmora-student.service"
+else
+  echo "systemd-analyze not installed: the student service's unit not verified"
 fi
 
 echo "$passed passed, $failed failed"

@@ -1,5 +1,6 @@
 #include "agent/AgentOptions.h"
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -90,4 +91,36 @@ TEST(AgentOptions, WithoutAnAddressOnlyAnAllowedBeaconCanNameTheConsole)
 
     const QString open = writeIni(dir, "[Console]\nAllowBeaconDiscovery=1\n");
     EXPECT_EQ(parse({"--config", open}).outcome, AgentOptions::Outcome::Run);
+}
+
+TEST(AgentSettings, DropInsAreReadInNameOrderAndTheLastOneWinsEachKey)
+{
+    QTemporaryDir dir;
+    const QString path = writeIni(dir, "[Console]\nAddress=from-main\nCommandPort=2024\n"
+                                       "[Screen]\nQuality=70\n");
+    const QString folder = AgentSettings::dropInFolder(path);
+    ASSERT_TRUE(QDir().mkdir(folder));
+    const auto dropIn = [&](const char *name, const QByteArray &text) {
+        QFile file(folder + QLatin1Char('/') + QLatin1String(name));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+    };
+    dropIn("20-site.ini", "[Console]\nAddress=from-20\nConsoleFingerprint=AB:CD\n");
+    dropIn("10-base.ini", "[console]\naddress=from-10\nCommandPort=3000\n[Screen]\nQuality=0\n");
+    dropIn("30-old.ini.dpkg-old", "[Console]\nAddress=from-a-leftover\n");
+    dropIn("Z-last.ini", "[Console]\nAddress=from-Z\n");
+
+    const AgentSettings settings = AgentSettings::load(path);
+    // Byte order: digits before capitals; files not ending in .ini are no drop-ins.
+    EXPECT_EQ(settings.console, QStringLiteral("from-Z"));
+    EXPECT_EQ(settings.commandPort, 3000);
+    EXPECT_EQ(settings.consoleFingerprint, QStringLiteral("AB:CD"));
+    EXPECT_EQ(settings.screenQuality, 50);
+    ASSERT_EQ(settings.warnings.size(), 1);
+    EXPECT_TRUE(settings.warnings[0].contains(QStringLiteral("10-base.ini")));
+
+    // The service waits for an address instead of refusing to start.
+    QTemporaryDir empty;
+    EXPECT_EQ(parse({"--service", "--config", writeIni(empty, "")}).outcome,
+              AgentOptions::Outcome::Run);
 }

@@ -1,5 +1,6 @@
 #include "agent/DBusPowerControl.h"
 #include "tests/agent/FakeSessionServices.h"
+#include "tests/agent/PrivateBus.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QDBusConnection>
@@ -7,6 +8,22 @@
 #include <QProcess>
 #include <QSignalSpy>
 #include <gtest/gtest.h>
+
+QDBusArgument &operator<<(QDBusArgument &argument, const FakeSessionEntry &entry)
+{
+    argument.beginStructure();
+    argument << entry.id << entry.uid << entry.user << entry.seat << entry.path;
+    argument.endStructure();
+    return argument;
+}
+
+const QDBusArgument &operator>>(const QDBusArgument &argument, FakeSessionEntry &entry)
+{
+    argument.beginStructure();
+    argument >> entry.id >> entry.uid >> entry.user >> entry.seat >> entry.path;
+    argument.endStructure();
+    return argument;
+}
 
 void FakeLogin1::PowerOff(bool interactive, const QDBusMessage &message)
 {
@@ -26,13 +43,10 @@ class PowerControlTest : public ::testing::Test
 protected:
     void SetUp() override
     {
-        daemon.start(QStringLiteral("dbus-daemon"),
-                     {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                      QStringLiteral("--print-address=1")});
-        if (!daemon.waitForStarted() || !daemon.waitForReadyRead(5000)) {
+        if (!bus.start()) {
             GTEST_SKIP() << "dbus-daemon cannot run here";
         }
-        address = QString::fromUtf8(daemon.readLine()).trimmed();
+        const QString address = bus.address();
         service = QDBusConnection::connectToBus(address, QStringLiteral("service"));
         client = QDBusConnection::connectToBus(address, QStringLiteral("client"));
         ASSERT_TRUE(service.isConnected() && client.isConnected());
@@ -44,8 +58,6 @@ protected:
     {
         QDBusConnection::disconnectFromBus(QStringLiteral("service"));
         QDBusConnection::disconnectFromBus(QStringLiteral("client"));
-        daemon.kill();
-        daemon.waitForFinished();
     }
     // Asks for the action and returns the manager's answer (empty: accepted).
     QString request(DBusPowerControl &power, PowerControl::Action action)
@@ -56,8 +68,7 @@ protected:
         return answered.isEmpty() ? QStringLiteral("no answer") : answered[0][1].toString();
     }
 
-    QProcess daemon;
-    QString address;
+    PrivateBus bus;
     QDBusConnection service{QString()};
     QDBusConnection client{QString()};
     FakeLogin1 login1;

@@ -1,0 +1,157 @@
+#include "agent/SessionAgent.h"
+
+#include "agent/ScreenGrabber.h"
+#include "platform/Guard.h"
+#include "student/DatagramHub.h"
+#include "student/MouseDatagram.h"
+
+#include <QtDebug>
+
+namespace {
+
+ScreenSender::Producer realScreen(int quality)
+{
+    auto grabber = std::make_shared<ScreenGrabber>(quality);
+    return [grabber] { return grabber->grab(); };
+}
+
+} // namespace
+
+SessionAgent::SessionAgent(const AgentSettings &settings, ProgramStarter &starter,
+                           CustomCommandRunner::RootCheck isRoot, ScreenSender::Producer screen,
+                           QObject *parent)
+    : QObject(parent), m_settings(settings), m_launcher(settings, starter),
+      m_custom(settings.allowCustomCommands, starter, std::move(isRoot))
+{
+    m_screen.setFramesPerSecond(settings.screenRate);
+    m_screen.setProducer(screen ? std::move(screen) : realScreen(settings.screenQuality));
+    connect(&m_screen, &ScreenSender::failed, this,
+            [](const QString &reason) { qWarning().noquote() << "screen:" << reason; });
+}
+
+SessionAgent::~SessionAgent() = default;
+
+void SessionAgent::apply(const DisplayState &state)
+{
+    const DisplayState before = m_state;
+    m_state = state;
+    if (state.blackout) {
+        m_blackout.show();
+    } else {
+        m_blackout.hide();
+    }
+    if (state.demonstrating) {
+        startDemonstration();
+    } else if (before.demonstrating) {
+        stopDemonstration();
+    }
+    if (!state.sendingScreen) {
+        m_screen.stop();
+    } else if (!before.sendingScreen || before.console != state.console ||
+               before.local != state.local) {
+        m_screen.setSource(state.local);
+        m_screen.setDestination(state.console, m_settings.mousePort);
+        m_screen.start();
+    }
+    arrangeSurfaces();
+}
+
+void SessionAgent::showMessage(const QString &text)
+{
+    m_message.showMessage(text);
+}
+
+void SessionAgent::launch(AgentSettings::Application application)
+{
+    m_launcher.launch(application);
+}
+
+void SessionAgent::runCustom(const QString &commandLine)
+{
+    if (const QString refusal = m_custom.run(commandLine); !refusal.isEmpty()) {
+        qWarning().noquote() << "custom command refused:" << refusal;
+    }
+}
+
+void SessionAgent::startDemonstration()
+{
+    if (m_image) {
+        return;
+    }
+    QString error;
+    m_image = DatagramHub::acquire(m_settings.imagePort, &error);
+    if (!m_image) {
+        qWarning().noquote() << "cannot listen on UDP port" << m_settings.imagePort << error;
+        return;
+    }
+    m_mouse = DatagramHub::acquire(m_settings.mousePort, &error);
+    if (!m_mouse) {
+        qWarning().noquote() << "cannot listen on UDP port" << m_settings.mousePort << error;
+    } else {
+        connect(m_mouse.get(), &DatagramHub::datagramReceived, this,
+                &SessionAgent::onMouseDatagram);
+    }
+    connect(m_image.get(), &DatagramHub::datagramReceived, this, &SessionAgent::onImageDatagram);
+    m_frames.reset();
+    m_viewer.start();
+}
+
+void SessionAgent::stopDemonstration()
+{
+    if (m_image) {
+        m_image->disconnect(this);
+    }
+    if (m_mouse) {
+        m_mouse->disconnect(this);
+    }
+    m_image.reset();
+    m_mouse.reset();
+    m_frames.reset();
+    m_viewer.stop();
+}
+
+void SessionAgent::arrangeSurfaces()
+{
+    if (m_blackout.isShown()) {
+        m_blackout.hold();
+    } else if (isDemonstrating()) {
+        m_viewer.hold();
+    }
+}
+
+bool SessionAgent::fromConsole(const QHostAddress &sender) const
+{
+    // Only the console's own datagrams are shown: nobody else on the LAN paints this screen.
+    return QHostAddress(sender.toIPv4Address()) == m_state.console;
+}
+
+void SessionAgent::onImageDatagram(const QByteArray &data, const QHostAddress &sender)
+{
+    if (!fromConsole(sender)) {
+        return;
+    }
+    guard::run([&] {
+        const std::optional<QByteArray> frame = m_frames.add(data);
+        if (!frame || !m_decoder.decode(*frame)) {
+            return;
+        }
+        const JpegDecoder::Image &image = m_decoder.image();
+        // One conversion both detaches the picture from the decoder and makes it ready to scale
+        // and paint.
+        m_viewer.showFrame(QImage(image.rgb.data(), image.width, image.height, image.width * 3,
+                                  QImage::Format_RGB888)
+                               .convertToFormat(QImage::Format_RGB32),
+                           QSize(image.sourceWidth, image.sourceHeight));
+    });
+}
+
+void SessionAgent::onMouseDatagram(const QByteArray &data, const QHostAddress &sender)
+{
+    if (!fromConsole(sender)) {
+        return;
+    }
+    const MouseDatagram datagram = MouseDatagram::parse(data);
+    if (datagram.kind == MouseDatagram::Kind::Cursor) {
+        m_viewer.movePointer(QPoint(datagram.x, datagram.y));
+    }
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include "agent/AgentSettings.h"
+#include "agent/ApplicationLauncher.h"
+#include "agent/BlackoutScreen.h"
+#include "agent/CustomCommandRunner.h"
+#include "agent/MessageWindow.h"
+#include "agent/SessionSide.h"
+#include "agent/ViewerWindow.h"
+#include "platform/JpegDecoder.h"
+#include "student/FrameAssembler.h"
+#include "student/ScreenSender.h"
+
+#include <QObject>
+#include <memory>
+
+class DatagramHub;
+class ProgramStarter;
+
+// The display side of the agent in the student's own session: black-out, the teacher's
+// demonstration, messages, the monitored screen, programs and custom commands as this user.
+class SessionAgent : public QObject, public SessionSide
+{
+    Q_OBJECT
+
+public:
+    // screen: what is sent while monitored; the real X screen when empty.
+    SessionAgent(const AgentSettings &settings, ProgramStarter &starter,
+                 CustomCommandRunner::RootCheck isRoot, ScreenSender::Producer screen = {},
+                 QObject *parent = nullptr);
+    ~SessionAgent() override;
+
+    void apply(const DisplayState &state) override;
+    void showMessage(const QString &text) override;
+    void launch(AgentSettings::Application application) override;
+    void runCustom(const QString &commandLine) override;
+
+    BlackoutScreen &blackout() { return m_blackout; }
+    ViewerWindow &viewer() { return m_viewer; }
+    MessageWindow &message() { return m_message; }
+    ScreenSender &screen() { return m_screen; }
+    bool isDemonstrating() const { return m_image != nullptr; }
+
+private:
+    void startDemonstration();
+    void stopDemonstration();
+    void onImageDatagram(const QByteArray &data, const QHostAddress &sender);
+    void onMouseDatagram(const QByteArray &data, const QHostAddress &sender);
+    bool fromConsole(const QHostAddress &sender) const;
+    // The black-out stays above the demonstration and holds the input while it is on; X11
+    // gives a grab to one window only, so whoever stays on screen takes it back.
+    void arrangeSurfaces();
+
+    AgentSettings m_settings;
+    DisplayState m_state;
+    ApplicationLauncher m_launcher;
+    CustomCommandRunner m_custom;
+    BlackoutScreen m_blackout;
+    ViewerWindow m_viewer;
+    MessageWindow m_message;
+    ScreenSender m_screen;
+    FrameAssembler m_frames{FrameAssembler::Mode::Viewing};
+    JpegDecoder m_decoder;
+    std::shared_ptr<DatagramHub> m_image;
+    std::shared_ptr<DatagramHub> m_mouse;
+};

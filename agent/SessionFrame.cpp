@@ -1,0 +1,85 @@
+#include "agent/SessionFrame.h"
+
+#include <QCborMap>
+#include <QCborValue>
+#include <QtEndian>
+
+namespace {
+
+// Far above the longest message the console can send, far below what would hurt.
+constexpr quint32 kMaxFrame = 4 * 1024 * 1024;
+constexpr qsizetype kHeader = 4;
+
+const QString kKind = QStringLiteral("kind");
+const QString kText = QStringLiteral("text");
+const QString kApplication = QStringLiteral("application");
+const QString kBlackout = QStringLiteral("blackout");
+const QString kDemonstrating = QStringLiteral("demonstrating");
+const QString kSendingScreen = QStringLiteral("screen");
+const QString kConsole = QStringLiteral("console");
+const QString kLocal = QStringLiteral("local");
+
+} // namespace
+
+QByteArray SessionFrame::encode() const
+{
+    QCborMap map;
+    map[kKind] = int(kind);
+    switch (kind) {
+    case Kind::State:
+        map[kBlackout] = state.blackout;
+        map[kDemonstrating] = state.demonstrating;
+        map[kSendingScreen] = state.sendingScreen;
+        map[kConsole] = state.console.toString();
+        map[kLocal] = state.local.toString();
+        break;
+    case Kind::Message:
+    case Kind::Custom:
+        map[kText] = text;
+        break;
+    case Kind::Launch:
+        map[kApplication] = int(application);
+        break;
+    case Kind::Ready:
+        break;
+    }
+    const QByteArray body = map.toCborValue().toCbor();
+    QByteArray frame(kHeader, Qt::Uninitialized);
+    qToBigEndian(quint32(body.size()), frame.data());
+    return frame + body;
+}
+
+SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
+{
+    if (buffer.size() < kHeader) {
+        return Status::Incomplete;
+    }
+    const quint32 length = qFromBigEndian<quint32>(buffer.constData());
+    if (length > kMaxFrame) {
+        return Status::Invalid;
+    }
+    if (buffer.size() < kHeader + qsizetype(length)) {
+        return Status::Incomplete;
+    }
+    QCborParserError error;
+    const QCborValue value = QCborValue::fromCbor(buffer.mid(kHeader, length), &error);
+    const QCborMap map = value.toMap();
+    const qint64 kind = map.value(kKind).toInteger(-1);
+    const qint64 application = map.value(kApplication).toInteger(0);
+    if (error.error != QCborError::NoError || !value.isMap() || kind < 0 ||
+        kind > int(Kind::Ready) || application < 0 ||
+        application >= AgentSettings::kApplicationCount) {
+        return Status::Invalid;
+    }
+    frame = SessionFrame();
+    frame.kind = Kind(kind);
+    frame.text = map.value(kText).toString();
+    frame.application = AgentSettings::Application(application);
+    frame.state.blackout = map.value(kBlackout).toBool();
+    frame.state.demonstrating = map.value(kDemonstrating).toBool();
+    frame.state.sendingScreen = map.value(kSendingScreen).toBool();
+    frame.state.console = QHostAddress(map.value(kConsole).toString());
+    frame.state.local = QHostAddress(map.value(kLocal).toString());
+    buffer.remove(0, kHeader + length);
+    return Status::Complete;
+}

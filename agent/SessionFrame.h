@@ -1,0 +1,26 @@
+#pragma once
+
+#include "agent/SessionSide.h"
+
+#include <QByteArray>
+#include <QString>
+
+// One message on the pipe between the service and a session part: a 4-byte big-endian length,
+// then a CBOR map. The service writes the display's state and its one-time actions; the part
+// says Ready once it holds its display, and again after each state it applied.
+struct SessionFrame
+{
+    enum class Kind { State, Message, Launch, Custom, Ready };
+    enum class Status { Incomplete, Complete, Invalid };
+
+    Kind kind = Kind::Ready;
+    DisplayState state;
+    // The message or the custom command line.
+    QString text;
+    AgentSettings::Application application = AgentSettings::TextEditor;
+
+    QByteArray encode() const;
+    // Takes one frame from the front of buffer. Invalid: the pipe carries no frames any more
+    // (too long or not one of ours), and the buffer is left as it was.
+    static Status take(QByteArray &buffer, SessionFrame &frame);
+};

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "agent/AgentSettings.h"
+
+#include <QHostAddress>
+#include <QString>
+
+// What the console has put on the student's display: kept by whoever holds the console
+// connection and applied whole, so a display part that starts again shows it as it was.
+struct DisplayState
+{
+    bool blackout = false;
+    bool demonstrating = false;
+    bool sendingScreen = false;
+    // The console (whose datagrams alone are shown, and to whom the screen goes) and our own
+    // address on the connection (the screen's source).
+    QHostAddress console;
+    QHostAddress local;
+
+    bool operator==(const DisplayState &other) const = default;
+};
+
+// The part of the agent that needs the student's display and user: the windows, the screen,
+// the programs and custom commands. In one process with the connection, or in each graphical
+// session apart from the service that holds it.
+class SessionSide
+{
+public:
+    virtual ~SessionSide() = default;
+    virtual void apply(const DisplayState &state) = 0;
+    virtual void showMessage(const QString &text) = 0;
+    virtual void launch(AgentSettings::Application application) = 0;
+    virtual void runCustom(const QString &commandLine) = 0;
+};
