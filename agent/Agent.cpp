@@ -5,6 +5,7 @@
 #include "platform/Guard.h"
 #include "student/DatagramHub.h"
 #include "student/MouseDatagram.h"
+#include "student/TextFraming.h"
 
 #include <QtDebug>
 
@@ -12,8 +13,8 @@ namespace {
 
 using Kind = StudentCommand::Kind;
 
-// A stream of junk must not flood the session's journal.
-constexpr int kUnknownLogLimit = 20;
+// How much of unknown bytes the journal shows.
+constexpr qsizetype kSampleBytes = 64;
 
 ScreenSender::Producer realScreen(int quality)
 {
@@ -32,7 +33,10 @@ Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
     m_screen.setProducer(m_seams.screen ? m_seams.screen : realScreen(settings.screenQuality));
     connect(&m_screen, &ScreenSender::failed, this,
             [](const QString &reason) { qWarning().noquote() << "screen:" << reason; });
-    connect(&m_link, &ConsoleLink::bytesReceived, this, &Agent::onBytes);
+    connect(&m_link, &ConsoleLink::bytesReceived, &m_commands, &CommandStream::feed);
+    connect(&m_commands, &CommandStream::command, this,
+            [this](const StudentCommand &command) { guard::run([&] { obey(command); }); });
+    connect(&m_commands, &CommandStream::quiet, this, &Agent::onQuiet);
     connect(&m_link, &ConsoleLink::disconnected, this, &Agent::onDisconnected);
 }
 
@@ -43,33 +47,55 @@ void Agent::start()
     m_link.start();
 }
 
-void Agent::onBytes(const QByteArray &bytes)
+// The end of a burst: what it held is summed up in the journal.
+void Agent::onQuiet()
 {
-    guard::run([&] {
-        for (const StudentCommand &command : m_parser.feed(bytes)) {
-            obey(command);
-        }
-    });
+    m_log.endBurst();
+    if (const qint64 discarded = m_commands.discarded() - m_discardedLogged; discarded > 0) {
+        qWarning().noquote() << "discarded" << discarded
+                             << "bytes that followed a text cut at its bound";
+    }
+    m_discardedLogged = m_commands.discarded();
 }
 
 void Agent::onDisconnected()
 {
-    for (const StudentCommand &command : m_parser.flush()) {
+    for (const StudentCommand &command : m_commands.end()) {
         // What was cut off by the close is no whole command: a half message is not shown.
         if (command.kind != Kind::Message && command.kind != Kind::Custom) {
             obey(command);
         }
     }
+    onQuiet();
     // A console that went away never leaves the student locked, watched or watching.
     m_blackout.hide();
     stopDemonstration();
     m_screen.stop();
-    m_unknownLogged = 0;
+}
+
+void Agent::log(const StudentCommand &command)
+{
+    const QString name = StudentCommand::kindName(command.kind);
+    if (command.kind == Kind::Unknown) {
+        if (m_log.note(QStringLiteral("unknown bytes"), command.raw.size())) {
+            qWarning().noquote() << "unknown bytes from the console:"
+                                 << command.raw.left(kSampleBytes).toPercentEncoding();
+        }
+    } else if (command.cut) {
+        if (m_log.note(name + QStringLiteral(" cut"), command.raw.size())) {
+            qWarning().noquote() << name << "longer than" << framing::kTextBound
+                                 << (command.kind == Kind::Custom ? "bytes: not run"
+                                                                  : "bytes: shown cut")
+                                 << "and what follows until the stream falls quiet discarded";
+        }
+    } else if (m_log.note(QStringLiteral("command ") + name, command.raw.size())) {
+        qInfo().noquote() << "command" << name;
+    }
 }
 
 void Agent::obey(const StudentCommand &command)
 {
-    qInfo().noquote() << "command" << StudentCommand::kindName(command.kind);
+    log(command);
     switch (command.kind) {
     case Kind::LogOff:
         m_seams.power->request(PowerControl::Action::LogOff);
@@ -89,9 +115,12 @@ void Agent::obey(const StudentCommand &command)
             static_cast<AgentSettings::Application>(int(command.kind) - int(Kind::Notepad)));
         break;
     case Kind::Message:
-        m_message.showMessage(command.argumentText());
+        m_message.showMessage(command.argumentText(), command.cut);
         break;
     case Kind::Custom:
+        if (command.cut) {
+            break;
+        }
         if (const QString refusal = m_custom.run(command.argumentText()); !refusal.isEmpty()) {
             qWarning().noquote() << "custom command refused:" << refusal;
         }
@@ -121,12 +150,6 @@ void Agent::obey(const StudentCommand &command)
         arrangeSurfaces();
         break;
     case Kind::Unknown:
-        if (++m_unknownLogged <= kUnknownLogLimit) {
-            qWarning().noquote() << "unknown bytes:" << command.raw.left(64).toPercentEncoding()
-                                 << (m_unknownLogged == kUnknownLogLimit
-                                         ? "(no more are logged on this connection)"
-                                         : "");
-        }
         break;
     }
     emit obeyed(command);

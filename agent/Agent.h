@@ -3,12 +3,13 @@
 #include "agent/AgentSettings.h"
 #include "agent/ApplicationLauncher.h"
 #include "agent/BlackoutScreen.h"
+#include "agent/BurstLog.h"
 #include "agent/ConsoleLink.h"
 #include "agent/CustomCommandRunner.h"
 #include "agent/MessageWindow.h"
 #include "agent/ViewerWindow.h"
 #include "platform/JpegDecoder.h"
-#include "student/CommandParser.h"
+#include "student/CommandStream.h"
 #include "student/FrameAssembler.h"
 #include "student/ScreenSender.h"
 
@@ -53,8 +54,9 @@ signals:
     void obeyed(const StudentCommand &command);
 
 private:
-    void onBytes(const QByteArray &bytes);
+    void onQuiet();
     void onDisconnected();
+    void log(const StudentCommand &command);
     void obey(const StudentCommand &command);
     void startDemonstration();
     void stopDemonstration();
@@ -68,7 +70,9 @@ private:
     AgentSettings m_settings;
     Seams m_seams;
     ConsoleLink m_link;
-    CommandParser m_parser;
+    CommandStream m_commands;
+    BurstLog m_log;
+    qint64 m_discardedLogged = 0;
     ApplicationLauncher m_launcher;
     CustomCommandRunner m_custom;
     BlackoutScreen m_blackout;
@@ -79,5 +83,4 @@ private:
     JpegDecoder m_decoder;
     std::shared_ptr<DatagramHub> m_image;
     std::shared_ptr<DatagramHub> m_mouse;
-    int m_unknownLogged = 0;
 };
