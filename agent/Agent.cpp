@@ -202,7 +202,8 @@ void Agent::arrangeSurfaces()
 
 bool Agent::fromConsole(const QHostAddress &sender) const
 {
-    // Only the console's own datagrams are shown: nobody else on the LAN paints this screen.
+    // Only datagrams from the console's address are shown. Nothing proves that address, so a
+    // host that forges it still gets through until the stream is signed.
     return QHostAddress(sender.toIPv4Address()) == m_link.consoleAddress();
 }
 
