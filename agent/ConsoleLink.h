@@ -16,9 +16,9 @@ class DatagramHub;
 // sender of a beacon where the admin allows that; kept up by reconnecting after a growing pause
 // (1 s doubling to 30 s), so it never spins. Discovery sticks to the console it is connected to,
 // or was last connected to, for as long as that console goes on announcing itself: a host that
-// beacons faster cannot take the agent over while the teacher's console is there. The pause starts again from 1 s only
-// after a connection that lasted longer than the longest pause: a console that accepts and
-// drops at once is retried ever more slowly too.
+// beacons faster cannot take the agent over while the teacher's console is there. The pause starts
+// again from 1 s only after a connection that lasted longer than the longest pause: a console that
+// accepts and drops at once is retried ever more slowly too.
 class ConsoleLink : public QObject
 {
     Q_OBJECT
