@@ -137,3 +137,22 @@ TEST_F(AgentFixture, HostileStreamsRunNothingAndLeaveTheAgentWorking)
     connection->write("IMAGE");
     EXPECT_TRUE(waitUntil([&] { return agent->isDemonstrating(); }, 20000));
 }
+
+// 1 MiB of junk is one journal line when it starts and one with its count when the stream
+// falls quiet, not a line per unknown text.
+TEST_F(AgentFixture, JunkIsLoggedOncePerKindPerBurstWithItsCount)
+{
+    startAgent();
+    static QStringList lines;
+    lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &line) { lines.append(line); });
+    connection->write(QByteArray("09").repeated(512 * 1024));
+    const bool summed = waitUntil([&] { return lines.filter("unknown bytes").size() >= 2; }, 20000);
+    settle(framing::kConsoleWaitMs);
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(summed);
+    EXPECT_EQ(lines.filter("unknown bytes").size(), 2) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("unknown bytes: 524288 times in this burst (1048576 bytes)"));
+    EXPECT_TRUE(lines.filter("command").isEmpty());
+}
