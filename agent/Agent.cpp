@@ -8,6 +8,7 @@
 #include "student/TextFraming.h"
 
 #include <QtDebug>
+#include <malloc.h>
 
 namespace {
 
@@ -15,6 +16,7 @@ using Kind = StudentCommand::Kind;
 
 // How much of unknown bytes the journal shows.
 constexpr qsizetype kSampleBytes = 64;
+constexpr qint64 kTrimAfterBytes = 1024 * 1024;
 
 ScreenSender::Producer realScreen(int quality)
 {
@@ -50,12 +52,16 @@ void Agent::start()
 // The end of a burst: what it held is summed up in the journal.
 void Agent::onQuiet()
 {
-    m_log.endBurst();
-    if (const qint64 discarded = m_commands.discarded() - m_discardedLogged; discarded > 0) {
+    const qint64 discarded = m_commands.discarded() - m_discardedLogged;
+    if (discarded > 0) {
         qWarning().noquote() << "discarded" << discarded
                              << "bytes that followed a text cut at its bound";
     }
     m_discardedLogged = m_commands.discarded();
+    // The C library keeps what a flood made it allocate unless asked to give it back.
+    if (m_log.endBurst() + discarded > kTrimAfterBytes) {
+        malloc_trim(0);
+    }
 }
 
 void Agent::onDisconnected()

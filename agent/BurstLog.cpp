@@ -26,9 +26,11 @@ bool BurstLog::note(const QString &kind, qint64 bytes)
     return false;
 }
 
-void BurstLog::endBurst()
+qint64 BurstLog::endBurst()
 {
+    qint64 bytes = 0;
     for (const Entry &entry : std::as_const(m_entries)) {
+        bytes += entry.bytes;
         if (entry.count > 1) {
             qInfo().noquote() << QStringLiteral("%1: %2 times in this burst (%3 bytes)")
                                      .arg(entry.kind)
@@ -37,4 +39,5 @@ void BurstLog::endBurst()
         }
     }
     m_entries.clear();
+    return bytes;
 }

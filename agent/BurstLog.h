@@ -14,7 +14,8 @@ public:
     // Counts one of the kind ("command STOP", "unknown bytes") and its bytes; true when it is the
     // first of its kind in this burst, for the caller to write its line.
     bool note(const QString &kind, qint64 bytes);
-    void endBurst();
+    // Ends the burst; returns the bytes it held.
+    qint64 endBurst();
 
 private:
     struct Entry

@@ -2,6 +2,7 @@
 
 #include "student/TextFraming.h"
 
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -79,7 +80,7 @@ MessageWindow::MessageWindow(QWidget *parent)
     close->setObjectName(QStringLiteral("MessageClose"));
     close->setFont(chineseFont(kButtonPointSize));
     close->setMinimumSize(kButtonSize);
-    connect(close, &QPushButton::clicked, this, &QWidget::hide);
+    connect(close, &QPushButton::clicked, this, &MessageWindow::close);
     layout->addWidget(close, 0, Qt::AlignRight);
 }
 
@@ -98,6 +99,13 @@ void MessageWindow::showMessage(const QString &text, bool cut)
     show();
     raise();
     activateWindow();
+}
+
+// A closed message holds no memory: a long one laid out costs megabytes.
+void MessageWindow::closeEvent(QCloseEvent *event)
+{
+    m_text->clear();
+    QWidget::closeEvent(event);
 }
 
 QString MessageWindow::text() const

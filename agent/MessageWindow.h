@@ -19,6 +19,9 @@ public:
     QString text() const;
     bool isMarkedCut() const;
 
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     QPlainTextEdit *m_text;
     QLabel *m_cutMark;
