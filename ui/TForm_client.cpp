@@ -15,8 +15,8 @@ TForm_client::TForm_client(QWidget *parent)
 {
     setObjectName(QStringLiteral("Form_client"));
     setWindowTitle(QString::fromUtf8("屏幕监视"));
-    // Half the teacher's screen, centred: at the design size of 310 x 253 a student's text
-    // cannot be read.
+    // Half the teacher's screen, centred, where there is a screen: at the design's 310 x 253 a
+    // student's text cannot be read.
     setGeometry(452, 280, 310, 253);
     if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         QRect half(QPoint(0, 0), screen->availableGeometry().size() / 2);
