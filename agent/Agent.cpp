@@ -2,15 +2,18 @@
 
 #include "agent/PowerControl.h"
 #include "platform/Guard.h"
+#include "student/TextFraming.h"
 
 #include <QtDebug>
+#include <malloc.h>
 
 namespace {
 
 using Kind = StudentCommand::Kind;
 
-// A stream of junk must not flood the session's journal.
-constexpr int kUnknownLogLimit = 20;
+// How much of unknown bytes the journal shows.
+constexpr qsizetype kSampleBytes = 64;
+constexpr qint64 kTrimAfterBytes = 1024 * 1024;
 
 std::unique_ptr<SessionAgent> ownSide(const AgentSettings &settings, Agent::Seams &seams)
 {
@@ -26,7 +29,10 @@ Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
     : QObject(parent), m_seams(std::move(seams)), m_ownSide(ownSide(settings, m_seams)),
       m_side(m_ownSide ? *m_ownSide : *m_seams.side), m_link(settings)
 {
-    connect(&m_link, &ConsoleLink::bytesReceived, this, &Agent::onBytes);
+    connect(&m_link, &ConsoleLink::bytesReceived, &m_commands, &CommandStream::feed);
+    connect(&m_commands, &CommandStream::command, this,
+            [this](const StudentCommand &command) { guard::run([&] { obey(command); }); });
+    connect(&m_commands, &CommandStream::quiet, this, &Agent::onQuiet);
     connect(&m_link, &ConsoleLink::disconnected, this, &Agent::onDisconnected);
 }
 
@@ -37,26 +43,52 @@ void Agent::start()
     m_link.start();
 }
 
-void Agent::onBytes(const QByteArray &bytes)
+// The end of a burst: what it held is summed up in the journal.
+void Agent::onQuiet()
 {
-    guard::run([&] {
-        for (const StudentCommand &command : m_parser.feed(bytes)) {
-            obey(command);
-        }
-    });
+    const qint64 discarded = m_commands.discarded() - m_discardedLogged;
+    if (discarded > 0) {
+        qWarning().noquote() << "discarded" << discarded
+                             << "bytes that followed a text cut at its bound";
+    }
+    m_discardedLogged = m_commands.discarded();
+    // The C library keeps what a flood made it allocate unless asked to give it back.
+    if (m_log.endBurst() + discarded > kTrimAfterBytes) {
+        malloc_trim(0);
+    }
 }
 
 void Agent::onDisconnected()
 {
-    for (const StudentCommand &command : m_parser.flush()) {
+    for (const StudentCommand &command : m_commands.end()) {
         // What was cut off by the close is no whole command: a half message is not shown.
         if (command.kind != Kind::Message && command.kind != Kind::Custom) {
             obey(command);
         }
     }
+    onQuiet();
     // A console that went away never leaves the student locked, watched or watching.
     setState({});
-    m_unknownLogged = 0;
+}
+
+void Agent::log(const StudentCommand &command)
+{
+    const QString name = StudentCommand::kindName(command.kind);
+    if (command.kind == Kind::Unknown) {
+        if (m_log.note(QStringLiteral("unknown bytes"), command.raw.size())) {
+            qWarning().noquote() << "unknown bytes from the console:"
+                                 << command.raw.left(kSampleBytes).toPercentEncoding();
+        }
+    } else if (command.cut) {
+        if (m_log.note(name + QStringLiteral(" cut"), command.raw.size())) {
+            qWarning().noquote() << name << "longer than" << framing::kTextBound
+                                 << (command.kind == Kind::Custom ? "bytes: not run"
+                                                                  : "bytes: shown cut")
+                                 << "and what follows until the stream falls quiet discarded";
+        }
+    } else if (m_log.note(QStringLiteral("command ") + name, command.raw.size())) {
+        qInfo().noquote() << "command" << name;
+    }
 }
 
 void Agent::setState(const DisplayState &state)
@@ -67,7 +99,7 @@ void Agent::setState(const DisplayState &state)
 
 void Agent::obey(const StudentCommand &command)
 {
-    qInfo().noquote() << "command" << StudentCommand::kindName(command.kind);
+    log(command);
     DisplayState next = m_state;
     next.console = m_link.consoleAddress();
     switch (command.kind) {
@@ -89,9 +121,12 @@ void Agent::obey(const StudentCommand &command)
             static_cast<AgentSettings::Application>(int(command.kind) - int(Kind::Notepad)));
         break;
     case Kind::Message:
-        m_side.showMessage(command.argumentText());
+        m_side.showMessage(command.argumentText(), command.cut);
         break;
     case Kind::Custom:
+        if (command.cut) {
+            break;
+        }
         m_side.runCustom(command.argumentText());
         break;
     case Kind::BlackScreen:
@@ -120,12 +155,6 @@ void Agent::obey(const StudentCommand &command)
         setState(next);
         break;
     case Kind::Unknown:
-        if (++m_unknownLogged <= kUnknownLogLimit) {
-            qWarning().noquote() << "unknown bytes:" << command.raw.left(64).toPercentEncoding()
-                                 << (m_unknownLogged == kUnknownLogLimit
-                                         ? "(no more are logged on this connection)"
-                                         : "");
-        }
         break;
     }
     emit obeyed(command);

@@ -1,11 +1,12 @@
 #pragma once
 
 #include "agent/AgentSettings.h"
+#include "agent/BurstLog.h"
 #include "agent/ConsoleLink.h"
 #include "agent/CustomCommandRunner.h"
 #include "agent/SessionAgent.h"
 #include "agent/SessionSide.h"
-#include "student/CommandParser.h"
+#include "student/CommandStream.h"
 #include "student/ScreenSender.h"
 
 #include <QObject>
@@ -54,8 +55,9 @@ signals:
     void obeyed(const StudentCommand &command);
 
 private:
-    void onBytes(const QByteArray &bytes);
+    void onQuiet();
     void onDisconnected();
+    void log(const StudentCommand &command);
     void obey(const StudentCommand &command);
     void setState(const DisplayState &state);
 
@@ -64,6 +66,7 @@ private:
     SessionSide &m_side;
     DisplayState m_state;
     ConsoleLink m_link;
-    CommandParser m_parser;
-    int m_unknownLogged = 0;
+    CommandStream m_commands;
+    BurstLog m_log;
+    qint64 m_discardedLogged = 0;
 };

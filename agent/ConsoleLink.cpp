@@ -17,6 +17,8 @@ constexpr qint64 kReadBuffer = 64 * 1024;
 constexpr int kKeepAliveIdle = 10;
 constexpr int kKeepAliveInterval = 5;
 constexpr int kKeepAliveCount = 3;
+// A console announces itself every 5 s: three missed beacons and it has left.
+constexpr int kBeaconLapseMs = 3 * 5000;
 
 } // namespace
 
@@ -71,7 +73,9 @@ void ConsoleLink::attempt()
     }
     if (m_settings.console.isEmpty()) {
         QString error;
-        m_beacons = DatagramHub::acquire(m_settings.mousePort, &error);
+        if (!m_beacons) {
+            m_beacons = DatagramHub::acquire(m_settings.mousePort, &error);
+        }
         if (!m_beacons) {
             qWarning().noquote() << "cannot listen for beacons on UDP port" << m_settings.mousePort
                                  << error;
@@ -80,6 +84,10 @@ void ConsoleLink::attempt()
         }
         connect(m_beacons.get(), &DatagramHub::datagramReceived, this, &ConsoleLink::onBeacon,
                 Qt::UniqueConnection);
+        // The console found before still announces itself: back to it without waiting.
+        if (!m_found.isNull() && m_foundHeard.elapsed() < kBeaconLapseMs) {
+            connectTo(m_found);
+        }
         return;
     }
     const QHostAddress address(m_settings.console);
@@ -106,15 +114,24 @@ void ConsoleLink::onResolved(const QHostInfo &info)
     connectTo(*ipv4);
 }
 
+// The beacons are heard while connected too, to know that the console found is still there.
 void ConsoleLink::onBeacon(const QByteArray &data, const QHostAddress &sender)
 {
-    if (!m_beacons || MouseDatagram::parse(data).kind != MouseDatagram::Kind::Beacon ||
-        m_socket.state() != QAbstractSocket::UnconnectedState || m_retry.isActive()) {
+    if (!m_beacons || MouseDatagram::parse(data).kind != MouseDatagram::Kind::Beacon) {
         return;
     }
-    m_beacons.reset();
-    qInfo().noquote() << "beacon from" << sender.toString();
-    connectTo(QHostAddress(sender.toIPv4Address()));
+    const QHostAddress console(sender.toIPv4Address());
+    if (console == m_found) {
+        m_foundHeard.start();
+    }
+    if (m_socket.state() != QAbstractSocket::UnconnectedState || m_retry.isActive()) {
+        return;
+    }
+    if (!m_found.isNull() && console != m_found && m_foundHeard.elapsed() < kBeaconLapseMs) {
+        return;
+    }
+    qInfo().noquote() << "beacon from" << console.toString();
+    connectTo(console);
 }
 
 void ConsoleLink::connectTo(const QHostAddress &address)
@@ -128,6 +145,10 @@ void ConsoleLink::onConnected()
     m_connectTimeout.stop();
     m_wasConnected = true;
     m_connectedFor.start();
+    if (m_beacons) {
+        m_found = m_socket.peerAddress();
+        m_foundHeard.start();
+    }
     SocketOptions::setKeepAlive(m_socket.socketDescriptor(), kKeepAliveIdle, kKeepAliveInterval,
                                 kKeepAliveCount);
     qInfo().noquote() << "connected to the console" << m_socket.peerAddress().toString()

@@ -13,10 +13,12 @@
 class DatagramHub;
 
 // The command connection to the console: found at the configured address (or name), or at the
-// sender of the first beacon where the admin allows that; kept up by reconnecting after a
-// growing pause (1 s doubling to 30 s), so it never spins. The pause starts again from 1 s only
-// after a connection that lasted longer than the longest pause: a console that accepts and
-// drops at once is retried ever more slowly too.
+// sender of a beacon where the admin allows that; kept up by reconnecting after a growing pause
+// (1 s doubling to 30 s), so it never spins. Discovery sticks to the console it is connected to,
+// or was last connected to, for as long as that console goes on announcing itself: a host that
+// beacons faster cannot take the agent over while the teacher's console is there. The pause starts
+// again from 1 s only after a connection that lasted longer than the longest pause: a console that
+// accepts and drops at once is retried ever more slowly too.
 class ConsoleLink : public QObject
 {
     Q_OBJECT
@@ -62,4 +64,8 @@ private:
     bool m_wasConnected = false;
     QElapsedTimer m_connectedFor;
     std::shared_ptr<DatagramHub> m_beacons;
+    // The console found by its beacon that the agent was last connected to, and when it was
+    // last heard (or connected).
+    QHostAddress m_found;
+    QElapsedTimer m_foundHeard;
 };

@@ -3,6 +3,7 @@
 #include <QWidget>
 
 class QLabel;
+class QPlainTextEdit;
 
 // The teacher's message, on top of everything until the student closes it. One window: a new
 // message replaces the text, so a flood of messages cannot pile up windows.
@@ -13,9 +14,15 @@ class MessageWindow : public QWidget
 public:
     explicit MessageWindow(QWidget *parent = nullptr);
 
-    void showMessage(const QString &text);
+    // cut: the message went past the bound and only its front arrived.
+    void showMessage(const QString &text, bool cut = false);
     QString text() const;
+    bool isMarkedCut() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
 
 private:
-    QLabel *m_text;
+    QPlainTextEdit *m_text;
+    QLabel *m_cutMark;
 };

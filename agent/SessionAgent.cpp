@@ -56,9 +56,9 @@ void SessionAgent::apply(const DisplayState &state)
     arrangeSurfaces();
 }
 
-void SessionAgent::showMessage(const QString &text)
+void SessionAgent::showMessage(const QString &text, bool cut)
 {
-    m_message.showMessage(text);
+    m_message.showMessage(text, cut);
 }
 
 void SessionAgent::launch(AgentSettings::Application application)
@@ -121,7 +121,8 @@ void SessionAgent::arrangeSurfaces()
 
 bool SessionAgent::fromConsole(const QHostAddress &sender) const
 {
-    // Only the console's own datagrams are shown: nobody else on the LAN paints this screen.
+    // Only datagrams from the console's address are shown. Nothing proves that address, so a
+    // host that forges it still gets through until the stream is signed.
     return QHostAddress(sender.toIPv4Address()) == m_state.console;
 }
 

@@ -31,7 +31,7 @@ public:
     ~SessionAgent() override;
 
     void apply(const DisplayState &state) override;
-    void showMessage(const QString &text) override;
+    void showMessage(const QString &text, bool cut) override;
     void launch(AgentSettings::Application application) override;
     void runCustom(const QString &commandLine) override;
 

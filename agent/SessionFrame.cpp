@@ -12,6 +12,7 @@ constexpr qsizetype kHeader = 4;
 
 const QString kKind = QStringLiteral("kind");
 const QString kText = QStringLiteral("text");
+const QString kCut = QStringLiteral("cut");
 const QString kApplication = QStringLiteral("application");
 const QString kBlackout = QStringLiteral("blackout");
 const QString kDemonstrating = QStringLiteral("demonstrating");
@@ -34,6 +35,9 @@ QByteArray SessionFrame::encode() const
         map[kLocal] = state.local.toString();
         break;
     case Kind::Message:
+        map[kText] = text;
+        map[kCut] = cut;
+        break;
     case Kind::Custom:
         map[kText] = text;
         break;
@@ -74,6 +78,7 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     frame = SessionFrame();
     frame.kind = Kind(kind);
     frame.text = map.value(kText).toString();
+    frame.cut = map.value(kCut).toBool();
     frame.application = AgentSettings::Application(application);
     frame.state.blackout = map.value(kBlackout).toBool();
     frame.state.demonstrating = map.value(kDemonstrating).toBool();

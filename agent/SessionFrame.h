@@ -17,6 +17,8 @@ struct SessionFrame
     DisplayState state;
     // The message or the custom command line.
     QString text;
+    // The message was cut at the bound of what a student takes.
+    bool cut = false;
     AgentSettings::Application application = AgentSettings::TextEditor;
 
     QByteArray encode() const;

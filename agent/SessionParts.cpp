@@ -146,11 +146,12 @@ void SessionParts::sendAction(const SessionFrame &frame)
     }
 }
 
-void SessionParts::showMessage(const QString &text)
+void SessionParts::showMessage(const QString &text, bool cut)
 {
     SessionFrame frame;
     frame.kind = SessionFrame::Kind::Message;
     frame.text = text;
+    frame.cut = cut;
     sendAction(frame);
 }
 

@@ -24,7 +24,7 @@ public:
     ~SessionParts() override;
 
     void apply(const DisplayState &state) override;
-    void showMessage(const QString &text) override;
+    void showMessage(const QString &text, bool cut) override;
     void launch(AgentSettings::Application application) override;
     void runCustom(const QString &commandLine) override;
 

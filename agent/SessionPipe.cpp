@@ -54,7 +54,7 @@ void SessionPipe::onReadable()
                 sendReady();
                 break;
             case SessionFrame::Kind::Message:
-                m_side.showMessage(frame.text);
+                m_side.showMessage(frame.text, frame.cut);
                 break;
             case SessionFrame::Kind::Launch:
                 m_side.launch(frame.application);

@@ -28,7 +28,8 @@ class SessionSide
 public:
     virtual ~SessionSide() = default;
     virtual void apply(const DisplayState &state) = 0;
-    virtual void showMessage(const QString &text) = 0;
+    // cut: the console sent more than a student takes; the window says so.
+    virtual void showMessage(const QString &text, bool cut) = 0;
     virtual void launch(AgentSettings::Application application) = 0;
     virtual void runCustom(const QString &commandLine) = 0;
 };

@@ -1,13 +1,21 @@
 #include "classroom/CommandChannel.h"
 
 #include "classroom/CommandLog.h"
+#include "classroom/CommandPacer.h"
 #include "classroom/RosterModel.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerWinSocket.h"
 
 CommandChannel::CommandChannel(TServerWinSocket *server, const RosterModel *roster)
-    : m_server(server), m_roster(roster)
+    : m_server(server), m_roster(roster), m_pacer(std::make_unique<CommandPacer>())
 {
+}
+
+CommandChannel::~CommandChannel() = default;
+
+void CommandChannel::sendHeldNow() const
+{
+    m_pacer->writeHeldNow();
 }
 
 void CommandChannel::SendToAll(const QByteArray &text) const
@@ -17,7 +25,7 @@ void CommandChannel::SendToAll(const QByteArray &text) const
     for (int i = 0; i < count; ++i) {
         TServerClientWinSocket *connection = m_server->ConnectionAt(i);
         if (connection->IsOpen()) {
-            connection->WriteText(text);
+            m_pacer->write(connection, text);
             ++written;
         }
     }
@@ -40,7 +48,7 @@ void CommandChannel::SendToKey(quint64 key, const QByteArray &text) const
     commandlog::sent(text,
                      commandlog::student(m_roster->caption(row),
                                          m_roster->subItem(row, RosterModel::AddressColumn - 1)));
-    connection->WriteText(text);
+    m_pacer->write(connection, text);
 }
 
 // Other connections are only compared by key, never asked anything, so one that was reset

@@ -8,6 +8,13 @@ namespace programpath {
 // The program file's full path (/proc/self/exe resolved); empty when it cannot be read.
 QString programFilePath();
 
+// The kernel names a file from the system's root when the mount it lies on is out of this
+// process's view (a chroot entered through another mount of the same tree): the name then
+// carries the chroot's own folder in front ("/srv/merged/root/..."), which does not exist here.
+// The longest tail of kernelPath that names file itself is the name in this view; kernelPath
+// unchanged when none does.
+QString pathInThisView(const QString &kernelPath, const QString &file);
+
 // The directory of the program file, ending in "/".
 QString programDirectory();
 

@@ -4,8 +4,8 @@
 
 #include <utility>
 
-StudentCommand::StudentCommand(Kind kind, QByteArray raw, QByteArray argument)
-    : kind(kind), argument(std::move(argument)), raw(std::move(raw))
+StudentCommand::StudentCommand(Kind kind, QByteArray raw, QByteArray argument, bool cut)
+    : kind(kind), argument(std::move(argument)), raw(std::move(raw)), cut(cut)
 {
 }
 

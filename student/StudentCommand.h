@@ -27,13 +27,16 @@ struct StudentCommand
     };
 
     StudentCommand() = default;
-    StudentCommand(Kind kind, QByteArray raw, QByteArray argument = {});
+    StudentCommand(Kind kind, QByteArray raw, QByteArray argument = {}, bool cut = false);
 
     Kind kind = Kind::Unknown;
     // The message or custom-command bytes after the prefix, in code page 936; empty otherwise.
     QByteArray argument;
     // Every byte this command consumed from the stream, prefix included.
     QByteArray raw;
+    // A message or custom command that went on past the bound: the argument holds what came
+    // before it (whole characters only).
+    bool cut = false;
 
     // Upper-case keyword used in reports and test messages ("LOGOFF", "NOTSCREEN", ...).
     static QString kindName(Kind kind);

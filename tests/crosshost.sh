@@ -5,6 +5,7 @@
 # this machine. The test finds the peer through VELMORA_PEER_PID. Exit 77 (skipped, with the
 # reason) where namespaces or veth links cannot be made.
 set -u
+. "$(dirname "$0")/etc-hosts.sh"
 binary=$1; shift
 if [ "${VELMORA_IN_NETNS:-}" != 1 ]; then
   export VELMORA_IN_NETNS=1
@@ -16,6 +17,7 @@ if [ "${VELMORA_IN_NETNS:-}" != 1 ]; then
   exec unshare --net --mount -- "$0" "$binary" "$@"
 fi
 ip link set lo up
+ensure_etc_hosts || { echo "SKIPPED: no /etc/hosts and none can be laid over /etc"; exit 77; }
 unshare --net sleep 600 &
 peer=$!
 trap 'kill $peer 2>/dev/null' EXIT

@@ -4,10 +4,12 @@
 # VELMORA_XVFB_SCREEN sets that server's screen (default 1280x800x24).
 # Exit 77 (skipped, with the reason) when no namespace can be had.
 set -u
+. "$(dirname "$0")/etc-hosts.sh"
 mode=$1; shift
 if [ "${VELMORA_IN_NETNS:-}" != 1 ]; then
   export VELMORA_IN_NETNS=1
   if [ "$(id -u)" -eq 0 ]; then ns=(unshare --net); else ns=(unshare --map-root-user --net); fi
+  [ -e /etc/hosts ] || ns+=(--mount)
   if ! "${ns[@]}" true 2>/dev/null; then
     echo "SKIPPED: cannot create a private network namespace (unshare -n refused); network tests need one"
     exit 77
@@ -15,6 +17,7 @@ if [ "${VELMORA_IN_NETNS:-}" != 1 ]; then
   exec "${ns[@]}" -- "$0" "$mode" "$@"
 fi
 ip link set lo up 2>/dev/null || { echo "SKIPPED: cannot bring loopback up in the namespace"; exit 77; }
+ensure_etc_hosts || { echo "SKIPPED: no /etc/hosts and none can be laid over /etc"; exit 77; }
 if [ "$mode" = --xvfb ]; then
   command -v Xvfb >/dev/null || { echo "SKIPPED: Xvfb is not installed"; exit 77; }
   fifo=$(mktemp -u); mkfifo "$fifo"

@@ -1,6 +1,7 @@
 #include "ui/TForm_ShowMess.h"
 
 #include "classroom/Commands.h"
+#include "student/TextFraming.h"
 #include "ui/Prompter.h"
 
 #include <QGroupBox>
@@ -50,14 +51,32 @@ QString TForm_ShowMess::text() const
     return m_memo->toPlainText();
 }
 
+namespace {
+// A student takes this much of a message and no more; a longer one would arrive cut.
+QString tooLong(qsizetype bytes)
+{
+    return QString::fromUtf8("消息太长，不能发送：学生机最多接收 %1 字节（约 %2 个汉字），"
+                             "这条消息有 %3 字节。请删减后再发送。")
+        .arg(framing::kTextBound)
+        .arg(framing::kTextBound / 2)
+        .arg(bytes);
+}
+} // namespace
+
+// A refused text stays as the teacher typed it, with the focus back in it.
 void TForm_ShowMess::BitBtn1Click()
 {
-    if (command::isBlank(m_memo->toPlainText())) {
+    const QString text = m_memo->toPlainText();
+    const qsizetype bytes = command::message(text).size() - framing::kMessagePrefix.size();
+    if (command::isBlank(text)) {
         Prompter::current().message(QString::fromUtf8("消息不能为空"));
-        m_memo->setFocus();
+    } else if (bytes > framing::kTextBound) {
+        Prompter::current().message(tooLong(bytes));
+    } else {
+        done(kSend);
         return;
     }
-    done(kSend);
+    m_memo->setFocus();
 }
 
 // Neither button is the cancel button, so Escape does nothing; a teacher half-way through a

@@ -211,6 +211,7 @@ void Tfrm_main::releaseStudents()
 {
     m_studentCommands->releaseBlackedOut();
     SendToAll(command::Stop);
+    m_channel->sendHeldNow();
 }
 
 void Tfrm_main::FormClose()

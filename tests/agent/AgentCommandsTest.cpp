@@ -1,9 +1,10 @@
 #include "agent/ApplicationLauncher.h"
 #include "platform/Cp936.h"
+#include "student/TextFraming.h"
 #include "tests/agent/AgentFixture.h"
 #include "tests/support/WaitUntil.h"
 
-#include <QLabel>
+#include <QApplication>
 
 using Action = PowerControl::Action;
 
@@ -75,11 +76,38 @@ TEST_F(AgentFixture, MessageIsShownOnTopDecodedFromCodePage936)
     send("2" + cp936::encode(text), 1);
     EXPECT_TRUE(agent->message().isVisible());
     EXPECT_TRUE(agent->message().windowFlags() & Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(agent->message().findChild<QLabel *>(QStringLiteral("MessageText"))->text(), text);
+    EXPECT_EQ(agent->message().text(), QString::fromUtf8("下课了\n请保存作业"));
 }
 
-// Junk, oversized messages and a flood of fixed texts: nothing runs, nothing breaks, one
-// message window holds a bounded text, and the agent still obeys the next command.
+// A message or custom command goes on until the stream falls quiet, however TCP cuts it; what
+// is written behind it without a pause is part of it, and a custom command cut at the bound
+// never runs.
+TEST_F(AgentFixture, TextsEndOnlyWhereTheStreamFallsQuiet)
+{
+    AgentSettings allowed = settingsForTest();
+    allowed.allowCustomCommands = true;
+    startAgent(allowed);
+    connection->write("2first half, ");
+    settle(framing::kQuietGapMs / 2);
+    send("second half01", 1);
+    EXPECT_EQ(agent->message().text(), QStringLiteral("first half, second half01"));
+    EXPECT_TRUE(power.requests.isEmpty());
+
+    connection->write("2notice");
+    settle(framing::kConsoleWaitMs);
+    send("01", 1);
+    EXPECT_EQ(power.requests, QList<Action>{Action::LogOff});
+
+    connection->write("00echo " + QByteArray(framing::kTextBound, 'x') + "; reboot");
+    ASSERT_TRUE(waitUntil([&] { return obeyed.last().kind == StudentCommand::Kind::Custom; }));
+    EXPECT_TRUE(obeyed.last().cut);
+    settle(framing::kConsoleWaitMs);
+    send("00echo ok", 1);
+    EXPECT_EQ(starter.started, (QList<QStringList>{{"/bin/sh", "-c", "echo ok"}}));
+}
+
+// Junk and a message far past the bound: nothing runs, one message window shows the front
+// marked as cut, and after the stream falls quiet the agent obeys again.
 TEST_F(AgentFixture, HostileStreamsRunNothingAndLeaveTheAgentWorking)
 {
     startAgent();
@@ -93,15 +121,38 @@ TEST_F(AgentFixture, HostileStreamsRunNothingAndLeaveTheAgentWorking)
         }
     }
     connection->write(junk);
-    connection->write("2" + QByteArray(4 * 1024 * 1024, 'A'));
-    ASSERT_TRUE(waitUntil([&] { return agent->message().isVisible(); }, 20000));
-    settle(200);
-    EXPECT_LE(agent->message().findChild<QLabel *>(QStringLiteral("MessageText"))->text().size(),
-              64 * 1024);
+    connection->write("2" + QByteArray(4 * 1024 * 1024, 'A') + "0102IMAGE");
+    ASSERT_TRUE(waitUntil([&] { return connection->bytesToWrite() == 0; }, 20000));
+    settle(framing::kConsoleWaitMs);
+    EXPECT_EQ(agent->message().text(), QString(framing::kTextBound, u'A'));
+    EXPECT_TRUE(agent->message().isMarkedCut());
+    int windows = 0;
+    for (const QWidget *window : QApplication::topLevelWidgets()) {
+        windows += window->isVisible() && qobject_cast<const MessageWindow *>(window) ? 1 : 0;
+    }
+    EXPECT_EQ(windows, 1);
     EXPECT_TRUE(power.requests.isEmpty());
     EXPECT_TRUE(starter.started.isEmpty());
-    EXPECT_FALSE(agent->blackout().isShown());
     EXPECT_FALSE(agent->isDemonstrating());
     connection->write("IMAGE");
     EXPECT_TRUE(waitUntil([&] { return agent->isDemonstrating(); }, 20000));
+}
+
+// 1 MiB of junk is one journal line when it starts and one with its count when the stream
+// falls quiet, not a line per unknown text.
+TEST_F(AgentFixture, JunkIsLoggedOncePerKindPerBurstWithItsCount)
+{
+    startAgent();
+    static QStringList lines;
+    lines.clear();
+    const QtMessageHandler previous = qInstallMessageHandler(
+        [](QtMsgType, const QMessageLogContext &, const QString &line) { lines.append(line); });
+    connection->write(QByteArray("09").repeated(512 * 1024));
+    const bool summed = waitUntil([&] { return lines.filter("unknown bytes").size() >= 2; }, 20000);
+    settle(framing::kConsoleWaitMs);
+    qInstallMessageHandler(previous);
+    ASSERT_TRUE(summed);
+    EXPECT_EQ(lines.filter("unknown bytes").size(), 2) << lines.join('\n').toStdString();
+    EXPECT_TRUE(lines.contains("unknown bytes: 524288 times in this burst (1048576 bytes)"));
+    EXPECT_TRUE(lines.filter("command").isEmpty());
 }

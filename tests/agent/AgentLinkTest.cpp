@@ -63,3 +63,38 @@ TEST_F(AgentFixture, FindsTheConsoleByTheSenderOfItsFirstBeacon)
     ASSERT_TRUE(waitForConnection());
     EXPECT_EQ(agent->link().consoleAddress(), QHostAddress(QHostAddress::LocalHost));
 }
+
+// A host that beacons a hundred times faster neither takes the agent from the console it found
+// nor gets it when that connection drops while the console still announces itself.
+TEST_F(AgentFixture, DiscoveryStaysWithTheConsoleItFoundWhileThatConsoleBeacons)
+{
+    AgentSettings settings = settingsForTest();
+    settings.console.clear();
+    settings.allowBeaconDiscovery = true;
+    QTcpServer rogue;
+    ASSERT_TRUE(rogue.listen(QHostAddress(QStringLiteral("127.0.0.2")), server.serverPort()));
+    QUdpSocket console;
+    QUdpSocket rogueBeacon;
+    ASSERT_TRUE(console.bind(QHostAddress::LocalHost, 0));
+    ASSERT_TRUE(rogueBeacon.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    const auto beacons = [&](int rogueBeacons) {
+        console.writeDatagram("00TEACHER", QHostAddress::LocalHost, kMousePort);
+        for (int i = 0; i < rogueBeacons; ++i) {
+            rogueBeacon.writeDatagram("00TEACHER", QHostAddress::LocalHost, kMousePort);
+            settle(10);
+        }
+    };
+    agent =
+        std::make_unique<Agent>(settings, Agent::Seams{&power, &starter, [] { return false; }, {}});
+    agent->link().setRetryDelays(50, 400);
+    agent->start();
+    settle(100);
+    beacons(0);
+    ASSERT_TRUE(waitForConnection());
+    beacons(30);
+    connection->abort();
+    beacons(30);
+    ASSERT_TRUE(waitForConnection());
+    EXPECT_EQ(agent->link().consoleAddress(), QHostAddress(QHostAddress::LocalHost));
+    EXPECT_FALSE(rogue.hasPendingConnections());
+}

@@ -3,6 +3,7 @@
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "platform/JpegEncoder.h"
+#include "student/TextFraming.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/FakePrompter.h"
@@ -127,6 +128,9 @@ TEST_F(CrossHostTest, AStudentOnAnotherHostIsListedCommandedShownAndWatched)
     };
     trigger("N9");
     EXPECT_TRUE(printed(QString::fromUtf8("pupil MESSAGE 下课了"))) << output.toStdString();
+    // Behind a message "IMAGE" waits for the agent's gap; started before, the demonstration
+    // would reach the student in the middle of a frame.
+    settle(framing::kConsoleWaitMs + 200);
 
     button("SpeedButton1")->click();
     EXPECT_TRUE(printed(QStringLiteral("pupil DEMO on")));

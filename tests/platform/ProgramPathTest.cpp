@@ -25,6 +25,19 @@ TEST(ProgramPath, SettingsFileLiesBesideTheRunningProgram)
     EXPECT_EQ(programpath::settingsFilePath(), QFileInfo(program).path() + "/server.ini");
 }
 
+// In a chroot entered through another mount, the kernel's name carries the chroot's folder.
+TEST(ProgramPath, TheKernelsNameOfAFileOutOfViewIsCutToTheNameInThisView)
+{
+    QTemporaryDir root;
+    const QString program = root.filePath(QStringLiteral("build/tests/test_platform"));
+    touch(program);
+    EXPECT_EQ(programpath::pathInThisView("/srv/chroot/merged" + program, program), program);
+    EXPECT_EQ(programpath::pathInThisView(program, program), program);
+    const QString elsewhere = root.filePath(QStringLiteral("other"));
+    touch(elsewhere);
+    EXPECT_EQ(programpath::pathInThisView("/srv/x" + elsewhere, program), "/srv/x" + elsewhere);
+}
+
 TEST(ProgramPath, TheGuideIsFoundBesideTheProgramFirstThenInTheInstalledDataFolder)
 {
     QTemporaryDir root;

@@ -1,5 +1,6 @@
 #include "student/CommandParser.h"
 #include "platform/Cp936.h"
+#include "student/TextFraming.h"
 
 #include <gtest/gtest.h>
 #include <ostream>
@@ -16,6 +17,7 @@ void PrintTo(const StudentCommand &command, std::ostream *out)
 
 namespace {
 
+// The reads, and then the stream falls quiet.
 QList<StudentCommand> parseReads(const std::vector<QByteArray> &reads)
 {
     CommandParser parser;
@@ -23,7 +25,7 @@ QList<StudentCommand> parseReads(const std::vector<QByteArray> &reads)
     for (const QByteArray &read : reads) {
         commands += parser.feed(read);
     }
-    return commands;
+    return commands + parser.quiet();
 }
 
 QList<Kind> kindsOf(const QList<StudentCommand> &commands)
@@ -124,12 +126,48 @@ TEST(CommandParser, CustomCommandKeepsLeadingBlanksAndWaitsAfterABarePrefix)
 
     CommandParser parser;
     EXPECT_TRUE(parser.feed("00").isEmpty());
-    const QList<StudentCommand> late = parser.feed("notepad c:\\a.txt");
+    EXPECT_TRUE(parser.feed("notepad c:\\a.txt").isEmpty());
+    const QList<StudentCommand> late = parser.quiet();
     ASSERT_EQ(kindsOf(late), QList<Kind>{Kind::Custom});
     EXPECT_EQ(late[0].argument, QByteArray("notepad c:\\a.txt"));
+}
 
-    EXPECT_TRUE(parser.feed("2").isEmpty());
-    EXPECT_EQ(parser.feed("x")[0].argument, QByteArray("x"));
+// A message or custom command ends where the stream falls quiet, however the reads cut it, or
+// at the bound: what follows a cut text until the quiet is dropped, never parsed.
+TEST(CommandParser, TextsEndWhereTheStreamFallsQuietOrAtTheBound)
+{
+    const QByteArray row = cp936::encode(QStringLiteral("第3排 01号 张三 STOP 02 00 rm -rf\r\n"));
+    QByteArray chart;
+    while (chart.size() < 117 * 1024) {
+        chart += row;
+    }
+    const QList<StudentCommand> whole{{Kind::Message, "2" + chart, chart}};
+    EXPECT_EQ(parseReads({"2" + chart}), whole);
+    EXPECT_EQ(parseReads({"2" + chart.left(6000), chart.mid(6000)}), whole);
+
+    CommandParser parser;
+    EXPECT_TRUE(parser.feed("2hello").isEmpty());
+    EXPECT_EQ(kindsOf(parser.quiet()), QList<Kind>{Kind::Message});
+    EXPECT_EQ(kindsOf(parser.feed("03")), QList<Kind>{Kind::ShutDown});
+
+    const QByteArray full(framing::kTextBound, 'a');
+    EXPECT_EQ(parseReads({"2" + full}), (QList<StudentCommand>{{Kind::Message, "2" + full, full}}));
+    CommandParser bounded;
+    EXPECT_EQ(bounded.feed("2" + full + "b0102"),
+              (QList<StudentCommand>{{Kind::Message, "2" + full, full, true}}));
+    EXPECT_TRUE(bounded.feed("IMAGE03").isEmpty());
+    EXPECT_TRUE(bounded.quiet().isEmpty());
+    EXPECT_EQ(bounded.discarded(), 12);
+    EXPECT_EQ(kindsOf(bounded.feed("STOP")), QList<Kind>{Kind::Stop});
+
+    // The cut never ends in half a character.
+    const QByteArray front(framing::kTextBound - 1, 'c');
+    const QList<StudentCommand> custom =
+        parseReads({"00" + front + cp936::encode(QStringLiteral("下")) + "01"});
+    ASSERT_EQ(custom.size(), 1);
+    EXPECT_EQ(custom[0].kind, Kind::Custom);
+    EXPECT_TRUE(custom[0].cut);
+    EXPECT_EQ(custom[0].argument, front);
 }
 
 // Junk is reported as one Unknown up to the next byte that can start a text, losing no byte.

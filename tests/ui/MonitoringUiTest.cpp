@@ -54,6 +54,11 @@ TEST_F(MonitoringUiTest, MonitoringOneStudentShowsItsScreen)
     const QWidget *panel = monitorWindow()->findChild<QWidget *>(QStringLiteral("Panel1"));
     const QLabel *image = monitorWindow()->Image1();
     EXPECT_EQ(image->geometry(), panel->rect().adjusted(2, 2, -2, -2));
+    // In a window of another shape the picture keeps its own, black beside it.
+    monitorWindow()->resize(900, 300);
+    const QImage shown = monitorWindow()->Image1()->grab().toImage();
+    EXPECT_EQ(QColor(shown.pixel(3, 10)), QColor(Qt::black));
+    EXPECT_GT(qGray(shown.pixel(shown.width() / 2, 3)), 64);
 
     monitorWindow()->close();
     EXPECT_FALSE(monitorWindow()->isVisible());

@@ -19,7 +19,8 @@ QString ReportFormat::command(const StudentCommand &command)
     switch (command.kind) {
     case Kind::Message:
     case Kind::Custom:
-        return StudentCommand::kindName(command.kind) + QLatin1Char(' ') +
+        return StudentCommand::kindName(command.kind) +
+               (command.cut ? QStringLiteral("-CUT ") : QStringLiteral(" ")) +
                escapeText(command.argumentText());
     case Kind::BlackScreen:
         return QStringLiteral("BLACKSCREEN on");

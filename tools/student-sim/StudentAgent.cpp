@@ -31,6 +31,7 @@ StudentAgent::StudentAgent(QString name, QHostAddress source, QObject *parent)
     connect(&m_socket, &QTcpSocket::disconnected, this, &StudentAgent::onDisconnected);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, &StudentAgent::onSocketError);
     connect(&m_socket, &QTcpSocket::readyRead, this, &StudentAgent::readCommands);
+    connect(&m_stream, &CommandStream::command, this, &StudentAgent::obey);
     connect(&m_screen, &ScreenSender::failed, this,
             [this](const QString &reason) { emit report(QStringLiteral("ERROR ") + reason); });
 }
@@ -136,7 +137,7 @@ void StudentAgent::endConnection()
         return;
     }
     m_ended = true;
-    for (const StudentCommand &command : m_parser.flush()) {
+    for (const StudentCommand &command : m_stream.end()) {
         obey(command);
     }
     m_screen.stop();
@@ -165,9 +166,7 @@ void StudentAgent::readCommands()
         return;
     }
     m_received.append(bytes);
-    for (const StudentCommand &command : m_parser.feed(bytes)) {
-        obey(command);
-    }
+    m_stream.feed(bytes);
 }
 
 void StudentAgent::obey(const StudentCommand &command)

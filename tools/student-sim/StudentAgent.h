@@ -1,6 +1,6 @@
 #pragma once
 
-#include "student/CommandParser.h"
+#include "student/CommandStream.h"
 #include "student/DatagramHub.h"
 #include "student/FrameAssembler.h"
 #include "student/MouseDatagram.h"
@@ -119,7 +119,7 @@ private:
     bool m_wasConnected = false;
     bool m_ended = false;
     bool m_reading = true;
-    CommandParser m_parser;
+    CommandStream m_stream;
     QList<StudentCommand> m_commands;
     QByteArray m_received;
     bool m_blackedOut = false;
