@@ -245,8 +245,7 @@ void TServerClientWinSocket::close(int handle)
         return;
     m_closing = true;
     try {
-        if (m_server->OnClientDisconnect)
-            m_server->OnClientDisconnect(m_server, this);
+        emit m_server->clientDisconnect(this);
     } catch (...) {
         finishClose(handle);
         throw;
@@ -285,8 +284,7 @@ void TServerClientWinSocket::heard()
 
 int TServerClientWinSocket::raiseError(TErrorEvent event, int code)
 {
-    if (m_server->OnClientError)
-        m_server->OnClientError(m_server, this, event, code);
+    emit m_server->clientError(this, event, code);
     return code;
 }
 

@@ -54,7 +54,7 @@ public:
 
     // Returns the bytes accepted (sent now or queued), 0 when not connected, -1 on failure.
     int WriteText(const QByteArray &text);
-    // Raises OnClientDisconnect inside the call, while still open; releases later.
+    // Raises clientDisconnect inside the call, while still open; releases later.
     void CloseConnection();
 
     int QueuedBytes() const { return int(m_queue.size()); }

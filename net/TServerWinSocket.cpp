@@ -185,10 +185,7 @@ void TServerWinSocket::raiseConnects()
     m_waitingCheck->start();
     while (!m_waiting.isEmpty()) {
         auto *connection = new TServerClientWinSocket(m_waiting.takeFirst(), this);
-        guard::run([&] {
-            if (OnClientConnect)
-                OnClientConnect(this, connection);
-        });
+        guard::run([&] { emit clientConnect(connection); });
         if (!alive)
             return;
     }
@@ -285,10 +282,7 @@ void TServerWinSocket::notice(const QString &text, bool warning)
         eventlog::warning(text);
     else
         eventlog::info(text);
-    guard::run([&] {
-        if (OnAcceptNotice)
-            OnAcceptNotice(this, text);
-    });
+    guard::run([&] { emit acceptNotice(text); });
 }
 
 void TServerWinSocket::heard(const TServerClientWinSocket *connection)

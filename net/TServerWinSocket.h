@@ -4,7 +4,6 @@
 #include <QObject>
 #include <QPointer>
 #include <QSet>
-#include <functional>
 
 #include "net/ConnectionBudget.h"
 #include "net/ESocketError.h"
@@ -21,12 +20,6 @@ class TServerWinSocket : public QObject
     Q_OBJECT
 
 public:
-    using NotifyEvent =
-        std::function<void(TServerWinSocket *Sender, TServerClientWinSocket *Socket)>;
-    using ErrorEvent = std::function<void(TServerWinSocket *Sender, TServerClientWinSocket *Socket,
-                                          TErrorEvent ErrorEvent, int &ErrorCode)>;
-    using NoticeEvent = std::function<void(TServerWinSocket *Sender, const QString &Text)>;
-
     explicit TServerWinSocket(QObject *parent = nullptr)
         : TServerWinSocket(ConnectionBudget::kCommandServer, parent)
     {
@@ -58,12 +51,20 @@ public:
     int ConnectionCount() const { return int(m_connections.size()); }
     TServerClientWinSocket *ConnectionAt(int index) const { return m_connections.at(index); }
 
-    NotifyEvent OnClientConnect;
-    NotifyEvent OnClientDisconnect;
-    ErrorEvent OnClientError;
+signals:
+    // The connection is accepted, the last of the list, open, and each property can be read; the
+    // next connection's signal comes after this one's handlers have returned (OnClientConnect).
+    void clientConnect(TServerClientWinSocket *socket);
+    // The connection is closing and still open, in the list, its properties readable
+    // (OnClientDisconnect).
+    void clientDisconnect(TServerClientWinSocket *socket);
+    // The connection failed in the operation event with the system's errorCode; a handler may
+    // set errorCode to 0 to cancel the failure, else it is raised (OnClientError). Handlers
+    // must be connected directly.
+    void clientError(TServerClientWinSocket *socket, TErrorEvent event, int &errorCode);
     // A state of the accept path the teacher should know of (paused, resumed, a host refused);
-    // raised once per change, never a modal box: it may be raised with no descriptor left.
-    NoticeEvent OnAcceptNotice;
+    // once per change, never a modal box: it may come with no descriptor left.
+    void acceptNotice(const QString &text);
 
 private:
     friend class TServerClientWinSocket;

@@ -3,7 +3,6 @@
 #include "net/UDPSockError.h"
 #include "platform/Guard.h"
 
-#include <QEventLoop>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QPointer>
@@ -26,8 +25,6 @@ constexpr int kLevelInitializing = 8;
 constexpr int kLevelLookingUp = 8;
 constexpr int kLevelChecking = 16;
 
-constexpr int kLookupAttempts = 2;
-
 quint16 lowPort(int port)
 {
     return static_cast<quint16>(port & 0xFFFF);
@@ -47,23 +44,6 @@ bool firstIPv4(const QHostInfo &info, quint32 &address)
     return false;
 }
 
-// Looks a name up without blocking the user interface: the event loop keeps serving timers,
-// windows and sockets until the answer comes. Each call has its own result, so a send that
-// starts during the wait cannot disturb this one.
-bool lookUp(const QString &name, quint32 &address)
-{
-    QEventLoop wait;
-    bool completed = false;
-    bool succeeded = false;
-    QHostInfo::lookupHost(name, &wait, [&](const QHostInfo &info) {
-        succeeded = firstIPv4(info, address);
-        completed = true;
-        wait.quit();
-    });
-    if (!completed)
-        wait.exec();
-    return succeeded;
-}
 } // namespace
 
 TUDPEndpoint::TUDPEndpoint(QObject *parent) : QObject(parent)
@@ -109,13 +89,8 @@ int TUDPEndpoint::BoundPort() const
 
 void TUDPEndpoint::SendDatagram(const char *Buff, int length)
 {
-    if (length == 0) {
-        bool handled = false;
-        if (OnBufferInvalid)
-            OnBufferInvalid(handled, Buff, length);
-        if (!handled || length == 0)
-            throw AppError(QStringLiteral("Invalid buffer"));
-    }
+    if (length == 0)
+        throw AppError(QStringLiteral("Invalid buffer"));
 
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
@@ -130,8 +105,6 @@ void TUDPEndpoint::SendDatagram(const char *Buff, int length)
     if (length > 0)
         ::sendto(m_handle, Buff, static_cast<size_t>(length), 0,
                  reinterpret_cast<const sockaddr *>(&remote), sizeof remote);
-    if (OnDataSend)
-        OnDataSend(this);
 }
 
 void TUDPEndpoint::ReadDatagram(char *Buff, int &length) const
@@ -184,8 +157,6 @@ void TUDPEndpoint::report(const QString &status, int level)
     if (level > m_reportLevel)
         return;
     m_status = status;
-    if (OnStatus)
-        OnStatus(this, status);
 }
 
 void TUDPEndpoint::setRemoteHost(const QString &host)
@@ -194,8 +165,6 @@ void TUDPEndpoint::setRemoteHost(const QString &host)
     m_dottedHostValid = false;
 }
 
-// The lookup of a name waits in a nested loop, where anything may happen, this endpoint's end
-// included: that ends the send as a canceled lookup.
 quint32 TUDPEndpoint::resolveRemoteHost()
 {
     // A dotted address reads the same at every send; the demonstration sends twice every 10 ms.
@@ -210,21 +179,13 @@ quint32 TUDPEndpoint::resolveRemoteHost()
         return dotted.s_addr;
     }
 
+    // The console's remote host is always a dotted address. A name is looked up here, waiting on
+    // the name service: a loop run meanwhile would let any handler in, this endpoint's end or
+    // another send on it included.
     quint32 address = 0;
-    const QPointer<TUDPEndpoint> self(this);
-    for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
-        const bool found = lookUp(host, address);
-        if (!self)
-            break;
-        if (found)
-            return address;
-        bool handled = false;
-        if (OnInvalidHost)
-            OnInvalidHost(handled);
-        if (!handled || !self)
-            break;
-    }
-    throw UDPSockError(QStringLiteral("Host Lookup Canceled"));
+    if (!firstIPv4(QHostInfo::fromName(host), address))
+        throw UDPSockError(QStringLiteral("Host Lookup Canceled"));
+    return address;
 }
 
 void TUDPEndpoint::readPending()
@@ -234,8 +195,9 @@ void TUDPEndpoint::readPending()
         const ReadResult result = readOne();
         if (result == ReadResult::Nothing)
             return;
-        if (OnDataReceived)
-            guard::run([this] { OnDataReceived(this, m_length, m_fromIP, m_fromPort); });
+        guard::run([this] {
+            emit dataReceived(m_length, m_fromIP, m_length > 0 ? m_buffer : nullptr, m_fromPort);
+        });
         // A failing socket would fail again at once; its next notification says when to retry.
         if (result == ReadResult::Failure)
             return;

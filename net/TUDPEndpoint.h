@@ -2,9 +2,7 @@
 
 #include <QObject>
 #include <QString>
-#include <functional>
 
-class QIODevice;
 class QSocketNotifier;
 
 // One IPv4 datagram socket: sends to a configured host and port, reports each arrival.
@@ -14,14 +12,6 @@ class TUDPEndpoint : public QObject
 
 public:
     static constexpr int kBufferSize = 2048;
-
-    using ReceiveEvent =
-        std::function<void(TUDPEndpoint *Sender, int NumberBytes, const QString &FromIP, int Port)>;
-    using NotifyEvent = std::function<void(TUDPEndpoint *Sender)>;
-    using StatusEvent = std::function<void(TUDPEndpoint *Sender, const QString &status)>;
-    using HandlerEvent = std::function<void(bool &handled)>;
-    using BufferInvalidEvent = std::function<void(bool &handled, const char *&Buff, int &length)>;
-    using StreamInvalidEvent = std::function<void(bool &handled, QIODevice *Stream)>;
 
     // ReportLevel 1; the socket exists, unbound. Raises UDPSockError when it cannot be made.
     explicit TUDPEndpoint(QObject *parent = nullptr);
@@ -42,19 +32,18 @@ public:
 
     // Sends bytes 0..length-1 as one datagram to RemoteHost:RemotePort. Raises AppError
     // "Invalid buffer" for length 0, UDPSockError "Host Lookup Canceled" or "Null Remote Address".
+    // Nothing else runs before it returns: a host name is looked up on this thread.
     void SendDatagram(const char *Buff, int length);
     // Copies the datagram last read (nothing when its length is -1 or 0).
     void ReadDatagram(char *Buff, int &length) const;
     // Stops every notification and closes the socket; nothing is raised afterwards.
     void Close();
 
-    ReceiveEvent OnDataReceived;
-    NotifyEvent OnDataSend;
-    StatusEvent OnStatus;
-    HandlerEvent OnInvalidHost;
-    BufferInvalidEvent OnBufferInvalid;
-    // Part of the component's published events; no operation of the endpoint raises it.
-    StreamInvalidEvent OnStreamInvalid;
+signals:
+    // One per datagram read (OnDataReceived): numberBytes is its size, -1 when the read failed or
+    // the datagram was longer than the buffer; bytes holds that many (null when there are none)
+    // until the next read, as ReadDatagram does. Emitted inside the guard.
+    void dataReceived(int numberBytes, const QString &fromIP, const char *bytes, int port);
 
 private:
     enum class ReadResult { Nothing, Datagram, Failure };

@@ -125,21 +125,16 @@ void Tfrm_main::createComponents()
 void Tfrm_main::connectHandlers()
 {
     TServerWinSocket *server = m_serverSocket->Socket();
-    server->OnClientConnect = [this](TServerWinSocket *, TServerClientWinSocket *socket) {
-        m_roster->clientConnected(socket);
-    };
-    server->OnClientDisconnect = [this](TServerWinSocket *, TServerClientWinSocket *socket) {
-        m_roster->clientDisconnected(socket);
-    };
-    server->OnClientError = [this](TServerWinSocket *, TServerClientWinSocket *socket,
-                                   TErrorEvent event,
-                                   int &code) { m_roster->clientFailed(socket, event, code); };
-    server->OnAcceptNotice = [this](TServerWinSocket *, const QString &text) {
-        m_ui.StatusPanel[2]->setText(text);
-    };
-    m_mouseUdp->OnDataReceived = [this](TUDPEndpoint *sender, int numberBytes,
-                                        const QString &fromIP,
-                                        int) { MouseUDPDataReceived(sender, numberBytes, fromIP); };
+    connect(server, &TServerWinSocket::clientConnect, m_roster.get(), &Roster::clientConnected);
+    connect(server, &TServerWinSocket::clientDisconnect, m_roster.get(),
+            &Roster::clientDisconnected);
+    connect(server, &TServerWinSocket::clientError, m_roster.get(), &Roster::clientFailed);
+    connect(server, &TServerWinSocket::acceptNotice, this,
+            [this](const QString &text) { m_ui.StatusPanel[2]->setText(text); });
+    connect(m_mouseUdp, &TUDPEndpoint::dataReceived, this,
+            [this](int numberBytes, const QString &fromIP) {
+                MouseUDPDataReceived(m_mouseUdp, numberBytes, fromIP);
+            });
     connect(m_roster.get(), &Roster::countTextChanged, this, &Tfrm_main::setCountText);
 
     connect(m_timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
@@ -233,7 +228,7 @@ void Tfrm_main::FormClose()
     m_timer2->stop();
     m_comUdp->Close();
     m_mouseUdp->Close();
-    server->OnClientConnect = nullptr;
+    disconnect(server, &TServerWinSocket::clientConnect, nullptr, nullptr);
     m_demonstration->abandonFrame();
     m_monitoring->clearStream();
     m_formClient->hide();

@@ -83,9 +83,8 @@ TEST(ServerCrowd, OneHostCannotTakeMoreThanItsShare)
 {
     ServerHarness harness;
     QStringList notices;
-    harness.server().OnAcceptNotice = [&](TServerWinSocket *, const QString &text) {
-        notices.append(text);
-    };
+    QObject::connect(&harness.server(), &TServerWinSocket::acceptNotice,
+                     [&](const QString &text) { notices.append(text); });
     StudentCrowd flood(ConnectionBudget::kCommandServer.perSource + 8, harness.port(), true);
     ASSERT_TRUE(waitUntil([&] { return flood.closedByConsole() == 8; }));
     StudentCrowd room(3, harness.port());
@@ -107,9 +106,8 @@ TEST(ServerCrowd, AFullBudgetPausesAcceptingAndLeavingResumesIt)
     ServerHarness harness;
     harness.closeOnError();
     QStringList notices;
-    harness.server().OnAcceptNotice = [&](TServerWinSocket *, const QString &text) {
-        notices.append(text);
-    };
+    QObject::connect(&harness.server(), &TServerWinSocket::acceptNotice,
+                     [&](const QString &text) { notices.append(text); });
     constexpr int capacity = 20;
     ASSERT_LT(LoweredDescriptorLimit::openNow() + capacity + 4,
               ConnectionBudget::kHeadroom + capacity);
@@ -137,9 +135,8 @@ TEST(ServerCrowd, RunningOutOfDescriptorsPausesWithoutABoxAndResumes)
 {
     ServerHarness harness;
     QStringList notices;
-    harness.server().OnAcceptNotice = [&](TServerWinSocket *, const QString &text) {
-        notices.append(text);
-    };
+    QObject::connect(&harness.server(), &TServerWinSocket::acceptNotice,
+                     [&](const QString &text) { notices.append(text); });
     ChildCrowd crowd(10, harness.port());
     ASSERT_TRUE(crowd.started());
     LoweredDescriptorLimit limit(

@@ -8,28 +8,30 @@ ServerHarness::ServerHarness(ConnectionBudget::Bounds bounds)
     : m_server(std::make_unique<TServerWinSocket>(bounds))
 {
     guard::setReporter([this](const QString &message) { m_reports.append(message); });
-    m_server->OnClientConnect = [this](TServerWinSocket *server, TServerClientWinSocket *socket) {
-        m_events.append({Kind::Connect, socket, socket->IsOpen(), server->ConnectionCount(),
-                         TErrorEvent::eeGeneral, 0});
-        if (onConnect)
-            onConnect(socket);
-    };
-    m_server->OnClientDisconnect = [this](TServerWinSocket *server,
-                                          TServerClientWinSocket *socket) {
-        m_events.append({Kind::Disconnect, socket, socket->IsOpen(), server->ConnectionCount(),
-                         TErrorEvent::eeGeneral, 0});
-        if (onDisconnect)
-            onDisconnect(socket);
-    };
-    m_server->OnClientError = [this](TServerWinSocket *server, TServerClientWinSocket *socket,
-                                     TErrorEvent error, int &code) {
-        m_events.append(
-            {Kind::Error, socket, socket->IsOpen(), server->ConnectionCount(), error, code});
-        if (m_closeOnError) {
-            socket->CloseConnection();
-            code = 0;
-        }
-    };
+    TServerWinSocket *server = m_server.get();
+    QObject::connect(server, &TServerWinSocket::clientConnect,
+                     [this, server](TServerClientWinSocket *socket) {
+                         m_events.append({Kind::Connect, socket, socket->IsOpen(),
+                                          server->ConnectionCount(), TErrorEvent::eeGeneral, 0});
+                         if (onConnect)
+                             onConnect(socket);
+                     });
+    QObject::connect(server, &TServerWinSocket::clientDisconnect,
+                     [this, server](TServerClientWinSocket *socket) {
+                         m_events.append({Kind::Disconnect, socket, socket->IsOpen(),
+                                          server->ConnectionCount(), TErrorEvent::eeGeneral, 0});
+                         if (onDisconnect)
+                             onDisconnect(socket);
+                     });
+    QObject::connect(server, &TServerWinSocket::clientError,
+                     [this, server](TServerClientWinSocket *socket, TErrorEvent error, int &code) {
+                         m_events.append({Kind::Error, socket, socket->IsOpen(),
+                                          server->ConnectionCount(), error, code});
+                         if (m_closeOnError) {
+                             socket->CloseConnection();
+                             code = 0;
+                         }
+                     });
     m_server->Open(0);
     m_port = m_server->ListenPort();
 }

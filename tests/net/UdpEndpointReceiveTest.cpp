@@ -34,6 +34,7 @@ TEST_F(UdpEndpointReceive, FullSizeDatagramArrivesWhole)
     EXPECT_EQ(arrival.numberBytes, 2048);
     EXPECT_EQ(arrival.copiedLength, 2048);
     EXPECT_EQ(arrival.bytes, payload);
+    EXPECT_TRUE(arrival.signalBytesMatch);
 }
 
 TEST_F(UdpEndpointReceive, OversizedDatagramIsOneFailedReadAndTheStreamGoesOn)
@@ -48,6 +49,7 @@ TEST_F(UdpEndpointReceive, OversizedDatagramIsOneFailedReadAndTheStreamGoesOn)
     EXPECT_EQ(arrivals[0].numberBytes, -1);
     EXPECT_EQ(arrivals[0].copiedLength, -1);
     EXPECT_TRUE(arrivals[0].bufferUntouched);
+    EXPECT_TRUE(arrivals[0].signalBytesMatch);
     EXPECT_EQ(arrivals[0].fromIP, "127.0.0.1");
     EXPECT_EQ(arrivals[1].numberBytes, 5);
     EXPECT_EQ(arrivals[1].bytes, "after");
@@ -125,14 +127,12 @@ TEST(UdpEndpointHandlerFailure, GoesThroughTheGuardAndReceivingContinues)
     TUDPEndpoint endpoint;
     endpoint.setLocalPort(kPort);
     QList<QByteArray> handled;
-    endpoint.OnDataReceived = [&](TUDPEndpoint *sender, int numberBytes, const QString &, int) {
-        QByteArray buffer(TUDPEndpoint::kBufferSize, 0);
-        int length = 0;
-        sender->ReadDatagram(buffer.data(), length);
-        handled.append(buffer.left(numberBytes));
-        if (handled.size() == 1)
-            throw std::runtime_error("handler broke");
-    };
+    QObject::connect(&endpoint, &TUDPEndpoint::dataReceived,
+                     [&](int numberBytes, const QString &, const char *bytes) {
+                         handled.append(QByteArray(bytes, numberBytes));
+                         if (handled.size() == 1)
+                             throw std::runtime_error("handler broke");
+                     });
 
     sendFrom("127.0.0.1", kPort, "first");
     sendFrom("127.0.0.1", kPort, "second");
@@ -149,10 +149,10 @@ TEST(UdpEndpointHandlerEnds, CloseInsideTheHandlerStopsFurtherEvents)
     TUDPEndpoint endpoint;
     endpoint.setLocalPort(kPort);
     int events = 0;
-    endpoint.OnDataReceived = [&](TUDPEndpoint *sender, int, const QString &, int) {
+    QObject::connect(&endpoint, &TUDPEndpoint::dataReceived, [&] {
         ++events;
-        sender->Close();
-    };
+        endpoint.Close();
+    });
     for (int i = 0; i < 5; ++i)
         sendFrom("127.0.0.1", kPort, "x");
 
@@ -166,10 +166,10 @@ TEST(UdpEndpointHandlerEnds, DestroyingTheEndpointInsideTheHandlerIsSafe)
     QPointer<TUDPEndpoint> endpoint = new TUDPEndpoint;
     endpoint->setLocalPort(kPort);
     int events = 0;
-    endpoint->OnDataReceived = [&events](TUDPEndpoint *sender, int, const QString &, int) {
+    QObject::connect(endpoint, &TUDPEndpoint::dataReceived, [&events, &endpoint] {
         ++events;
-        delete sender;
-    };
+        delete endpoint.data();
+    });
     for (int i = 0; i < 5; ++i)
         sendFrom("127.0.0.1", kPort, "x");
 

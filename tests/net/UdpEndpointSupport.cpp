@@ -9,18 +9,23 @@ constexpr char kSentinel = 0x5A;
 
 UdpEndpointRecorder::UdpEndpointRecorder(TUDPEndpoint &endpoint)
 {
-    endpoint.OnDataReceived = [this](TUDPEndpoint *sender, int numberBytes, const QString &fromIP,
-                                     int port) {
-        QByteArray buffer(TUDPEndpoint::kBufferSize, kSentinel);
-        Arrival arrival;
-        arrival.numberBytes = numberBytes;
-        sender->ReadDatagram(buffer.data(), arrival.copiedLength);
-        arrival.bufferUntouched = buffer == QByteArray(TUDPEndpoint::kBufferSize, kSentinel);
-        arrival.bytes = buffer.left(qMax(arrival.copiedLength, 0));
-        arrival.fromIP = fromIP;
-        arrival.port = port;
-        m_arrivals.push_back(arrival);
-    };
+    QObject::connect(
+        &endpoint, &TUDPEndpoint::dataReceived,
+        [this, &endpoint](int numberBytes, const QString &fromIP, const char *bytes, int port) {
+            QByteArray buffer(TUDPEndpoint::kBufferSize, kSentinel);
+            Arrival arrival;
+            arrival.numberBytes = numberBytes;
+            endpoint.ReadDatagram(buffer.data(), arrival.copiedLength);
+            arrival.bufferUntouched = buffer == QByteArray(TUDPEndpoint::kBufferSize, kSentinel);
+            arrival.bytes = buffer.left(qMax(arrival.copiedLength, 0));
+            // The signal hands over the same bytes ReadDatagram copies.
+            arrival.signalBytesMatch = numberBytes > 0
+                                           ? QByteArray(bytes, numberBytes) == arrival.bytes
+                                           : bytes == nullptr;
+            arrival.fromIP = fromIP;
+            arrival.port = port;
+            m_arrivals.push_back(arrival);
+        });
 }
 
 bool UdpEndpointRecorder::waitFor(size_t count, int timeoutMs) const

@@ -20,6 +20,7 @@ public:
         QByteArray bytes;
         int copiedLength = 0;
         bool bufferUntouched = true;
+        bool signalBytesMatch = false;
         QString fromIP;
         int port = 0;
     };

@@ -64,18 +64,15 @@ TEST_F(LifecycleTest, WithoutANetworkTheBeaconIsLeftOutQuietlyUntilOneComesUp)
     Tfrm_main &w = console();
     EXPECT_EQ(statusPanel(1), QString::fromUtf8("本机IP地址：未找到网络"));
 
-    QStringList sentTo;
-    w.MouseUDP()->OnDataSend = [&](TUDPEndpoint *sender) { sentTo << sender->RemoteHost(); };
+    // Its status says when it has sent.
+    auto *mouse = w.findChild<TUDPEndpoint *>(QStringLiteral("MouseUDP"));
+    mouse->setReportLevel(2);
     QStringList arrivedFrom;
-    const TUDPEndpoint::ReceiveEvent handler = w.MouseUDP()->OnDataReceived;
-    w.MouseUDP()->OnDataReceived = [&](TUDPEndpoint *sender, int count, const QString &from,
-                                       int port) {
-        arrivedFrom << from;
-        handler(sender, count, from, port);
-    };
+    QObject::connect(mouse, &TUDPEndpoint::dataReceived,
+                     [&](int, const QString &from) { arrivedFrom << from; });
     w.findChild<QTimer *>(QStringLiteral("Timer1"))->setInterval(20);
     settle(200);
-    EXPECT_TRUE(sentTo.isEmpty()) << sentTo.join('|').toStdString();
+    EXPECT_TRUE(mouse->Status().isEmpty());
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 
     ASSERT_TRUE(net.addLink("vt16", "10.1.5.20/16", "vt16p"));
@@ -83,8 +80,8 @@ TEST_F(LifecycleTest, WithoutANetworkTheBeaconIsLeftOutQuietlyUntilOneComesUp)
     ASSERT_TRUE(waitUntil([&] { return !arrivedFrom.isEmpty(); }));
     EXPECT_EQ(statusPanel(1), QString::fromUtf8("本机IP地址：10.1.5.20"));
     EXPECT_EQ(w.BroadcastHost(), QStringLiteral("10.1.255.255"));
-    EXPECT_EQ(w.MouseUDP()->RemoteHost(), QStringLiteral("10.1.255.255"));
-    EXPECT_EQ(sentTo.first(), QStringLiteral("10.1.255.255"));
+    EXPECT_EQ(mouse->RemoteHost(), QStringLiteral("10.1.255.255"));
+    EXPECT_EQ(mouse->Status(), QStringLiteral("Sending Data"));
     EXPECT_EQ(arrivedFrom.first(), QStringLiteral("10.1.5.20"));
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }
