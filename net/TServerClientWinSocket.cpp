@@ -153,6 +153,8 @@ int TServerClientWinSocket::WriteText(const QByteArray &text)
 {
     if (m_handle < 0 || text.isEmpty())
         return 0;
+    if (m_sendFailed)
+        return -1;
     qsizetype sent = 0;
     // Once bytes wait in the queue, new text goes behind them so nothing is reordered.
     if (m_queue.isEmpty()) {
@@ -160,7 +162,7 @@ int TServerClientWinSocket::WriteText(const QByteArray &text)
         if (count >= 0) {
             sent = count;
         } else if (!wouldBlock(errno)) {
-            failSend(errno);
+            failSendLater(errno);
             return -1;
         }
     }
@@ -312,10 +314,26 @@ void TServerClientWinSocket::failSend(int code)
         throw ESocketError::fromCode(left, "send");
 }
 
+// The caller's loop (a send to all, a release at close) goes on with its next student; the
+// roster learns of this one's failure when that loop is over.
+void TServerClientWinSocket::failSendLater(int code)
+{
+    m_sendFailed = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this, code] {
+            guard::run([&] {
+                if (m_handle >= 0)
+                    failSend(code);
+            });
+        },
+        Qt::QueuedConnection);
+}
+
 bool TServerClientWinSocket::enqueue(const char *data, qsizetype size)
 {
     if (m_queue.size() + size > kQueueLimit) {
-        failSend(ENOBUFS);
+        failSendLater(ENOBUFS);
         return false;
     }
     m_queue.append(data, size);

@@ -52,7 +52,9 @@ public:
     QString PeerAddress() const;
     int PeerPort() const;
 
-    // Returns the bytes accepted (sent now or queued), 0 when not connected, -1 on failure.
+    // Returns the bytes accepted (sent now or queued), 0 when not connected, -1 on failure. A
+    // failure's error and disconnect come after the call has returned, through the event loop,
+    // so no handler runs inside a send; until then the connection takes nothing more (-1).
     int WriteText(const QByteArray &text);
     // Raises clientDisconnect inside the call, while still open; releases later.
     void CloseConnection();
@@ -77,6 +79,7 @@ private:
     int raiseError(TErrorEvent event, int code);
     void failReceive(int code);
     void failSend(int code);
+    void failSendLater(int code);
     bool enqueue(const char *data, qsizetype size);
 
     TServerWinSocket *m_server;
@@ -86,6 +89,7 @@ private:
     quint16 m_peerPort;
     bool m_closing = false;
     bool m_heard = false;
+    bool m_sendFailed = false;
     int m_goneCode = 0;
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;

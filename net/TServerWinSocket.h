@@ -59,8 +59,8 @@ signals:
     // (OnClientDisconnect).
     void clientDisconnect(TServerClientWinSocket *socket);
     // The connection failed in the operation event with the system's errorCode; a handler may
-    // set errorCode to 0 to cancel the failure, else it is raised (OnClientError). Handlers
-    // must be connected directly.
+    // set errorCode to 0 to cancel the failure, else it is raised (OnClientError). A failure
+    // inside WriteText comes once that call has returned. Handlers must be connected directly.
     void clientError(TServerClientWinSocket *socket, TErrorEvent event, int &errorCode);
     // A state of the accept path the teacher should know of (paused, resumed, a host refused);
     // once per change, never a modal box: it may come with no descriptor left.
