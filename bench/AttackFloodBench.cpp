@@ -5,6 +5,7 @@
 // the memory before, at the peak and after.
 #include "bench/AttackWatch.h"
 #include "bench/Attackers.h"
+#include "bench/ConsoleParts.h"
 #include "bench/Loopback.h"
 #include "classroom/Monitoring.h"
 #include "classroom/RosterModel.h"
@@ -110,11 +111,11 @@ void craftedMonitoredFrame(benchmark::State &state)
         Tfrm_main &console = watch.console();
         watch.newcomerListedMs(kMonitored);
         auto *rows = console.findChild<QTreeView *>(QStringLiteral("ListView1"));
-        rows->selectionModel()->select(console.rosterModel()->index(0, 0),
+        rows->selectionModel()->select(console_parts::roster(console).index(0, 0),
                                        QItemSelectionModel::ClearAndSelect |
                                            QItemSelectionModel::Rows);
         console.findChild<QAction *>(QStringLiteral("N12"))->trigger();
-        const quint16 mousePort = quint16(console.MouseUDP()->BoundPort());
+        const quint16 mousePort = console_parts::mousePort(console);
         std::atomic<bool> stop{false};
         std::thread sender([&] {
             const int handle = ::socket(AF_INET, SOCK_DGRAM, 0);
@@ -145,7 +146,7 @@ void craftedMonitoredFrame(benchmark::State &state)
         watch.report(state);
         state.counters["frame_MiB"] = double(frame.size()) / (1 << 20);
         state.counters["picture_MiB"] =
-            double(console.monitoring()->picture().rgb.size()) / (1 << 20);
+            double(console_parts::session(console).monitoring().picture().rgb.size()) / (1 << 20);
         state.SetIterationTime(kAttackMs / 1000.0);
     }
     reverse_lookup::install({});

@@ -1,9 +1,9 @@
 #include "bench/AttackWatch.h"
 
 #include "bench/BenchApplication.h"
+#include "bench/ConsoleParts.h"
 #include "bench/Loopback.h"
 #include "classroom/RosterModel.h"
-#include "net/TServerSocket.h"
 #include "platform/DescriptorLimit.h"
 #include "platform/Guard.h"
 #include "platform/HeapPolicy.h"
@@ -57,7 +57,7 @@ AttackWatch::~AttackWatch()
 
 quint16 AttackWatch::commandPort() const
 {
-    return quint16(m_console->ServerSocket1()->Socket()->ListenPort());
+    return console_parts::commandPort(*m_console);
 }
 
 void AttackWatch::run(int ms)
@@ -92,7 +92,7 @@ bool AttackWatch::runUntil(int ms, const std::function<bool()> &done)
 int AttackWatch::rowOf(quint32 address) const
 {
     const QByteArray dotted = QHostAddress(address).toString().toLatin1();
-    const RosterModel &roster = *m_console->rosterModel();
+    const RosterModel &roster = console_parts::roster(*m_console);
     for (int row = 0; row < roster.rowCount(); ++row) {
         if (roster.subItem(row, RosterModel::AddressColumn - 1) == dotted)
             return row;
@@ -121,7 +121,7 @@ double AttackWatch::captionMs(quint32 address, const QByteArray &name, int timeo
     waited.start();
     const auto named = [&] {
         const int row = rowOf(address);
-        return row >= 0 && m_console->rosterModel()->caption(row) == name;
+        return row >= 0 && console_parts::roster(*m_console).caption(row) == name;
     };
     if (!runUntil(timeoutMs, named))
         return -1;

@@ -1,5 +1,6 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/ConsoleParts.h"
 #include "bench/CpuClock.h"
 #include "bench/DesktopPicture.h"
 #include "bench/DrainingSink.h"
@@ -7,7 +8,6 @@
 #include "classroom/FrameSource.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
-#include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
@@ -132,14 +132,14 @@ void demonstrationCpu(benchmark::State &state)
     for (auto _ : state) {
         Tfrm_main console(settings.options(screen));
         console.show();
-        for (TUDPEndpoint *endpoint : {console.ComUdp(), console.MouseUDP()}) {
+        for (TUDPEndpoint *endpoint : {&console_parts::endpoint(console, "ComUdp"),
+                                       &console_parts::endpoint(console, "MouseUDP")}) {
             endpoint->setRemoteHost(QStringLiteral("127.0.0.1"));
             endpoint->setRemotePort(sink.port());
         }
         QTcpSocket student;
-        student.connectToHost(QHostAddress::LocalHost,
-                              quint16(console.ServerSocket1()->Socket()->ListenPort()));
-        while (console.rosterModel()->rowCount() == 0)
+        student.connectToHost(QHostAddress::LocalHost, console_parts::commandPort(console));
+        while (console_parts::roster(console).rowCount() == 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         MinimalSender sender(minimalSink.port(), kQuality);
         if (!sender.ready()) {

@@ -1,9 +1,9 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/ConsoleParts.h"
 #include "bench/DesktopPicture.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
-#include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
@@ -41,12 +41,11 @@ void demonstrationPacing(benchmark::State &state)
     for (auto _ : state) {
         Tfrm_main console(settings.options(std::make_shared<ScreenFrameSource>()));
         console.show();
-        console.ComUdp()->setRemoteHost(QStringLiteral("127.0.0.1"));
-        console.ComUdp()->setRemotePort(receiver.localPort());
+        console_parts::endpoint(console, "ComUdp").setRemoteHost(QStringLiteral("127.0.0.1"));
+        console_parts::endpoint(console, "ComUdp").setRemotePort(receiver.localPort());
         QTcpSocket student;
-        student.connectToHost(QHostAddress::LocalHost,
-                              quint16(console.ServerSocket1()->Socket()->ListenPort()));
-        while (console.rosterModel()->rowCount() == 0)
+        student.connectToHost(QHostAddress::LocalHost, console_parts::commandPort(console));
+        while (console_parts::roster(console).rowCount() == 0)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         console.findChild<QToolButton *>(QStringLiteral("SpeedButton1"))->click();
 

@@ -1,9 +1,9 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/ConsoleParts.h"
 #include "bench/Loopback.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
-#include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
@@ -60,8 +60,8 @@ void floodedConsole(benchmark::State &state)
     for (auto _ : state) {
         Tfrm_main console(settings.options());
         console.show();
-        const quint16 commandPort = quint16(console.ServerSocket1()->Socket()->ListenPort());
-        const quint16 mousePort = quint16(console.MouseUDP()->BoundPort());
+        const quint16 commandPort = console_parts::commandPort(console);
+        const quint16 mousePort = console_parts::mousePort(console);
         const double rssBefore = residentMiB();
         std::atomic<bool> stop{false};
         std::atomic<qint64> junkSent{0};
@@ -130,7 +130,7 @@ void floodedConsole(benchmark::State &state)
                 newcomerStart = clock.elapsed();
             }
             if (newcomerStart >= 0 && newcomerListedMs < 0 &&
-                hasRowFrom(*console.rosterModel(), "127.0.0.70"))
+                hasRowFrom(console_parts::roster(console), "127.0.0.70"))
                 newcomerListedMs = clock.elapsed() - newcomerStart;
         }
         stop = true;

@@ -1,9 +1,9 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/ConsoleParts.h"
 #include "bench/CpuClock.h"
 #include "classroom/Monitoring.h"
 #include "classroom/RosterModel.h"
-#include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
@@ -59,20 +59,19 @@ void monitorIngest(benchmark::State &state)
     const BenchSettings settings;
     Tfrm_main console(settings.options());
     console.show();
-    const quint16 port = quint16(console.MouseUDP()->BoundPort());
+    const quint16 port = console_parts::mousePort(console);
 
     // The console takes only the monitored student's datagrams: the sender's address is a
     // student of the roster, and the teacher monitors it.
     QTcpSocket student;
     student.bind(QHostAddress(QStringLiteral("127.0.0.9")), 0);
-    student.connectToHost(QHostAddress::LocalHost,
-                          quint16(console.ServerSocket1()->Socket()->ListenPort()));
+    student.connectToHost(QHostAddress::LocalHost, console_parts::commandPort(console));
     QElapsedTimer joining;
     joining.start();
-    while (console.rosterModel()->rowCount() == 0 && joining.elapsed() < 5000)
+    while (console_parts::roster(console).rowCount() == 0 && joining.elapsed() < 5000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
     auto *rows = console.findChild<QTreeView *>(QStringLiteral("ListView1"));
-    rows->selectionModel()->select(console.rosterModel()->index(0, 0),
+    rows->selectionModel()->select(console_parts::roster(console).index(0, 0),
                                    QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     console.findChild<QAction *>(QStringLiteral("N12"))->trigger();
 
@@ -82,11 +81,12 @@ void monitorIngest(benchmark::State &state)
     std::counting_semaphore<> *credits = nullptr;
     QEventLoop loop;
     // Connected after the console's own handler, so it runs once that one has returned.
-    QObject::connect(console.MouseUDP(), &TUDPEndpoint::dataReceived, [&] {
-        credits->release();
-        if (++handled == target)
-            loop.quit();
-    });
+    QObject::connect(&console_parts::endpoint(console, "MouseUDP"), &TUDPEndpoint::dataReceived,
+                     [&] {
+                         credits->release();
+                         if (++handled == target)
+                             loop.quit();
+                     });
     double seconds = 0;
     double cpuSeconds = 0;
     for (auto _ : state) {

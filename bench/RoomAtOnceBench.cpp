@@ -1,9 +1,9 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/ConsoleParts.h"
 #include "bench/Loopback.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
-#include "net/TServerSocket.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
 
@@ -34,7 +34,7 @@ void roomConnectingAtOnce(benchmark::State &state)
     for (auto _ : state) {
         Tfrm_main console(settings.options());
         console.show();
-        const quint16 port = quint16(console.ServerSocket1()->Socket()->ListenPort());
+        const quint16 port = console_parts::commandPort(console);
         const sockaddr_in target = ipv4(0x7F000001, port);
         std::vector<int> students;
         QElapsedTimer clock;
@@ -48,12 +48,12 @@ void roomConnectingAtOnce(benchmark::State &state)
             students.push_back(handle);
         }
         const double connectMs = double(clock.nsecsElapsed()) / 1e6;
-        while (console.rosterModel()->rowCount() < kStudents && clock.elapsed() < 10000)
+        while (console_parts::roster(console).rowCount() < kStudents && clock.elapsed() < 10000)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
         const double listedSeconds = double(clock.nsecsElapsed()) / 1e9;
 
         state.SetIterationTime(listedSeconds);
-        state.counters["rows"] = console.rosterModel()->rowCount();
+        state.counters["rows"] = console_parts::roster(console).rowCount();
         state.counters["connects_issued_ms"] = connectMs;
         state.counters["all_listed_s"] = listedSeconds;
         for (const int handle : students)

@@ -1,10 +1,10 @@
 #include "bench/BenchApplication.h"
 #include "bench/BenchSettings.h"
+#include "bench/ConsoleParts.h"
 #include "bench/Loopback.h"
 #include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
-#include "net/TServerSocket.h"
 #include "tools/student-sim/StudentAgent.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
@@ -45,7 +45,7 @@ void classroomOf250(benchmark::State &state)
     for (auto _ : state) {
         Tfrm_main console(settings.options());
         console.show();
-        const quint16 port = quint16(console.ServerSocket1()->Socket()->ListenPort());
+        const quint16 port = console_parts::commandPort(console);
         std::vector<std::unique_ptr<StudentAgent>> students;
         QElapsedTimer clock;
         clock.start();
@@ -59,15 +59,15 @@ void classroomOf250(benchmark::State &state)
             // connecting in one instant is roomConnectingAtOnce.
             QCoreApplication::processEvents();
         }
-        spin([&] { return console.rosterModel()->rowCount() == kStudents; }, 10000);
+        spin([&] { return console_parts::roster(console).rowCount() == kStudents; }, 10000);
         const double connectSeconds = double(clock.nsecsElapsed()) / 1e9;
-        const int rows = console.rosterModel()->rowCount();
+        const int rows = console_parts::roster(console).rowCount();
 
         // The median of several rounds, each delivered before the next.
         std::vector<double> sends;
         for (int round = 1; round <= kSendRounds; ++round) {
             clock.restart();
-            console.SendToAll(command::Restart);
+            console_parts::session(console).SendToAll(command::Restart);
             sends.push_back(double(clock.nsecsElapsed()) / 1e6);
             spin([&] { return students.back()->receivedBytes().size() == 2 * round; }, 5000);
         }

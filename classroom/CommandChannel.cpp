@@ -38,7 +38,6 @@ void CommandChannel::SendToRow(int index, const QByteArray &text) const
         SendToKey(m_roster->key(index), text);
 }
 
-// The recipient is named before the write, whose failure may take the row away.
 void CommandChannel::SendToKey(quint64 key, const QByteArray &text) const
 {
     TServerClientWinSocket *connection = connectionOf(key);

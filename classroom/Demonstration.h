@@ -27,7 +27,6 @@ public:
     void abandonFrame() { m_stream.clear(); }
 
     const ScreenStream &stream() const { return m_stream; }
-    FrameSource &frameSource() const { return *m_source; }
     std::int32_t FrameBytesLeft() const { return m_frameBytesLeft; }
 
 private:

@@ -103,3 +103,25 @@ void Monitoring::sendScreen() const
 {
     m_channel.SendToKey(m_key, command::Screen);
 }
+
+void Monitoring::switchTo(quint64 key)
+{
+    clearStream();
+    sendNotScreen();
+    monitorStudent(key);
+    sendScreen();
+}
+
+void Monitoring::switchToNext()
+{
+    sendNotScreen();
+    monitorStudent(m_channel.roster().key(nextRow()));
+    clearStream();
+    sendScreen();
+}
+
+void Monitoring::endWatching()
+{
+    sendNotScreen();
+    stopWatching();
+}

@@ -47,6 +47,13 @@ public:
     // Asks the monitored student to stop, or to start, sending; nobody remembered: nothing.
     void sendNotScreen() const;
     void sendScreen() const;
+    // The teacher chose the student of this connection: the one remembered is told to stop, this
+    // one to send, and its frames are taken from an empty stream.
+    void switchTo(quint64 key);
+    // The rotation's step: the same, to the student of nextRow().
+    void switchToNext();
+    // The monitor window closed: the student is told to stop and stays remembered.
+    void endWatching();
     // Drops the frame being rebuilt, and any frame not yet shown.
     void clearStream();
     qsizetype streamSize() const { return m_stream.size(); }

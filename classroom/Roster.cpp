@@ -45,7 +45,7 @@ void Roster::clientConnected(TServerClientWinSocket *socket)
                         QByteArray::number(m_curStudent.PeerPort),
                         cp936::encode(connectTimeText(QTime::currentTime())), kNotBlackedOut});
     ++m_studentCount;
-    emit countTextChanged(kCountPrefix + QString::number(m_studentList.size()));
+    emit studentJoined(key, kCountPrefix + QString::number(m_studentList.size()));
     const quint64 ticket = reverse_lookup::nameOfLater(
         socket->PeerIPv4(), this, [this, key](const QByteArray &name) { nameArrived(key, name); });
     if (ticket != 0)
@@ -78,7 +78,7 @@ void Roster::clientDisconnected(TServerClientWinSocket *socket)
         m_studentList.removeFirst();
     m_model->removeRowAt(row);
     --m_studentCount;
-    emit countTextChanged(kCountPrefix + QString::number(m_studentCount));
+    emit studentLeft(key, kCountPrefix + QString::number(m_studentCount));
 }
 
 void Roster::clientFailed(TServerClientWinSocket *socket, TErrorEvent, int &errorCode)

@@ -23,6 +23,7 @@ public:
     // dropped so the next tick starts a fresh one.
     Roster(RosterModel *model, std::function<void()> abandonFrame, QObject *parent = nullptr);
 
+    // The command server's three events (ServerSocket1ClientConnect, ...Disconnect, ...Error).
     void clientConnected(TServerClientWinSocket *socket);
     void clientDisconnected(TServerClientWinSocket *socket);
     void clientFailed(TServerClientWinSocket *socket, TErrorEvent event, int &errorCode);
@@ -39,8 +40,10 @@ public:
     static QString connectTimeText(const QTime &time);
 
 signals:
-    // Status panel 0: "现在学生人数是:" followed by the count.
-    void countTextChanged(const QString &text);
+    // The connection with this key got its row, or lost it; countText is what status panel 0
+    // shows from now on: "现在学生人数是:" followed by the count.
+    void studentJoined(quint64 key, const QString &countText);
+    void studentLeft(quint64 key, const QString &countText);
 
 private:
     // PeerName is the caption the row has: names are looked up once, off this thread.

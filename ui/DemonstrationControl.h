@@ -6,47 +6,36 @@
 #include <QPoint>
 #include <QPointer>
 #include <QWidget>
+#include <memory>
 
-#include "ui/ButtonsEnabler.h"
+#include "classroom/ClassroomSession.h"
 #include "ui/MainWindowLayout.h"
 
-class CommandChannel;
-class Demonstration;
-class QTimer;
-class RosterModel;
-class TUDPEndpoint;
+class FrameSource;
 
-// The teacher demonstration's toolbar mode and its 10 ms tick: the pointer position, then the
-// next chunk of the screen.
+// The teacher demonstration's toolbar button and the handler of its 10 ms tick, which hands the
+// session the pointer; every console window leaves the screen while it runs.
 class DemonstrationControl : public QObject
 {
     Q_OBJECT
 
 public:
-    DemonstrationControl(const MainWindowLayout &ui, Demonstration &demonstration,
-                         const CommandChannel &channel, const RosterModel &roster,
-                         const QWidget &monitorWindow, TUDPEndpoint &mouseEndpoint,
-                         QTimer &screenTimer, ButtonsEnabler enableOthers,
+    // frames are the session's too: they tell where the pointer is when they can.
+    DemonstrationControl(const MainWindowLayout &ui, ClassroomSession &session,
+                         std::shared_ptr<FrameSource> frames, const QWidget &monitorWindow,
                          QObject *parent = nullptr);
 
     void SpeedButton1Click();
-    // A tick that fails ends the demonstration before the failure goes on to the guard.
     void ScreenTimerTimer();
 
 private:
-    void start();
-    void stop();
-    void sendTick();
+    void showMode(ClassroomSession::Mode mode);
     QPoint pointerOnPrimaryScreen() const;
 
     const MainWindowLayout &m_ui;
-    Demonstration &m_demonstration;
-    const CommandChannel &m_channel;
-    const RosterModel &m_roster;
+    ClassroomSession &m_session;
+    std::shared_ptr<FrameSource> m_frames;
     const QWidget &m_monitorWindow;
-    TUDPEndpoint &m_mouseEndpoint;
-    QTimer &m_screenTimer;
-    ButtonsEnabler m_enableOthers;
     // The windows minimised at the start, with the state each goes back to.
     QList<QPair<QPointer<QWidget>, Qt::WindowStates>> m_minimised;
 };

@@ -1,6 +1,5 @@
 #include "ui/MonitorControl.h"
 
-#include "classroom/Monitoring.h"
 #include "classroom/RosterModel.h"
 #include "platform/Cp936.h"
 #include "platform/Guard.h"
@@ -17,6 +16,8 @@
 #include <QToolButton>
 #include <QTreeView>
 
+#include <utility>
+
 namespace {
 const QString kRotationIdle = QString::fromUtf8("循环监视");
 const QString kRotationActive = QString::fromUtf8("取消监视");
@@ -24,21 +25,24 @@ const QString kRotationEmpty = QString::fromUtf8("现在还没有学生机登录
 const QString kCaptionPrefix = QString::fromUtf8("监视 - ");
 } // namespace
 
-MonitorControl::MonitorControl(const MainWindowLayout &ui, Monitoring &monitoring,
-                               const RosterModel &roster, TForm_client &window,
-                               QTimer &rotationTimer, ButtonsEnabler enableOthers, QObject *parent)
-    : QObject(parent), m_ui(ui), m_monitoring(monitoring), m_roster(roster), m_window(window),
-      m_image(window.Image1()), m_rotationTimer(rotationTimer),
-      m_enableOthers(std::move(enableOthers))
+MonitorControl::MonitorControl(const MainWindowLayout &ui, ClassroomSession &session,
+                               TForm_client &window, QObject *parent)
+    : QObject(parent), m_ui(ui), m_session(session), m_window(window), m_image(window.Image1())
 {
     const auto guarded = [](auto handler) { return [handler] { guard::run(handler); }; };
     connect(ui.N12, &QAction::triggered, this, guarded([this] { N12Click(); }));
     connect(ui.SpeedButton2, &QToolButton::clicked, this, guarded([this] { SpeedButton2Click(); }));
-    connect(&rotationTimer, &QTimer::timeout, this, guarded([this] { Timer2Timer(); }));
-    connect(&monitoring, &Monitoring::pictureChanged, this, &MonitorControl::showPicture);
+    connect(session.Timer2(), &QTimer::timeout, this, guarded([this] { Timer2Timer(); }));
+    connect(&session, &ClassroomSession::pictureChanged, this,
+            &MonitorControl::MouseUDPDataReceived);
+    connect(&session, &ClassroomSession::monitoredStudentChanged, this, [this] {
+        m_window.Image1()->clear();
+        showStudent();
+    });
+    connect(&session, &ClassroomSession::modeChanged, this, &MonitorControl::showMode);
     // A name that arrives after the student was chosen completes the window's caption.
-    connect(&roster, &QAbstractItemModel::dataChanged, this, [this] {
-        if (m_window.isVisible() && m_monitoring.MonitorIndex() >= 0)
+    connect(&session.rosterModel(), &QAbstractItemModel::dataChanged, this, [this] {
+        if (m_window.isVisible() && m_session.MonitorIndex() >= 0)
             showStudent();
     });
     window.OnClose = [this] { FormClose(); };
@@ -52,7 +56,7 @@ bool MonitorControl::eventFilter(QObject *watched, QEvent *event)
     // The window may be part-way through its destruction: only the picture itself is asked.
     if (event->type() == QEvent::Resize && watched == m_image) {
         const QSize shown = m_image->size() * m_image->devicePixelRatio();
-        m_monitoring.setPictureSize(shown.width(), shown.height());
+        m_session.setPictureSize(shown.width(), shown.height());
     }
     return QObject::eventFilter(watched, event);
 }
@@ -65,34 +69,27 @@ int MonitorControl::selectedRow() const
 
 void MonitorControl::showStudent()
 {
-    const int index = m_monitoring.MonitorIndex();
-    const QByteArray name = m_roster.hasRow(index) ? m_roster.caption(index) : QByteArray();
+    const RosterModel &roster = m_session.rosterModel();
+    const int index = m_session.MonitorIndex();
+    const QByteArray name = roster.hasRow(index) ? roster.caption(index) : QByteArray();
     m_window.setWindowTitle(kCaptionPrefix + cp936::decode(name));
 }
 
-void MonitorControl::showPicture()
+void MonitorControl::MouseUDPDataReceived(const JpegDecoder::Image &picture)
 {
-    const JpegDecoder::Image &picture = m_monitoring.picture();
     const QImage image(picture.rgb.data(), picture.width, picture.height, picture.width * 3,
                        QImage::Format_RGB888);
     m_window.Image1()->setPixmap(QPixmap::fromImage(image));
 }
 
 // With no row selected there is no student to watch: nothing is sent and nothing changes.
-// The chosen student is taken by its connection before anything is sent, as a failing send
-// removes a row and moves the others.
 void MonitorControl::N12Click()
 {
+    const RosterModel &roster = m_session.rosterModel();
     const int row = selectedRow();
-    if (!m_roster.hasRow(row))
+    if (!roster.hasRow(row))
         return;
-    const quint64 chosen = m_roster.key(row);
-    m_monitoring.clearStream();
-    m_monitoring.sendNotScreen();
-    m_monitoring.monitorStudent(chosen);
-    m_window.Image1()->clear();
-    m_monitoring.sendScreen();
-    showStudent();
+    m_session.monitorStudent(roster.key(row));
     m_window.show();
     m_window.raise();
 }
@@ -100,49 +97,35 @@ void MonitorControl::N12Click()
 // An empty list refuses only the start: a rotation whose last student left can still end.
 void MonitorControl::SpeedButton2Click()
 {
-    if (m_ui.SpeedButton2->text() != kRotationIdle) {
-        stopRotation();
+    if (m_session.mode() == ClassroomSession::Mode::Rotating) {
+        m_session.stopRotation();
         return;
     }
-    if (m_roster.rowCount() == 0) {
+    if (m_session.rosterModel().rowCount() == 0) {
         Prompter::current().message(kRotationEmpty);
         return;
     }
-    m_ui.SpeedButton2->setText(kRotationActive);
-    m_enableOthers(m_ui.SpeedButton2, false);
-    m_rotationTimer.start();
+    m_session.startRotation();
     m_window.show();
 }
 
-void MonitorControl::stopRotation()
-{
-    m_ui.SpeedButton2->setText(kRotationIdle);
-    m_enableOthers(m_ui.SpeedButton2, true);
-    m_rotationTimer.stop();
-    m_window.closeWindow();
-}
-
-// A failure would come back at every tick: the rotation ends first, then the guard shows it.
 void MonitorControl::Timer2Timer()
 {
-    try {
-        m_monitoring.sendNotScreen();
-        m_monitoring.monitorStudent(m_roster.key(m_monitoring.nextRow()));
-        m_monitoring.clearStream();
-        m_window.Image1()->clear();
-        m_monitoring.sendScreen();
-        showStudent();
-    } catch (...) {
-        if (m_ui.SpeedButton2->text() == kRotationActive)
-            stopRotation();
-        throw;
-    }
+    m_session.monitorNextStudent();
 }
 
 void MonitorControl::FormClose()
 {
-    m_monitoring.sendNotScreen();
-    m_monitoring.stopWatching();
-    if (m_ui.SpeedButton2->text() == kRotationActive)
+    m_session.stopWatching();
+    if (m_session.mode() == ClassroomSession::Mode::Rotating)
         SpeedButton2Click();
+}
+
+// The rotation's end, whatever ended it, closes the monitor window.
+void MonitorControl::showMode(ClassroomSession::Mode mode)
+{
+    const bool rotating = mode == ClassroomSession::Mode::Rotating;
+    m_ui.SpeedButton2->setText(rotating ? kRotationActive : kRotationIdle);
+    if (std::exchange(m_rotating, rotating) && !rotating)
+        m_window.closeWindow();
 }

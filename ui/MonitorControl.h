@@ -3,25 +3,20 @@
 #include <QLabel>
 #include <QObject>
 #include <QPointer>
-#include <functional>
 
-#include "ui/ButtonsEnabler.h"
+#include "classroom/ClassroomSession.h"
 #include "ui/MainWindowLayout.h"
 
-class Monitoring;
-class QTimer;
-class RosterModel;
 class TForm_client;
 
-// Which student's screen the monitor window shows: one chosen from the list, or each in turn
-// for ten seconds. The rotation's state is the caption of its toolbar button.
+// The monitor window's side of monitoring: the student chosen from the list, the rotation's
+// button and tick, the window's closing, and the monitored screen as it arrives.
 class MonitorControl : public QObject
 {
     Q_OBJECT
 
 public:
-    MonitorControl(const MainWindowLayout &ui, Monitoring &monitoring, const RosterModel &roster,
-                   TForm_client &window, QTimer &rotationTimer, ButtonsEnabler enableOthers,
+    MonitorControl(const MainWindowLayout &ui, ClassroomSession &session, TForm_client &window,
                    QObject *parent = nullptr);
 
     void N12Click();
@@ -29,22 +24,21 @@ public:
     void Timer2Timer();
     // The monitor window's closing: the student stops, and so does a running rotation.
     void FormClose();
+    // A frame of the monitored student's screen has come through the session.
+    void MouseUDPDataReceived(const JpegDecoder::Image &picture);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     int selectedRow() const;
-    void stopRotation();
+    void showMode(ClassroomSession::Mode mode);
     void showStudent();
-    void showPicture();
 
     const MainWindowLayout &m_ui;
-    Monitoring &m_monitoring;
-    const RosterModel &m_roster;
+    ClassroomSession &m_session;
     TForm_client &m_window;
     // The window's picture, watched for its size; null once it is gone.
     QPointer<QLabel> m_image;
-    QTimer &m_rotationTimer;
-    ButtonsEnabler m_enableOthers;
+    bool m_rotating = false;
 };

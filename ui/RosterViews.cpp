@@ -1,6 +1,6 @@
 #include "ui/RosterViews.h"
 
-#include "classroom/Roster.h"
+#include "classroom/ClassroomSession.h"
 #include "classroom/RosterModel.h"
 #include "platform/Guard.h"
 
@@ -20,10 +20,10 @@ constexpr int kColumnWidths[RosterModel::ColumnCount] = {0, 120, 80, 120, 100};
 constexpr QSize kImageSize(16, 16);
 } // namespace
 
-RosterViews::RosterViews(const MainWindowLayout &ui, RosterModel &model, Roster &roster,
-                         QObject *parent)
-    : QObject(parent), m_ui(ui), m_roster(roster)
+RosterViews::RosterViews(const MainWindowLayout &ui, ClassroomSession &session, QObject *parent)
+    : QObject(parent), m_ui(ui), m_session(session)
 {
+    RosterModel &model = session.rosterModel();
     model.setRowImage(
         ui.ListView1->style()->standardIcon(QStyle::SP_ComputerIcon).pixmap(kImageSize));
     ui.ListView1->setModel(&model);
@@ -92,5 +92,5 @@ void RosterViews::ListView1ContextPopup(const QPoint &pos)
 
 void RosterViews::ListView1ColumnClick(int column)
 {
-    m_roster.sortByColumn(column);
+    m_session.sortByColumn(column);
 }

@@ -4,9 +4,8 @@
 
 #include "ui/MainWindowLayout.h"
 
+class ClassroomSession;
 class QPoint;
-class Roster;
-class RosterModel;
 
 // The roster on screen: the details view with its columns and sorting headers, the icon views
 // of the same rows, and the one-student menu opened over a row.
@@ -17,8 +16,7 @@ class RosterViews : public QObject
 public:
     enum class ViewStyle { vsIcon, vsSmallIcon, vsReport };
 
-    RosterViews(const MainWindowLayout &ui, RosterModel &model, Roster &roster,
-                QObject *parent = nullptr);
+    RosterViews(const MainWindowLayout &ui, ClassroomSession &session, QObject *parent = nullptr);
 
     void setViewStyle(ViewStyle style);
 
@@ -30,5 +28,5 @@ private:
     void ListView1ColumnClick(int column);
 
     const MainWindowLayout &m_ui;
-    Roster &m_roster;
+    ClassroomSession &m_session;
 };

@@ -1,33 +1,25 @@
 #include "ui/StudentCommands.h"
 
-#include "classroom/CommandChannel.h"
 #include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
-#include "platform/Cp936.h"
 #include "platform/Guard.h"
 #include "ui/Prompter.h"
 #include "ui/TForm_ShowMess.h"
 
 #include <QAction>
 #include <QItemSelectionModel>
-#include <QList>
 #include <QToolButton>
 #include <QTreeView>
 
 namespace {
-constexpr int kBlackOutSubItem = RosterModel::BlackOutColumn - 1;
-const QByteArray kYes = cp936::encode(QString::fromUtf8("是"));
-const QByteArray kNo = cp936::encode(QString::fromUtf8("否"));
 const QString kBlackOutIdle = QString::fromUtf8("全部黑屏");
 const QString kBlackOutActive = QString::fromUtf8("取消黑屏");
 const QString kBlackOutEmpty = QString::fromUtf8("现在还没有学生机登录，不能黑屏");
 } // namespace
 
-StudentCommands::StudentCommands(const MainWindowLayout &ui, const CommandChannel &channel,
-                                 RosterModel &roster, TForm_ShowMess &messageDialog,
-                                 ButtonsEnabler enableOthers, QObject *parent)
-    : QObject(parent), m_ui(ui), m_channel(channel), m_roster(roster),
-      m_messageDialog(messageDialog), m_enableOthers(std::move(enableOthers))
+StudentCommands::StudentCommands(const MainWindowLayout &ui, ClassroomSession &session,
+                                 TForm_ShowMess &messageDialog, QObject *parent)
+    : QObject(parent), m_ui(ui), m_session(session), m_messageDialog(messageDialog)
 {
     const auto on = [this](QAction *action, std::function<void()> handler) {
         connect(action, &QAction::triggered, this, [handler] { guard::run(handler); });
@@ -43,6 +35,7 @@ StudentCommands::StudentCommands(const MainWindowLayout &ui, const CommandChanne
     on(ui.N11, [this] { N11Click(); });
     connect(ui.SpeedButton3, &QToolButton::clicked, this,
             [this] { guard::run([this] { SpeedButton3Click(); }); });
+    connect(&session, &ClassroomSession::modeChanged, this, &StudentCommands::showMode);
 }
 
 int StudentCommands::selectedRow() const
@@ -54,9 +47,9 @@ int StudentCommands::selectedRow() const
 void StudentCommands::send(bool toSelectedRow, const QByteArray &text) const
 {
     if (toSelectedRow)
-        m_channel.SendToRow(selectedRow(), text);
+        m_session.SendToRow(selectedRow(), text);
     else
-        m_channel.SendToAll(text);
+        m_session.SendToAll(text);
 }
 
 void StudentCommands::sendMessage(bool toSelectedRow)
@@ -79,50 +72,25 @@ void StudentCommands::sendCustomCommand(bool toSelectedRow)
     send(toSelectedRow, command::custom(*typed));
 }
 
-// Toggles by what the row says, whatever the console-wide black-out mode is. A send that
-// fails removes the row and moves the ones below it up: the mark goes to the row of the same
-// connection, if it is still there.
 void StudentCommands::N11Click()
 {
-    const int row = selectedRow();
-    if (!m_roster.hasRow(row))
-        return;
-    const quint64 key = m_roster.key(row);
-    const bool blackedOut = m_roster.subItem(row, kBlackOutSubItem) != kNo;
-    m_channel.SendToKey(key, blackedOut ? command::UnblackScreen : command::BlackScreen);
-    m_roster.setSubItem(m_roster.rowOfKey(key), kBlackOutSubItem, blackedOut ? kNo : kYes);
+    m_session.toggleBlackOut(selectedRow());
 }
 
-// The mode is the button's caption; each row's own state is its fifth column. An empty list
-// refuses only the start.
+// The mode's state is the session's; its button's caption shows it. An empty list refuses only
+// the start.
 void StudentCommands::SpeedButton3Click()
 {
-    const bool turnOn = m_ui.SpeedButton3->text() == kBlackOutIdle;
-    if (turnOn && m_roster.rowCount() == 0) {
+    const bool turnOn = m_session.mode() != ClassroomSession::Mode::BlackedOut;
+    if (turnOn && m_session.rosterModel().rowCount() == 0) {
         Prompter::current().message(kBlackOutEmpty);
         return;
     }
-    m_ui.SpeedButton3->setText(turnOn ? kBlackOutActive : kBlackOutIdle);
-    m_enableOthers(m_ui.SpeedButton3, !turnOn);
-    m_channel.SendToAll(turnOn ? command::BlackScreen : command::UnblackScreen);
-    setAllBlackOut(turnOn);
+    m_session.setBlackOutAll(turnOn);
 }
 
-// Each row by its own column: a student blacked out alone is released as well. The students
-// are named before any send, since a failed send takes its row away and the rows below move up.
-void StudentCommands::releaseBlackedOut()
+void StudentCommands::showMode(ClassroomSession::Mode mode)
 {
-    QList<quint64> blackedOut;
-    for (int row = 0; row < m_roster.rowCount(); ++row) {
-        if (m_roster.subItem(row, kBlackOutSubItem) != kNo)
-            blackedOut.append(m_roster.key(row));
-    }
-    for (const quint64 key : std::as_const(blackedOut))
-        m_channel.SendToKey(key, command::UnblackScreen);
-}
-
-void StudentCommands::setAllBlackOut(bool on)
-{
-    for (int row = 0; row < m_roster.rowCount(); ++row)
-        m_roster.setSubItem(row, kBlackOutSubItem, on ? kYes : kNo);
+    m_ui.SpeedButton3->setText(mode == ClassroomSession::Mode::BlackedOut ? kBlackOutActive
+                                                                          : kBlackOutIdle);
 }

@@ -2,11 +2,9 @@
 
 #include <QObject>
 
-#include "ui/ButtonsEnabler.h"
+#include "classroom/ClassroomSession.h"
 #include "ui/MainWindowLayout.h"
 
-class CommandChannel;
-class RosterModel;
 class TForm_ShowMess;
 
 // What the teacher sends from the two command menus and the black-out button: fixed commands,
@@ -17,14 +15,10 @@ class StudentCommands : public QObject
     Q_OBJECT
 
 public:
-    StudentCommands(const MainWindowLayout &ui, const CommandChannel &channel, RosterModel &roster,
-                    TForm_ShowMess &messageDialog, ButtonsEnabler enableOthers,
-                    QObject *parent = nullptr);
+    StudentCommands(const MainWindowLayout &ui, ClassroomSession &session,
+                    TForm_ShowMess &messageDialog, QObject *parent = nullptr);
 
     void SpeedButton3Click();
-    // At the console's end: "UNBLACKSCREEN" to every row that shows a black-out, so no
-    // student stays locked behind a black screen.
-    void releaseBlackedOut();
 
 private:
     int selectedRow() const;
@@ -32,11 +26,9 @@ private:
     void sendMessage(bool toSelectedRow);
     void sendCustomCommand(bool toSelectedRow);
     void N11Click();
-    void setAllBlackOut(bool on);
+    void showMode(ClassroomSession::Mode mode);
 
     const MainWindowLayout &m_ui;
-    const CommandChannel &m_channel;
-    RosterModel &m_roster;
+    ClassroomSession &m_session;
     TForm_ShowMess &m_messageDialog;
-    ButtonsEnabler m_enableOthers;
 };

@@ -1,16 +1,8 @@
 #include "ui/Tfrm_main.h"
 
-#include "classroom/CommandChannel.h"
-#include "classroom/Commands.h"
-#include "classroom/Datagrams.h"
-#include "classroom/Demonstration.h"
-#include "classroom/Monitoring.h"
-#include "classroom/Roster.h"
+#include "classroom/ClassroomSession.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
-#include "net/TServerClientWinSocket.h"
-#include "net/TServerSocket.h"
-#include "net/TUDPEndpoint.h"
 #include "platform/EventLog.h"
 #include "platform/Guard.h"
 #include "ui/DemonstrationControl.h"
@@ -63,33 +55,20 @@ Tfrm_main::Tfrm_main(const ConsoleOptions &options, QWidget *parent)
     font.setPixelSize(11);
     setFont(font);
 
-    createComponents();
     m_ui = MainWindowLayout::build(this);
-    m_rosterModel = new RosterModel(this);
     if (!m_options.frameSource)
         m_options.frameSource = std::make_shared<ScreenFrameSource>();
-    m_demonstration = std::make_unique<Demonstration>(m_comUdp, m_options.frameSource.get(),
-                                                      m_settings.ImageQuality);
-    m_roster = std::make_unique<Roster>(m_rosterModel, [this] { m_demonstration->abandonFrame(); });
-    m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
-    m_monitoring = std::make_unique<Monitoring>(
-        *m_channel, [this](const QString &fromIP) { return m_ownAddresses.contains(fromIP); });
+    m_session = new ClassroomSession(m_options.frameSource, this);
     connectHandlers();
     FormCreate();
 
-    m_frmSetup = new Tfrm_setup(m_settings, m_options, this);
+    m_frmSetup = new Tfrm_setup(m_session->settings(), m_options, this);
     m_formClient = new TForm_client(this);
     m_formShowMess = new TForm_ShowMess(this);
-    const ButtonsEnabler enableOthers = [this](const QToolButton *running, bool enabled) {
-        setOtherButtonsEnabled(running, enabled);
-    };
-    new RosterViews(m_ui, *m_rosterModel, *m_roster, this);
-    m_studentCommands =
-        new StudentCommands(m_ui, *m_channel, *m_rosterModel, *m_formShowMess, enableOthers, this);
-    new DemonstrationControl(m_ui, *m_demonstration, *m_channel, *m_rosterModel, *m_formClient,
-                             *m_mouseUdp, *m_screenTimer, enableOthers, this);
-    new MonitorControl(m_ui, *m_monitoring, *m_rosterModel, *m_formClient, *m_timer2, enableOthers,
-                       this);
+    new RosterViews(m_ui, *m_session, this);
+    new StudentCommands(m_ui, *m_session, *m_formShowMess, this);
+    new DemonstrationControl(m_ui, *m_session, m_options.frameSource, *m_formClient, this);
+    new MonitorControl(m_ui, *m_session, *m_formClient, this);
 }
 
 Tfrm_main::~Tfrm_main()
@@ -97,47 +76,17 @@ Tfrm_main::~Tfrm_main()
     exit_release::disarm();
 }
 
-void Tfrm_main::createComponents()
-{
-    m_serverSocket = new TServerSocket(this);
-    m_serverSocket->setObjectName(QStringLiteral("ServerSocket1"));
-    m_comUdp = new TUDPEndpoint(this);
-    m_comUdp->setObjectName(QStringLiteral("ComUdp"));
-    m_comUdp->setRemotePort(5650);
-    m_comUdp->setLocalPort(5650);
-    m_mouseUdp = new TUDPEndpoint(this);
-    m_mouseUdp->setObjectName(QStringLiteral("MouseUDP"));
-    m_mouseUdp->setRemotePort(5651);
-    m_mouseUdp->setLocalPort(5651);
-
-    m_screenTimer = new QTimer(this);
-    m_screenTimer->setObjectName(QStringLiteral("ScreenTimer"));
-    m_screenTimer->setInterval(10);
-    m_screenTimer->setTimerType(Qt::PreciseTimer);
-    m_timer1 = new QTimer(this);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(5000);
-    m_timer2 = new QTimer(this);
-    m_timer2->setObjectName(QStringLiteral("Timer2"));
-    m_timer2->setInterval(10000);
-}
-
 void Tfrm_main::connectHandlers()
 {
-    TServerWinSocket *server = m_serverSocket->Socket();
-    connect(server, &TServerWinSocket::clientConnect, m_roster.get(), &Roster::clientConnected);
-    connect(server, &TServerWinSocket::clientDisconnect, m_roster.get(),
-            &Roster::clientDisconnected);
-    connect(server, &TServerWinSocket::clientError, m_roster.get(), &Roster::clientFailed);
-    connect(server, &TServerWinSocket::acceptNotice, this,
-            [this](const QString &text) { m_ui.StatusPanel[2]->setText(text); });
-    connect(m_mouseUdp, &TUDPEndpoint::dataReceived, this,
-            [this](int numberBytes, const QString &fromIP) {
-                MouseUDPDataReceived(m_mouseUdp, numberBytes, fromIP);
-            });
-    connect(m_roster.get(), &Roster::countTextChanged, this, &Tfrm_main::setCountText);
+    connect(m_session, &ClassroomSession::studentJoined, this,
+            &Tfrm_main::ServerSocket1ClientConnect);
+    connect(m_session, &ClassroomSession::studentLeft, this,
+            &Tfrm_main::ServerSocket1ClientDisconnect);
+    connect(m_session, &ClassroomSession::addressChanged, this, &Tfrm_main::showAddress);
+    connect(m_session, &ClassroomSession::acceptNotice, m_ui.StatusPanel[2], &QLabel::setText);
+    connect(m_session, &ClassroomSession::modeChanged, this, &Tfrm_main::showMode);
 
-    connect(m_timer1, &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
+    connect(m_session->Timer1(), &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
     connect(m_ui.SpeedButton4, &QToolButton::clicked, this,
             guarded([this] { SpeedButton4Click(); }));
     connect(m_ui.SpeedButton5, &QToolButton::clicked, this,
@@ -147,24 +96,15 @@ void Tfrm_main::connectHandlers()
     connect(m_ui.N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
 }
 
-QString Tfrm_main::BroadcastHost() const
-{
-    return m_comUdp->RemoteHost();
-}
-
+// The session has looked the console's name and address up and started Timer1.
 void Tfrm_main::FormCreate()
 {
-    m_identity = Identity::lookUp();
-    applyIdentity();
-    m_timer1->start();
+    showAddress(m_session->identity().LocalIP);
 }
 
-void Tfrm_main::applyIdentity()
+void Tfrm_main::showAddress(const QString &localIP)
 {
-    const QString &address = m_identity.LocalIP;
-    m_ui.StatusPanel[1]->setText(kAddressLabel + (address.isEmpty() ? kNoNetwork : address));
-    m_comUdp->setRemoteHost(m_identity.BroadcastHost);
-    m_mouseUdp->setRemoteHost(m_identity.BroadcastHost);
+    m_ui.StatusPanel[1]->setText(kAddressLabel + (localIP.isEmpty() ? kNoNetwork : localIP));
 }
 
 void Tfrm_main::showEvent(QShowEvent *event)
@@ -178,19 +118,13 @@ void Tfrm_main::showEvent(QShowEvent *event)
 
 void Tfrm_main::FormShow()
 {
-    m_settings =
-        ConsoleSettings::read(m_options.settingsDefaults + QStringList{m_options.settingsPath});
-    m_comUdp->setLocalPort(m_settings.ImagePort);
-    m_comUdp->setRemotePort(m_settings.ImagePort);
-    m_mouseUdp->setLocalPort(m_settings.MousePort);
-    m_mouseUdp->setRemotePort(m_settings.MousePort);
-    m_serverSocket->setPort(m_settings.CommandPort);
-    m_serverSocket->setActive(true);
+    m_session->open(
+        ConsoleSettings::read(m_options.settingsDefaults + QStringList{m_options.settingsPath}));
     m_ui.StatusPanel[2]->setText(QStringLiteral("Velmora"));
     // Should the process end under the console, students are not left locked or frozen.
     exit_release::arm([this] {
         eventlog::error(kEndedUnderTheConsole);
-        releaseStudents();
+        m_session->releaseStudents();
     });
 }
 
@@ -201,88 +135,45 @@ void Tfrm_main::closeEvent(QCloseEvent *event)
     event->accept();
 }
 
-// Students blacked out are set free and every demonstration or sending ends.
-void Tfrm_main::releaseStudents()
-{
-    m_studentCommands->releaseBlackedOut();
-    SendToAll(command::Stop);
-    m_channel->sendHeldNow();
-}
-
 void Tfrm_main::FormClose()
 {
     m_closed = true;
     exit_release::disarm();
-    releaseStudents();
-    TServerWinSocket *server = m_serverSocket->Socket();
-    const int count = server->ConnectionCount();
-    for (int i = 0; i < count; ++i) {
-        TServerClientWinSocket *connection = server->ConnectionAt(i);
-        if (connection->IsOpen())
-            connection->CloseConnection();
-    }
-    // Nothing may arrive after this point: the timers and endpoints stop before anything
-    // they feed is released.
-    m_screenTimer->stop();
-    m_timer1->stop();
-    m_timer2->stop();
-    m_comUdp->Close();
-    m_mouseUdp->Close();
-    disconnect(server, &TServerWinSocket::clientConnect, nullptr, nullptr);
-    m_demonstration->abandonFrame();
-    m_monitoring->clearStream();
+    m_session->close();
     m_formClient->hide();
     QCoreApplication::quit();
 }
 
-void Tfrm_main::SendToAll(const QByteArray &text)
+void Tfrm_main::ServerSocket1ClientConnect(quint64, const QString &countText)
 {
-    m_channel->SendToAll(text);
+    m_ui.StatusPanel[0]->setText(countText);
 }
 
-void Tfrm_main::SendToRow(int index, const QByteArray &text)
+void Tfrm_main::ServerSocket1ClientDisconnect(quint64, const QString &countText)
 {
-    m_channel->SendToRow(index, text);
+    m_ui.StatusPanel[0]->setText(countText);
 }
 
-void Tfrm_main::setCountText(const QString &text)
+void Tfrm_main::showMode(ClassroomSession::Mode mode)
 {
-    m_ui.StatusPanel[0]->setText(text);
-}
-
-void Tfrm_main::setOtherButtonsEnabled(const QToolButton *running, bool enabled)
-{
+    using Mode = ClassroomSession::Mode;
+    const QToolButton *running = mode == Mode::Demonstrating ? m_ui.SpeedButton1
+                                 : mode == Mode::BlackedOut  ? m_ui.SpeedButton3
+                                 : mode == Mode::Rotating    ? m_ui.SpeedButton2
+                                                             : nullptr;
     for (QToolButton *button : {m_ui.SpeedButton1, m_ui.SpeedButton2, m_ui.SpeedButton3,
-                                m_ui.SpeedButton4, m_ui.SpeedButton5}) {
-        if (button != running)
-            button->setEnabled(enabled);
-    }
+                                m_ui.SpeedButton4, m_ui.SpeedButton5})
+        button->setEnabled(!running || button == running);
 }
 
-// Liveness needs nothing here: keep-alive on every connection ends a vanished student's
-// connection through the error handling. The address is checked at every beacon, so a network
-// that comes up (or changes) after the start is used; with none the beacon is left out quietly.
 void Tfrm_main::Timer1Timer()
 {
-    if (m_identity.refresh())
-        applyIdentity();
-    if (m_identity.LocalIP.isEmpty())
-        return;
-    const QByteArray beacon = datagram::beacon(m_identity.LocalComputerName);
-    m_mouseUdp->SendDatagram(beacon.constData(), int(beacon.size()));
-}
-
-void Tfrm_main::MouseUDPDataReceived(TUDPEndpoint *sender, int numberBytes, const QString &fromIP)
-{
-    char datagram[TUDPEndpoint::kBufferSize];
-    int length = 0;
-    sender->ReadDatagram(datagram, length);
-    m_monitoring->datagramReceived(numberBytes, fromIP, datagram);
+    m_session->sendBeacon();
 }
 
 void Tfrm_main::SpeedButton4Click()
 {
-    if (m_rosterModel->rowCount() == 0) {
+    if (m_session->rosterModel().rowCount() == 0) {
         Prompter::current().message(kRemoteControlEmpty);
         return;
     }

@@ -1,3 +1,4 @@
+#include "classroom/ClassroomSession.h"
 #include "classroom/FrameSource.h"
 #include "classroom/Monitoring.h"
 #include "net/TServerSocket.h"
@@ -89,6 +90,7 @@ protected:
             },
             8000);
     }
+    ClassroomSession &session() { return *console->findChild<ClassroomSession *>(); }
     QToolButton *button(const char *name)
     {
         return console->findChild<QToolButton *>(QString::fromLatin1(name));
@@ -115,9 +117,9 @@ TEST_F(CrossHostTest, AStudentOnAnotherHostIsListedCommandedShownAndWatched)
         return list->model()->index(0, 0).data().toString() == QStringLiteral("pupil-one");
     }));
     EXPECT_EQ(list->model()->index(0, 1).data().toString(), QStringLiteral("10.77.0.2"));
-    EXPECT_EQ(console->BroadcastHost(), QStringLiteral("10.77.0.255"));
+    EXPECT_EQ(session().BroadcastHost(), QStringLiteral("10.77.0.255"));
 
-    EXPECT_TRUE(printed(QStringLiteral("pupil BEACON ") + console->identity().LocalComputerName))
+    EXPECT_TRUE(printed(QStringLiteral("pupil BEACON ") + session().identity().LocalComputerName))
         << output.toStdString();
 
     prompter.onDialog = [](QDialog &dialog) {
@@ -174,7 +176,7 @@ TEST_F(CrossHostTest, AVanishedStudentLosesItsRowIdleOrWithBytesQueued)
             << output.toStdString();
         ASSERT_EQ(link("down"), 0);
         if (queued)
-            console->SendToAll(QByteArray("2") + QByteArray(100000, 'x'));
+            session().SendToAll(QByteArray("2") + QByteArray(100000, 'x'));
         QElapsedTimer clock;
         clock.start();
         EXPECT_TRUE(waitUntil([&] { return list->model()->rowCount() == 0; }, 30000))

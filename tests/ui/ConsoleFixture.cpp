@@ -1,7 +1,9 @@
 #include "ConsoleFixture.h"
 
+#include "classroom/ClassroomSession.h"
 #include "net/ReverseLookup.h"
 #include "net/TServerSocket.h"
+#include "net/TUDPEndpoint.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QAction>
@@ -50,9 +52,19 @@ Tfrm_main &ConsoleFixture::console()
     return *window;
 }
 
+ClassroomSession &ConsoleFixture::session()
+{
+    return *console().findChild<ClassroomSession *>();
+}
+
+TUDPEndpoint *ConsoleFixture::endpoint(const char *name)
+{
+    return console().findChild<TUDPEndpoint *>(QString::fromLatin1(name));
+}
+
 quint16 ConsoleFixture::commandPort()
 {
-    return quint16(console().ServerSocket1()->Socket()->ListenPort());
+    return quint16(console().findChild<TServerSocket *>()->Socket()->ListenPort());
 }
 
 void ConsoleFixture::nameAddress(int octet, const QByteArray &name)

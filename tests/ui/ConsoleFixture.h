@@ -13,7 +13,9 @@
 #include "tools/student-sim/StudentAgent.h"
 #include "ui/Tfrm_main.h"
 
+class ClassroomSession;
 class FrameSource;
+class TUDPEndpoint;
 class QAction;
 class QToolButton;
 class QTreeView;
@@ -32,6 +34,9 @@ protected:
 
     // Starts the console (once) as the program does: created, then shown.
     Tfrm_main &console();
+    // The window's session and its components, found as the window's children.
+    ClassroomSession &session();
+    TUDPEndpoint *endpoint(const char *name);
     quint16 commandPort();
 
     // A student from 127.0.0.<octet> answering to name; waits until its row is there.

@@ -56,12 +56,12 @@ protected:
 
 TEST_F(DemonstrationPointerTest, CursorDatagramsCarryPhysicalPixelsOfThePrimaryMonitor)
 {
-    Tfrm_main &w = console();
-    w.ComUdp()->setRemoteHost(QStringLiteral("127.255.255.255"));
-    w.ComUdp()->setRemotePort(kStudentImagePort);
+    console();
+    endpoint("ComUdp")->setRemoteHost(QStringLiteral("127.255.255.255"));
+    endpoint("ComUdp")->setRemotePort(kStudentImagePort);
     ASSERT_TRUE(mouse.bind(QHostAddress::LocalHost, 0));
-    w.MouseUDP()->setRemoteHost(QStringLiteral("127.0.0.1"));
-    w.MouseUDP()->setRemotePort(mouse.localPort());
+    endpoint("MouseUDP")->setRemoteHost(QStringLiteral("127.0.0.1"));
+    endpoint("MouseUDP")->setRemotePort(mouse.localPort());
     StudentAgent &a = connectStudent(QStringLiteral("alpha"), 2, [](StudentAgent &s) {
         s.setImagePort(kStudentImagePort);
         s.setMousePort(kStudentMousePort);

@@ -64,10 +64,10 @@ protected:
         frameSource = source ? source : frames;
         Tfrm_main &w = console();
         // Students share this host with the console, so they listen on ports of their own.
-        w.ComUdp()->setRemoteHost(QStringLiteral("127.255.255.255"));
-        w.ComUdp()->setRemotePort(kStudentImagePort);
-        w.MouseUDP()->setRemoteHost(QStringLiteral("127.255.255.255"));
-        w.MouseUDP()->setRemotePort(kStudentMousePort);
+        endpoint("ComUdp")->setRemoteHost(QStringLiteral("127.255.255.255"));
+        endpoint("ComUdp")->setRemotePort(kStudentImagePort);
+        endpoint("MouseUDP")->setRemoteHost(QStringLiteral("127.255.255.255"));
+        endpoint("MouseUDP")->setRemotePort(kStudentMousePort);
         return w;
     }
     StudentAgent &student(const QString &name, int octet, bool hearBeacons = false)
@@ -129,7 +129,7 @@ TEST_F(DemonstrationUiTest, AStudentLeavingEndsTheFrameInProgress)
     student(QStringLiteral("alpha"), 2);
     StudentAgent &b = student(QStringLiteral("bravo"), 3);
     button("SpeedButton1")->click();
-    const ScreenStream &stream = console().demonstration()->stream();
+    const ScreenStream &stream = session().demonstration().stream();
     ASSERT_TRUE(waitUntil([&] { return stream.position() > 0 && !stream.isEmpty(); }));
     // Ticks stop here so that nothing but the departure touches the frame.
     console().findChild<QTimer *>(QStringLiteral("ScreenTimer"))->stop();
@@ -149,7 +149,7 @@ TEST_F(DemonstrationUiTest, TheBeaconCarriesTheComputerName)
     StudentAgent &listener = student(QStringLiteral("listener"), 3, true);
     console().findChild<QTimer *>(QStringLiteral("Timer1"))->setInterval(50);
     ASSERT_TRUE(waitUntil([&] { return !listener.lastBeaconName().isEmpty(); }));
-    EXPECT_EQ(listener.lastBeaconName(), console().identity().LocalComputerName);
+    EXPECT_EQ(listener.lastBeaconName(), session().identity().LocalComputerName);
 }
 
 TEST_F(DemonstrationUiTest, StoppingMidFrameLeavesItAndStartingAgainBeginsAFreshOne)
@@ -158,7 +158,7 @@ TEST_F(DemonstrationUiTest, StoppingMidFrameLeavesItAndStartingAgainBeginsAFresh
     student(QStringLiteral("alpha"), 2);
     QToolButton *demo = button("SpeedButton1");
     demo->click();
-    const ScreenStream &stream = console().demonstration()->stream();
+    const ScreenStream &stream = session().demonstration().stream();
     ASSERT_TRUE(waitUntil([&] { return stream.position() > 0 && !stream.isEmpty(); }));
     demo->click();
     const std::int64_t position = stream.position();

@@ -47,7 +47,7 @@ TEST_F(LifecycleTest, StartsWithItsCaptionComponentsAndTimers)
                              "Form_ShowMess", "PopupMenu2", "PopupMenu3", "StatusBar1"})
         EXPECT_NE(w.findChild<QObject *>(QString::fromLatin1(name)), nullptr) << name;
     EXPECT_TRUE(statusPanel(1).startsWith(QString::fromUtf8("本机IP地址：")));
-    EXPECT_EQ(w.BroadcastHost(), w.identity().BroadcastHost);
+    EXPECT_EQ(session().BroadcastHost(), session().identity().BroadcastHost);
     EXPECT_FALSE(statusPanel(2).isEmpty());
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }
@@ -79,7 +79,7 @@ TEST_F(LifecycleTest, WithoutANetworkTheBeaconIsLeftOutQuietlyUntilOneComesUp)
     // The console's own beacon comes back to it as any broadcast does.
     ASSERT_TRUE(waitUntil([&] { return !arrivedFrom.isEmpty(); }));
     EXPECT_EQ(statusPanel(1), QString::fromUtf8("本机IP地址：10.1.5.20"));
-    EXPECT_EQ(w.BroadcastHost(), QStringLiteral("10.1.255.255"));
+    EXPECT_EQ(session().BroadcastHost(), QStringLiteral("10.1.255.255"));
     EXPECT_EQ(mouse->RemoteHost(), QStringLiteral("10.1.255.255"));
     EXPECT_EQ(mouse->Status(), QStringLiteral("Sending Data"));
     EXPECT_EQ(arrivedFrom.first(), QStringLiteral("10.1.5.20"));
@@ -92,7 +92,7 @@ TEST_F(LifecycleTest, TheCommandPortComesFromServerIni)
                 QStringLiteral("UDP_Port1=-1"), QStringLiteral("UDP_Port2=0")};
     console();
     EXPECT_EQ(commandPort(), 2000);
-    EXPECT_EQ(console().ComUdp()->BoundPort(), 65535);
+    EXPECT_EQ(endpoint("ComUdp")->BoundPort(), 65535);
     QTcpSocket probe;
     probe.connectToHost(QHostAddress::LocalHost, 1024);
     EXPECT_FALSE(probe.waitForConnected(500));
@@ -110,7 +110,7 @@ TEST_F(LifecycleTest, APortInUseShowsTheBindFailureAndTheConsoleRuns)
     EXPECT_EQ(prompter.errors,
               QStringList{QStringLiteral(
                   "Windows socket error: Address already in use (98), on API 'bind'")});
-    EXPECT_FALSE(console().ServerSocket1()->Active());
+    EXPECT_FALSE(console().findChild<TServerSocket *>()->Active());
     EXPECT_TRUE(statusPanel(2).isEmpty());
     button("SpeedButton3")->click();
     EXPECT_EQ(prompter.messages.size(), 1);
@@ -201,7 +201,7 @@ TEST_F(LifecycleTest, OneUdpPortForBothEndpointsLeavesTheMousePortUnbound)
     iniLines = {QStringLiteral("[SysInfo]"), QStringLiteral("Socket_Port=0"),
                 QStringLiteral("UDP_Port1=27650"), QStringLiteral("UDP_Port2=27650")};
     console();
-    EXPECT_EQ(console().ComUdp()->BoundPort(), 27650);
-    EXPECT_EQ(console().MouseUDP()->BoundPort(), -1);
+    EXPECT_EQ(endpoint("ComUdp")->BoundPort(), 27650);
+    EXPECT_EQ(endpoint("MouseUDP")->BoundPort(), -1);
     EXPECT_TRUE(prompter.errors.isEmpty());
 }

@@ -18,7 +18,7 @@ protected:
     // Students that answer "SCREEN" by sending to the console's mouse port.
     StudentAgent &student(const QString &name, int octet)
     {
-        const quint16 mousePort = quint16(console().MouseUDP()->BoundPort());
+        const quint16 mousePort = quint16(endpoint("MouseUDP")->BoundPort());
         return connectStudent(name, octet, [mousePort](StudentAgent &s) {
             s.setMousePort(mousePort);
             s.screen().setFramesPerSecond(20);
@@ -75,7 +75,7 @@ TEST_F(MonitoringUiTest, FramesAreDecodedNoLargerThanTheWindowShowsThem)
     a.setPictureSize(QSize(1280, 960));
     selectRow(0);
     trigger("N12");
-    Monitoring &monitoring = *console().monitoring();
+    const Monitoring &monitoring = session().monitoring();
     ASSERT_TRUE(waitUntil([&] { return monitoring.picture().width > 0; }));
     const QLabel *image = monitorWindow()->Image1();
     EXPECT_LT(monitoring.picture().width, 1280);
@@ -146,7 +146,7 @@ TEST_F(MonitoringUiTest, TwinsAreWatchedEachByItsOwnConnection)
     EXPECT_EQ(screenCommands(fourth), "SCREEN");
     EXPECT_EQ(screenCommands(first), "");
     EXPECT_EQ(screenCommands(third), "");
-    EXPECT_EQ(console().monitoring()->MonitorIndex(), 3);
+    EXPECT_EQ(session().MonitorIndex(), 3);
     EXPECT_TRUE(waitUntil([&] { return !monitorWindow()->Image1()->pixmap().isNull(); }));
 }
 
@@ -162,7 +162,7 @@ TEST_F(MonitoringUiTest, AfterASortClosingTheWindowStopsTheStudentThatWasAsked)
     ASSERT_TRUE(waitUntil([&] { return alpha.isSendingScreen(); }));
     emit listView()->header()->sectionClicked(0);
     ASSERT_EQ(cell(0, 0), QStringLiteral("alpha"));
-    EXPECT_EQ(console().monitoring()->MonitorIndex(), 0);
+    EXPECT_EQ(session().MonitorIndex(), 0);
     monitorWindow()->close();
     ASSERT_TRUE(waitUntil([&] { return !alpha.isSendingScreen(); }));
     EXPECT_EQ(screenCommands(alpha), "SCREEN NOTSCREEN");
@@ -182,7 +182,7 @@ TEST_F(MonitoringUiTest, AStudentWhoseRowIsGoneIsNotAskedAgain)
     trigger("N12");
     b.disconnectGracefully();
     ASSERT_TRUE(waitUntil([&] { return rowCount() == 2; }));
-    EXPECT_EQ(console().monitoring()->MonitorIndex(), -1);
+    EXPECT_EQ(session().MonitorIndex(), -1);
     button("SpeedButton2")->click();
     console().findChild<MonitorControl *>()->Timer2Timer();
     ASSERT_TRUE(waitUntil([&] { return c.isSendingScreen(); }));

@@ -52,8 +52,8 @@ TEST_F(RosterTest, StudentsAppearInAcceptanceOrderWithTheirColumnsAndCount)
         << cell(0, 3).toStdString();
     EXPECT_EQ(cell(2, 4), kNo);
     EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:3"));
-    EXPECT_EQ(console().roster()->StudentCount(), 3);
-    EXPECT_EQ(console().roster()->StudentList().size(), 3);
+    EXPECT_EQ(session().roster().StudentCount(), 3);
+    EXPECT_EQ(session().roster().StudentList().size(), 3);
     EXPECT_FALSE(listView()->model()->index(0, 0).data(Qt::DecorationRole).isNull());
 }
 
@@ -71,7 +71,7 @@ TEST_F(RosterTest, DisconnectRemovesItsOwnRowWhateverTheSortOrder)
 
     for (int column = 0; column < 5; ++column) {
         clickHeader(column);
-        EXPECT_EQ(console().roster()->SortColumn(), column);
+        EXPECT_EQ(session().roster().SortColumn(), column);
     }
     clickHeader(0);
     EXPECT_EQ(names(), (QStringList{"Alpha", "bravo", "charlie", "delta"}));
@@ -117,9 +117,9 @@ TEST_F(RosterTest, AResetStudentLeavesNoGhostRow)
     golf.reset();
     ASSERT_TRUE(waitUntil([&] { return rowCount() == 1; }));
     EXPECT_EQ(cell(0, 0), QStringLiteral("foxtrot"));
-    EXPECT_EQ(console().roster()->StudentCount(), 1);
+    EXPECT_EQ(session().roster().StudentCount(), 1);
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
-    TServerWinSocket *server = console().ServerSocket1()->Socket();
+    TServerWinSocket *server = console().findChild<TServerSocket *>()->Socket();
     EXPECT_TRUE(waitUntil([&] { return server->ConnectionCount() == 1; }));
 }
 
@@ -275,9 +275,9 @@ TEST_F(RosterTest, AStudentResetBeforeItWasListedLeavesTheCountsRight)
     connectStudent(QStringLiteral("papa"), 3);
 
     EXPECT_EQ(names(), (QStringList{"oscar", "papa"}));
-    EXPECT_EQ(this->console().ServerSocket1()->Socket()->ConnectionCount(), 2);
-    EXPECT_EQ(this->console().roster()->StudentCount(), 2);
-    EXPECT_EQ(this->console().roster()->StudentList().size(), 2);
+    EXPECT_EQ(this->console().findChild<TServerSocket *>()->Socket()->ConnectionCount(), 2);
+    EXPECT_EQ(this->session().roster().StudentCount(), 2);
+    EXPECT_EQ(this->session().roster().StudentList().size(), 2);
     EXPECT_EQ(statusPanel(0), QString::fromUtf8("现在学生人数是:2"));
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }

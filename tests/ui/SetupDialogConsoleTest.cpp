@@ -35,7 +35,7 @@ protected:
 
 TEST_F(SetupDialogConsoleTest, NewPortsAreStoredButTheRunningConsoleKeepsItsOwn)
 {
-    Tfrm_main &w = console();
+    console();
     const quint16 listening = commandPort();
     ASSERT_GT(listening, 0);
     prompter.onDialog = [](QDialog &d) {
@@ -51,12 +51,12 @@ TEST_F(SetupDialogConsoleTest, NewPortsAreStoredButTheRunningConsoleKeepsItsOwn)
     trigger("N1");
 
     EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
-    EXPECT_EQ(w.settings().ImagePort, 16650);
-    EXPECT_EQ(w.settings().MousePort, 16635);
-    EXPECT_EQ(w.settings().CommandPort, 2000);
-    EXPECT_EQ(w.ServerSocket1()->Socket()->ListenPort(), listening);
-    EXPECT_EQ(w.ComUdp()->BoundPort(), 15650);
-    EXPECT_EQ(w.MouseUDP()->BoundPort(), 15651);
+    EXPECT_EQ(session().settings().ImagePort, 16650);
+    EXPECT_EQ(session().settings().MousePort, 16635);
+    EXPECT_EQ(session().settings().CommandPort, 2000);
+    EXPECT_EQ(commandPort(), listening);
+    EXPECT_EQ(endpoint("ComUdp")->BoundPort(), 15650);
+    EXPECT_EQ(endpoint("MouseUDP")->BoundPort(), 15651);
     QTcpSocket student;
     student.connectToHost(QHostAddress::LocalHost, listening);
     EXPECT_TRUE(student.waitForConnected(2000));
@@ -73,19 +73,19 @@ TEST_F(SetupDialogConsoleTest, NewPortsAreStoredButTheRunningConsoleKeepsItsOwn)
 TEST_F(SetupDialogConsoleTest, TheQualityChangesAtOnceAndOnlyOkStoresIt)
 {
     iniLines << QStringLiteral("ImageSpeed=150");
-    Tfrm_main &w = console();
-    EXPECT_EQ(w.settings().ImageQuality, 150);
+    console();
+    EXPECT_EQ(session().settings().ImageQuality, 150);
     prompter.onDialog = [&](QDialog &d) {
         d.show();
         EXPECT_EQ(child<QLabel>(d, "Label2")->text(), QStringLiteral("100"));
-        EXPECT_EQ(w.settings().ImageQuality, 100);
+        EXPECT_EQ(session().settings().ImageQuality, 100);
         child<QSlider>(d, "TrackBar1")->setValue(80);
-        EXPECT_EQ(w.settings().ImageQuality, 80);
+        EXPECT_EQ(session().settings().ImageQuality, 80);
         QTest::mouseClick(child<QPushButton>(d, "BitBtn2"), Qt::LeftButton);
         return d.result();
     };
     trigger("N1");
-    EXPECT_EQ(w.settings().ImageQuality, 80);
+    EXPECT_EQ(session().settings().ImageQuality, 80);
     EXPECT_EQ(ConsoleSettings::read(iniPath()).ImageQuality, 150);
 
     // The same dialog opens again, now from the quality in memory.

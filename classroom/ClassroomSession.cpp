@@ -1,0 +1,268 @@
+#include "classroom/ClassroomSession.h"
+
+#include "classroom/BlackOut.h"
+#include "classroom/CommandChannel.h"
+#include "classroom/Commands.h"
+#include "classroom/Datagrams.h"
+#include "classroom/Demonstration.h"
+#include "classroom/Monitoring.h"
+#include "classroom/Roster.h"
+#include "classroom/RosterModel.h"
+#include "net/TServerClientWinSocket.h"
+#include "net/TServerSocket.h"
+#include "net/TUDPEndpoint.h"
+
+#include <QTimer>
+
+namespace {
+// The console never overrides the cursor, so its code is always the default's.
+constexpr int kDefaultCursor = 0;
+} // namespace
+
+ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent)
+    : QObject(parent), m_frames(std::move(frames))
+{
+    createComponents();
+    m_rosterModel = new RosterModel(this);
+    m_demonstration =
+        std::make_unique<Demonstration>(m_comUdp, m_frames.get(), m_settings.ImageQuality);
+    m_roster = std::make_unique<Roster>(m_rosterModel, [this] { m_demonstration->abandonFrame(); });
+    m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
+    m_blackOut = std::make_unique<BlackOut>(*m_channel, *m_rosterModel);
+    m_monitoring = std::make_unique<Monitoring>(
+        *m_channel, [this](const QString &fromIP) { return m_ownAddresses.contains(fromIP); });
+    connectParts();
+    m_identity = Identity::lookUp();
+    applyIdentity();
+    m_timer1->start();
+}
+
+ClassroomSession::~ClassroomSession() = default;
+
+void ClassroomSession::createComponents()
+{
+    m_serverSocket = new TServerSocket(this);
+    m_serverSocket->setObjectName(QStringLiteral("ServerSocket1"));
+    m_comUdp = new TUDPEndpoint(this);
+    m_comUdp->setObjectName(QStringLiteral("ComUdp"));
+    m_comUdp->setRemotePort(5650);
+    m_comUdp->setLocalPort(5650);
+    m_mouseUdp = new TUDPEndpoint(this);
+    m_mouseUdp->setObjectName(QStringLiteral("MouseUDP"));
+    m_mouseUdp->setRemotePort(5651);
+    m_mouseUdp->setLocalPort(5651);
+
+    m_screenTimer = new QTimer(this);
+    m_screenTimer->setObjectName(QStringLiteral("ScreenTimer"));
+    m_screenTimer->setInterval(10);
+    m_screenTimer->setTimerType(Qt::PreciseTimer);
+    m_timer1 = new QTimer(this);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(5000);
+    m_timer2 = new QTimer(this);
+    m_timer2->setObjectName(QStringLiteral("Timer2"));
+    m_timer2->setInterval(10000);
+}
+
+// A monitored datagram goes from the endpoint to monitoring, and its picture from there out of
+// the session: nothing calls back into the endpoint.
+void ClassroomSession::connectParts()
+{
+    TServerWinSocket *server = m_serverSocket->Socket();
+    Roster *roster = m_roster.get();
+    connect(server, &TServerWinSocket::clientConnect, roster, &Roster::clientConnected);
+    connect(server, &TServerWinSocket::clientDisconnect, roster, &Roster::clientDisconnected);
+    connect(server, &TServerWinSocket::clientError, roster, &Roster::clientFailed);
+    connect(server, &TServerWinSocket::acceptNotice, this, &ClassroomSession::acceptNotice);
+    connect(roster, &Roster::studentJoined, this, &ClassroomSession::studentJoined);
+    connect(roster, &Roster::studentLeft, this, &ClassroomSession::studentLeft);
+    connect(m_mouseUdp, &TUDPEndpoint::dataReceived, m_monitoring.get(),
+            &Monitoring::datagramReceived);
+    connect(m_monitoring.get(), &Monitoring::pictureChanged, this,
+            [this] { emit pictureChanged(m_monitoring->picture()); });
+}
+
+void ClassroomSession::open(const ConsoleSettings &settings)
+{
+    m_settings = settings;
+    m_comUdp->setLocalPort(m_settings.ImagePort);
+    m_comUdp->setRemotePort(m_settings.ImagePort);
+    m_mouseUdp->setLocalPort(m_settings.MousePort);
+    m_mouseUdp->setRemotePort(m_settings.MousePort);
+    m_serverSocket->setPort(m_settings.CommandPort);
+    m_serverSocket->setActive(true);
+}
+
+void ClassroomSession::releaseStudents()
+{
+    m_blackOut->releaseAll();
+    SendToAll(command::Stop);
+    m_channel->sendHeldNow();
+}
+
+void ClassroomSession::close()
+{
+    releaseStudents();
+    TServerWinSocket *server = m_serverSocket->Socket();
+    const int count = server->ConnectionCount();
+    for (int i = 0; i < count; ++i) {
+        TServerClientWinSocket *connection = server->ConnectionAt(i);
+        if (connection->IsOpen())
+            connection->CloseConnection();
+    }
+    // Nothing may arrive after this point: the timers and endpoints stop before anything they
+    // feed is released.
+    m_screenTimer->stop();
+    m_timer1->stop();
+    m_timer2->stop();
+    m_comUdp->Close();
+    m_mouseUdp->Close();
+    disconnect(server, &TServerWinSocket::clientConnect, nullptr, nullptr);
+    m_demonstration->abandonFrame();
+    m_monitoring->clearStream();
+}
+
+QString ClassroomSession::BroadcastHost() const
+{
+    return m_comUdp->RemoteHost();
+}
+
+void ClassroomSession::applyIdentity()
+{
+    m_comUdp->setRemoteHost(m_identity.BroadcastHost);
+    m_mouseUdp->setRemoteHost(m_identity.BroadcastHost);
+}
+
+void ClassroomSession::SendToAll(const QByteArray &text) const
+{
+    m_channel->SendToAll(text);
+}
+
+void ClassroomSession::SendToRow(int index, const QByteArray &text) const
+{
+    m_channel->SendToRow(index, text);
+}
+
+void ClassroomSession::SendToKey(quint64 key, const QByteArray &text) const
+{
+    m_channel->SendToKey(key, text);
+}
+
+void ClassroomSession::sortByColumn(int column)
+{
+    m_roster->sortByColumn(column);
+}
+
+void ClassroomSession::toggleBlackOut(int row)
+{
+    m_blackOut->toggle(row);
+}
+
+// Liveness needs nothing here: keep-alive on every connection ends a vanished student's
+// connection through the error handling.
+void ClassroomSession::sendBeacon()
+{
+    if (m_identity.refresh()) {
+        applyIdentity();
+        emit addressChanged(m_identity.LocalIP);
+    }
+    if (m_identity.LocalIP.isEmpty())
+        return;
+    const QByteArray beacon = datagram::beacon(m_identity.LocalComputerName);
+    m_mouseUdp->SendDatagram(beacon.constData(), int(beacon.size()));
+}
+
+void ClassroomSession::setMode(Mode mode)
+{
+    m_mode = mode;
+    emit modeChanged(mode);
+}
+
+void ClassroomSession::startDemonstration()
+{
+    if (m_mode != Mode::Idle)
+        return;
+    m_demonstration->prepare();
+    SendToAll(command::Image);
+    m_demonstration->abandonFrame();
+    m_screenTimer->start();
+    setMode(Mode::Demonstrating);
+}
+
+void ClassroomSession::stopDemonstration()
+{
+    if (m_mode != Mode::Demonstrating)
+        return;
+    m_screenTimer->stop();
+    SendToAll(command::Stop);
+    setMode(Mode::Idle);
+}
+
+void ClassroomSession::sendDemonstrationTick(QPoint pointer)
+{
+    try {
+        datagram::CursorText cursor;
+        const int length = datagram::cursor(cursor, kDefaultCursor, pointer.x(), pointer.y());
+        m_mouseUdp->SendDatagram(cursor.data(), length);
+        m_demonstration->SendScreenChunk();
+    } catch (...) {
+        stopDemonstration();
+        throw;
+    }
+}
+
+void ClassroomSession::setBlackOutAll(bool on)
+{
+    if (m_mode != (on ? Mode::Idle : Mode::BlackedOut))
+        return;
+    m_blackOut->setAll(on);
+    setMode(on ? Mode::BlackedOut : Mode::Idle);
+}
+
+void ClassroomSession::startRotation()
+{
+    if (m_mode != Mode::Idle)
+        return;
+    m_timer2->start();
+    setMode(Mode::Rotating);
+}
+
+void ClassroomSession::stopRotation()
+{
+    if (m_mode != Mode::Rotating)
+        return;
+    m_timer2->stop();
+    setMode(Mode::Idle);
+}
+
+void ClassroomSession::monitorNextStudent()
+{
+    try {
+        m_monitoring->switchToNext();
+    } catch (...) {
+        stopRotation();
+        throw;
+    }
+    emit monitoredStudentChanged();
+}
+
+void ClassroomSession::monitorStudent(quint64 key)
+{
+    m_monitoring->switchTo(key);
+    emit monitoredStudentChanged();
+}
+
+void ClassroomSession::stopWatching()
+{
+    m_monitoring->endWatching();
+}
+
+int ClassroomSession::MonitorIndex() const
+{
+    return m_monitoring->MonitorIndex();
+}
+
+void ClassroomSession::setPictureSize(int width, int height)
+{
+    m_monitoring->setPictureSize(width, height);
+}
