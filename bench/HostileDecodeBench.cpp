@@ -1,6 +1,6 @@
 #include "bench/CpuClock.h"
-#include "platform/JpegDecoder.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegDecoder.h"
+#include "protocol/JpegEncoder.h"
 
 #include <QFile>
 #include <algorithm>

@@ -1,8 +1,8 @@
 #include "classroom/CommandLog.h"
 
-#include "classroom/Commands.h"
-#include "platform/Cp936.h"
-#include "platform/EventLog.h"
+#include "protocol/Commands.h"
+#include "system/EventLog.h"
+#include "text/Cp936.h"
 
 #include <pwd.h>
 #include <unistd.h>

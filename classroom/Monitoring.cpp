@@ -1,8 +1,8 @@
 #include "classroom/Monitoring.h"
 
 #include "classroom/CommandChannel.h"
-#include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
+#include "protocol/Commands.h"
 
 namespace {
 constexpr int kAddressSubItem = RosterModel::AddressColumn - 1;

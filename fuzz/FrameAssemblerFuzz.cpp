@@ -2,7 +2,7 @@
 // and its bytes: every completed frame is exactly the chunks since the last one ended.
 #include "fuzz/FuzzInput.h"
 #include "fuzz/SlowestInput.h"
-#include "student/FrameAssembler.h"
+#include "protocol/FrameAssembler.h"
 
 #include <cstdlib>
 

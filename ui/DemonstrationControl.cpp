@@ -1,13 +1,13 @@
 #include "ui/DemonstrationControl.h"
 
 #include "classroom/CommandChannel.h"
-#include "classroom/Commands.h"
-#include "classroom/Datagrams.h"
 #include "classroom/Demonstration.h"
 #include "classroom/FrameSource.h"
 #include "classroom/RosterModel.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/Guard.h"
+#include "protocol/Commands.h"
+#include "protocol/Datagrams.h"
+#include "system/Guard.h"
 #include "ui/Prompter.h"
 
 #include <QApplication>

@@ -1,10 +1,10 @@
 #include "ui/StudentCommands.h"
 
 #include "classroom/CommandChannel.h"
-#include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
-#include "platform/Cp936.h"
-#include "platform/Guard.h"
+#include "protocol/Commands.h"
+#include "system/Guard.h"
+#include "text/Cp936.h"
 #include "ui/Prompter.h"
 #include "ui/TForm_ShowMess.h"
 

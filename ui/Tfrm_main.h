@@ -3,8 +3,8 @@
 #include <QMainWindow>
 #include <memory>
 
-#include "platform/Identity.h"
-#include "platform/OwnAddresses.h"
+#include "identity/Identity.h"
+#include "identity/OwnAddresses.h"
 #include "settings/ConsoleSettings.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/MainWindowLayout.h"

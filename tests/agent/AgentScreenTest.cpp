@@ -1,8 +1,8 @@
 #include "agent/ViewerWindow.h"
-#include "platform/JpegDecoder.h"
-#include "platform/JpegEncoder.h"
-#include "platform/ScreenCapture.h"
-#include "student/ScreenSender.h"
+#include "capture/ScreenCapture.h"
+#include "net/ScreenSender.h"
+#include "protocol/JpegDecoder.h"
+#include "protocol/JpegEncoder.h"
 #include "tests/agent/AgentFixture.h"
 #include "tests/support/WaitUntil.h"
 

@@ -1,6 +1,6 @@
 #include "tools/student-sim/StudentAgent.h"
-#include "student/FrameAssembler.h"
-#include "student/JpegCodec.h"
+#include "protocol/FrameAssembler.h"
+#include "protocol/JpegCodec.h"
 #include "tools/student-sim/ScreenPicture.h"
 
 #include <QDateTime>

@@ -2,9 +2,9 @@
 
 #include "ReportFormat.h"
 #include "ScreenPicture.h"
-#include "platform/Cp936.h"
-#include "student/JpegCodec.h"
-#include "student/SocketOptions.h"
+#include "net/SocketOptions.h"
+#include "protocol/JpegCodec.h"
+#include "text/Cp936.h"
 
 #include <QDateTime>
 

@@ -1,11 +1,11 @@
 #pragma once
 
-#include "student/CommandStream.h"
-#include "student/DatagramHub.h"
-#include "student/FrameAssembler.h"
-#include "student/MouseDatagram.h"
-#include "student/ScreenSender.h"
-#include "student/StudentCommand.h"
+#include "net/DatagramHub.h"
+#include "net/ScreenSender.h"
+#include "protocol/CommandStream.h"
+#include "protocol/FrameAssembler.h"
+#include "protocol/MouseDatagram.h"
+#include "protocol/StudentCommand.h"
 
 #include <QHostAddress>
 #include <QList>

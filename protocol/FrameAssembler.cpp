@@ -1,0 +1,55 @@
+#include "protocol/FrameAssembler.h"
+
+#include "protocol/JpegCodec.h"
+
+namespace {
+
+constexpr qsizetype kMaxFrameSize = 16 * 1024 * 1024;
+constexpr int kCheckScale = 8;
+constexpr char kStartOfImage[] = "\xff\xd8";
+
+} // namespace
+
+std::optional<QByteArray> FrameAssembler::add(QByteArrayView datagram)
+{
+    if (m_frame.isEmpty() && !beginsFrame(datagram)) {
+        return std::nullopt;
+    }
+    if (datagram.size() == kChunkSize) {
+        if (m_frame.size() + kChunkSize > kMaxFrameSize) {
+            m_frame.clear();
+            ++m_completed;
+            return std::nullopt;
+        }
+        m_frame.append(datagram);
+        return std::nullopt;
+    }
+    if (datagram.size() < kChunkSize) {
+        m_frame.append(datagram);
+    }
+    QByteArray frame;
+    frame.swap(m_frame);
+    ++m_completed;
+    if (m_mode == Mode::Counting && decodes(frame)) {
+        ++m_decoded;
+    }
+    return frame;
+}
+
+bool FrameAssembler::beginsFrame(QByteArrayView datagram) const
+{
+    // Entropy-coded data never holds FF D8, so no chunk from inside a frame passes for a start.
+    return m_mode == Mode::Counting || datagram.startsWith(QByteArrayView(kStartOfImage, 2));
+}
+
+bool FrameAssembler::decodes(QByteArrayView frame)
+{
+    return !JpegCodec::decode(frame, kCheckScale).isNull();
+}
+
+void FrameAssembler::reset()
+{
+    m_frame.clear();
+    m_completed = 0;
+    m_decoded = 0;
+}
