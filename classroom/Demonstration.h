@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "classroom/ScreenStream.h"
+#include "protocol/Chunks.h"
 
 class FrameSource;
 class TUDPEndpoint;
@@ -13,7 +14,7 @@ class TUDPEndpoint;
 class Demonstration
 {
 public:
-    static constexpr int kChunkSize = 2048;
+    static constexpr int kChunkSize = chunks::kSize;
 
     // quality is read at every capture, so a new setting applies from the next frame.
     Demonstration(TUDPEndpoint *imageEndpoint, FrameSource *source, const std::int32_t &quality);

@@ -33,7 +33,7 @@ void Monitoring::datagramReceived(int numberBytes, const QString &fromIP, const 
             m_stream.clear();
         m_stream.append(bytes, numberBytes);
     }
-    if (numberBytes >= kChunkSize)
+    if (!chunks::endsFrame(numberBytes))
         return;
     frameComplete();
 }

@@ -6,6 +6,7 @@
 #include <functional>
 
 #include "classroom/FrameDecoder.h"
+#include "protocol/Chunks.h"
 
 class CommandChannel;
 
@@ -19,9 +20,9 @@ class Monitoring : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kChunkSize = 2048;
+    static constexpr int kChunkSize = chunks::kSize;
     // A sender that never ends its frame cannot take more than this; the frame starts afresh.
-    static constexpr qsizetype kStreamLimit = 16 * 1024 * 1024;
+    static constexpr qsizetype kStreamLimit = chunks::kMaxFrame;
 
     // isOwnAddress is asked for datagrams of the monitored student, so it must be cheap: this
     // computer's own are ignored. decode runs the frames' decoding (FrameDecoder's default: a

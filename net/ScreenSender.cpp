@@ -1,6 +1,6 @@
 #include "net/ScreenSender.h"
 
-#include "protocol/FrameAssembler.h"
+#include "protocol/Chunks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -19,18 +19,6 @@ ScreenSender::ScreenSender(QObject *parent) : QObject(parent)
     m_timer.setTimerType(Qt::PreciseTimer);
     setFramesPerSecond(kDefaultFps);
     connect(&m_timer, &QTimer::timeout, this, &ScreenSender::sendFrame);
-}
-
-QList<QByteArray> ScreenSender::chunks(QByteArrayView file)
-{
-    QList<QByteArray> pieces;
-    qsizetype offset = 0;
-    while (file.size() - offset >= FrameAssembler::kChunkSize) {
-        pieces.append(file.sliced(offset, FrameAssembler::kChunkSize).toByteArray());
-        offset += FrameAssembler::kChunkSize;
-    }
-    pieces.append(file.sliced(offset).toByteArray());
-    return pieces;
 }
 
 void ScreenSender::setFramesPerSecond(double fps)
@@ -70,7 +58,7 @@ bool ScreenSender::sendFile(QByteArrayView file)
     if (!ensureBound()) {
         return false;
     }
-    for (const QByteArray &piece : chunks(file)) {
+    for (const QByteArray &piece : chunks::cut(file)) {
         if (m_socket.writeDatagram(piece, m_console, m_port) != piece.size()) {
             emit failed(QStringLiteral("datagram not sent: %1").arg(m_socket.errorString()));
             return false;

@@ -3,14 +3,13 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QHostAddress>
-#include <QList>
 #include <QObject>
 #include <QTimer>
 #include <QUdpSocket>
 #include <functional>
 
 // Sends a student's screen to the console while it is monitored: one JPEG file per tick, cut
-// into 2048-byte datagrams sent back to back so that two files never interleave.
+// into chunks (chunks::cut) sent back to back so that two files never interleave.
 class ScreenSender : public QObject
 {
     Q_OBJECT
@@ -20,10 +19,6 @@ public:
     using Producer = std::function<QByteArray()>;
 
     explicit ScreenSender(QObject *parent = nullptr);
-
-    // The cut every monitored file gets: full 2048-byte pieces, then the remainder (1 to 2047
-    // bytes), or an empty datagram when the size is a multiple of 2048 (an empty file too).
-    static QList<QByteArray> chunks(QByteArrayView file);
 
     void setSource(const QHostAddress &source) { m_source = source; }
     void setProducer(Producer producer) { m_producer = std::move(producer); }
@@ -35,7 +30,7 @@ public:
     // Sends at once and then at the set rate; starting again while sending changes nothing.
     void start();
     void stop();
-    // Sends one file, cut as chunks() says, to the destination; tests use it for crafted files.
+    // Sends one file, cut as chunks::cut says, to the destination; tests use it for crafted files.
     bool sendFile(QByteArrayView file);
     bool isSending() const { return m_timer.isActive(); }
     int framesSent() const { return m_framesSent; }

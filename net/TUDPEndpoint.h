@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/Chunks.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -13,7 +15,7 @@ class TUDPEndpoint : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kBufferSize = 2048;
+    static constexpr int kBufferSize = chunks::kSize;
 
     using ReceiveEvent =
         std::function<void(TUDPEndpoint *Sender, int NumberBytes, const QString &FromIP, int Port)>;

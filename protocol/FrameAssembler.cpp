@@ -1,10 +1,10 @@
 #include "protocol/FrameAssembler.h"
 
+#include "protocol/Chunks.h"
 #include "protocol/JpegCodec.h"
 
 namespace {
 
-constexpr qsizetype kMaxFrameSize = 16 * 1024 * 1024;
 constexpr int kCheckScale = 8;
 constexpr char kStartOfImage[] = "\xff\xd8";
 
@@ -15,8 +15,9 @@ std::optional<QByteArray> FrameAssembler::add(QByteArrayView datagram)
     if (m_frame.isEmpty() && !beginsFrame(datagram)) {
         return std::nullopt;
     }
-    if (datagram.size() == kChunkSize) {
-        if (m_frame.size() + kChunkSize > kMaxFrameSize) {
+    const bool chunk = datagram.size() <= chunks::kSize;
+    if (chunk && !chunks::endsFrame(datagram.size())) {
+        if (m_frame.size() + datagram.size() > chunks::kMaxFrame) {
             m_frame.clear();
             ++m_completed;
             return std::nullopt;
@@ -24,7 +25,7 @@ std::optional<QByteArray> FrameAssembler::add(QByteArrayView datagram)
         m_frame.append(datagram);
         return std::nullopt;
     }
-    if (datagram.size() < kChunkSize) {
+    if (chunk) {
         m_frame.append(datagram);
     }
     QByteArray frame;

@@ -4,17 +4,16 @@
 #include <QByteArrayView>
 #include <optional>
 
-// Rebuilds JPEG frames from 2048-byte chunks (a shorter datagram, even an empty one, ends a
-// frame) and counts how many of them decode.
+// Rebuilds JPEG frames from their chunks (chunks::endsFrame says which datagram ends one) and
+// counts how many of them decode.
 //
-// A datagram over 2048 bytes cannot be a chunk: like a failed read it adds nothing and ends
-// the frame. A frame that grows past 16 MiB is dropped (counted as failed) and the next chunk
-// starts afresh, so a sender that never sends a short datagram costs bounded memory.
+// A datagram over a chunk's size cannot be a chunk: like a failed read it adds nothing and ends
+// the frame. A frame that would grow past chunks::kMaxFrame is dropped (counted as failed) and
+// the next chunk starts afresh, so a sender that never sends a short datagram costs bounded
+// memory.
 class FrameAssembler
 {
 public:
-    static constexpr qsizetype kChunkSize = 2048;
-
     enum class Mode {
         // Every frame is handed out and test-decoded for the counts (the simulator).
         Counting,

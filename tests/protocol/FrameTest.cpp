@@ -1,4 +1,4 @@
-#include "net/ScreenSender.h"
+#include "protocol/Chunks.h"
 #include "protocol/FrameAssembler.h"
 #include "protocol/JpegCodec.h"
 
@@ -7,7 +7,7 @@
 
 namespace {
 
-constexpr qsizetype kChunk = FrameAssembler::kChunkSize;
+constexpr qsizetype kChunk = chunks::kSize;
 
 // A light grey bar on the left of a darker picture with some detail, like a desktop.
 QImage barsPicture(QSize size)
@@ -62,18 +62,16 @@ QList<qsizetype> sizesOf(const QList<QByteArray> &pieces)
 
 TEST(ScreenChunks, FullPiecesThenAShortOrEmptyLastOne)
 {
-    EXPECT_EQ(sizesOf(ScreenSender::chunks(QByteArray(5000, 'x'))),
-              (QList<qsizetype>{2048, 2048, 904}));
-    EXPECT_EQ(sizesOf(ScreenSender::chunks(QByteArray(4096, 'x'))),
-              (QList<qsizetype>{2048, 2048, 0}));
-    EXPECT_EQ(sizesOf(ScreenSender::chunks(QByteArray(100, 'x'))), (QList<qsizetype>{100}));
-    EXPECT_EQ(sizesOf(ScreenSender::chunks(QByteArray())), (QList<qsizetype>{0}));
+    EXPECT_EQ(sizesOf(chunks::cut(QByteArray(5000, 'x'))), (QList<qsizetype>{2048, 2048, 904}));
+    EXPECT_EQ(sizesOf(chunks::cut(QByteArray(4096, 'x'))), (QList<qsizetype>{2048, 2048, 0}));
+    EXPECT_EQ(sizesOf(chunks::cut(QByteArray(100, 'x'))), (QList<qsizetype>{100}));
+    EXPECT_EQ(sizesOf(chunks::cut(QByteArray())), (QList<qsizetype>{0}));
 
     QByteArray file(5000, '\0');
     for (qsizetype i = 0; i < file.size(); ++i) {
         file[i] = static_cast<char>(i * 7);
     }
-    EXPECT_EQ(ScreenSender::chunks(file).join(), file);
+    EXPECT_EQ(chunks::cut(file).join(), file);
 }
 
 TEST(FrameAssembler, RebuildsAndDecodesFramesCutByTheChunkRule)
@@ -83,7 +81,7 @@ TEST(FrameAssembler, RebuildsAndDecodesFramesCutByTheChunkRule)
     const QByteArray exact = paddedJpeg(3 * kChunk);
     for (const QByteArray &file : {first, exact}) {
         std::optional<QByteArray> rebuilt;
-        for (const QByteArray &piece : ScreenSender::chunks(file)) {
+        for (const QByteArray &piece : chunks::cut(file)) {
             EXPECT_FALSE(rebuilt) << "a frame ended before its last piece";
             rebuilt = frames.add(piece);
         }
@@ -105,7 +103,7 @@ TEST(FrameAssembler, ExactMultipleWithoutEmptyDatagramJoinsTwoFrames)
     EXPECT_FALSE(frames.add(exact.first(kChunk)));
     EXPECT_FALSE(frames.add(exact.sliced(kChunk)));
     std::optional<QByteArray> joined;
-    for (const QByteArray &piece : ScreenSender::chunks(next)) {
+    for (const QByteArray &piece : chunks::cut(next)) {
         joined = frames.add(piece);
     }
     ASSERT_TRUE(joined);
@@ -120,7 +118,7 @@ TEST(FrameAssembler, DamagedFramesCountAsFailedAndTheNextFrameIsClean)
     const QByteArray file = noisyJpeg();
 
     // A lost middle datagram.
-    const QList<QByteArray> cut = ScreenSender::chunks(file);
+    const QList<QByteArray> cut = chunks::cut(file);
     ASSERT_GT(cut.size(), 4);
     for (qsizetype i = 0; i < cut.size(); ++i) {
         if (i != cut.size() / 2) {
@@ -141,7 +139,7 @@ TEST(FrameAssembler, DamagedFramesCountAsFailedAndTheNextFrameIsClean)
     EXPECT_EQ(frames.completed(), 4);
     EXPECT_EQ(frames.failed(), 4);
 
-    for (const QByteArray &piece : ScreenSender::chunks(file)) {
+    for (const QByteArray &piece : chunks::cut(file)) {
         frames.add(piece);
     }
     EXPECT_EQ(frames.decoded(), 1);
@@ -192,7 +190,7 @@ TEST(JpegCodec, EncodesBaselineJfifAndRefusesHostileHeaders)
 TEST(FrameAssembler, ViewerJoiningMidFrameWaitsForTheNextFrameStart)
 {
     FrameAssembler frames(FrameAssembler::Mode::Viewing);
-    const QList<QByteArray> noisy = ScreenSender::chunks(noisyJpeg());
+    const QList<QByteArray> noisy = chunks::cut(noisyJpeg());
     ASSERT_GT(noisy.size(), 3);
     for (const QByteArray &piece : noisy.sliced(2)) {
         EXPECT_FALSE(frames.add(piece));

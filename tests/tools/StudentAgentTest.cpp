@@ -1,5 +1,5 @@
 #include "tools/student-sim/StudentAgent.h"
-#include "protocol/FrameAssembler.h"
+#include "protocol/Chunks.h"
 #include "protocol/JpegCodec.h"
 #include "tools/student-sim/ScreenPicture.h"
 
@@ -76,7 +76,7 @@ protected:
                 continue;
             }
             pieces.append(m_mouse.receiveDatagram());
-            if (pieces.back().data().size() < FrameAssembler::kChunkSize) {
+            if (pieces.back().data().size() < chunks::kSize) {
                 return pieces;
             }
         }
@@ -119,7 +119,7 @@ TEST_F(AgentTest, SendsItsScreenInChunksBetweenScreenAndNotScreen)
         for (qsizetype i = 0; i < pieces.size(); ++i) {
             EXPECT_EQ(pieces[i].senderAddress(), QHostAddress(QStringLiteral("127.0.0.2")));
             if (i + 1 < pieces.size()) {
-                EXPECT_EQ(pieces[i].data().size(), FrameAssembler::kChunkSize);
+                EXPECT_EQ(pieces[i].data().size(), chunks::kSize);
             }
             jpeg += pieces[i].data();
         }
@@ -182,7 +182,7 @@ TEST_F(AgentTest, ReceivesTheDemonstrationBetweenImageAndStop)
     const QImage screen = ScreenPicture::draw(QStringLiteral("teacher"),
                                               QDateTime::currentDateTime(), QSize(400, 300), 1);
     const auto sendFrame = [&] {
-        for (const QByteArray &piece : ScreenSender::chunks(JpegCodec::encode(screen, 50))) {
+        for (const QByteArray &piece : chunks::cut(JpegCodec::encode(screen, 50))) {
             teacher.writeDatagram(piece, kConsole, kImagePort);
             QTest::qWait(1);
         }
