@@ -1,5 +1,6 @@
 #include "protocol/CommandParser.h"
 
+#include "protocol/Commands.h"
 #include "protocol/TextFraming.h"
 
 #include <array>
@@ -17,23 +18,32 @@ struct FixedText
 
 // Longest first, so that a whole text is never taken for a shorter one it contains.
 constexpr std::array<FixedText, 14> kFixedTexts{{
-    {"UNBLACKSCREEN", Kind::UnblackScreen},
-    {"BLACKSCREEN", Kind::BlackScreen},
-    {"NOTSCREEN", Kind::NotScreen},
-    {"SCREEN", Kind::Screen},
-    {"IMAGE", Kind::Image},
-    {"STOP", Kind::Stop},
-    {"01", Kind::LogOff},
-    {"02", Kind::Restart},
-    {"03", Kind::ShutDown},
-    {"04", Kind::Notepad},
-    {"05", Kind::Explorer},
-    {"06", Kind::WordPad},
-    {"07", Kind::Paint},
-    {"08", Kind::Word},
+    {command::UnblackScreen, Kind::UnblackScreen},
+    {command::BlackScreen, Kind::BlackScreen},
+    {command::NotScreen, Kind::NotScreen},
+    {command::Screen, Kind::Screen},
+    {command::Image, Kind::Image},
+    {command::Stop, Kind::Stop},
+    {command::LogOff, Kind::LogOff},
+    {command::Restart, Kind::Restart},
+    {command::ShutDown, Kind::ShutDown},
+    {command::Notepad, Kind::Notepad},
+    {command::Explorer, Kind::Explorer},
+    {command::WordPad, Kind::WordPad},
+    {command::Paint, Kind::Paint},
+    {command::Word, Kind::Word},
 }};
 
-constexpr QByteArrayView kTextStarts = "02BINSU";
+// The first bytes of every text, where a run of junk ends.
+constexpr std::array<bool, 256> kTextStarts = [] {
+    std::array<bool, 256> starts{};
+    for (const FixedText &fixed : kFixedTexts) {
+        starts[static_cast<unsigned char>(fixed.text.front())] = true;
+    }
+    starts[static_cast<unsigned char>(framing::kMessagePrefix.front())] = true;
+    starts[static_cast<unsigned char>(framing::kCustomPrefix.front())] = true;
+    return starts;
+}();
 constexpr unsigned char kFirstLeadByte = 0x81;
 
 // The length of the longest front of a code page 936 text that ends on a whole character, so a
@@ -131,7 +141,7 @@ qsizetype CommandParser::takeCommand(QByteArrayView bytes, QList<StudentCommand>
         }
     }
     qsizetype length = 1;
-    while (length < bytes.size() && !kTextStarts.contains(bytes[length])) {
+    while (length < bytes.size() && !kTextStarts[static_cast<unsigned char>(bytes[length])]) {
         ++length;
     }
     out.append({Kind::Unknown, bytes.first(length).toByteArray()});

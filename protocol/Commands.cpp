@@ -1,5 +1,6 @@
 #include "protocol/Commands.h"
 
+#include "protocol/TextFraming.h"
 #include "text/Cp936.h"
 
 namespace command {
@@ -17,12 +18,12 @@ QString withCrLf(const QString &text)
 
 QByteArray message(const QString &text)
 {
-    return QByteArray("2") + cp936::encode(withCrLf(text));
+    return framing::kMessagePrefix.toByteArray() + cp936::encode(withCrLf(text));
 }
 
 QByteArray custom(const QString &text)
 {
-    return QByteArray("00") + cp936::encode(text);
+    return framing::kCustomPrefix.toByteArray() + cp936::encode(text);
 }
 
 bool isBlank(const QString &text)

@@ -3,7 +3,9 @@
 #include <QByteArray>
 #include <QString>
 
-// The texts the console writes to student connections: exactly these bytes, no framing.
+// The texts the console writes to student connections: exactly these bytes, no framing. The
+// fixed texts are defined here alone (the student's parser reads them from here too); the
+// prefixes of a message and a custom command are in TextFraming.h.
 namespace command {
 
 inline constexpr char LogOff[] = "01";

@@ -16,13 +16,14 @@ QByteArray cursor(int cursorCode, int x, int y)
 
 int cursor(CursorText &text, int cursorCode, int x, int y)
 {
-    const int length = std::snprintf(text.data(), text.size(), "11%d/%d/%d/", cursorCode, x, y);
+    const int length =
+        std::snprintf(text.data(), text.size(), "%s%d/%d/%d/", kCursorPrefix, cursorCode, x, y);
     return std::clamp(length, 0, int(text.size()) - 1);
 }
 
 QByteArray beacon(const QString &computerName)
 {
-    return QByteArray("00") + cp936::encode(computerName);
+    return QByteArray(kBeaconPrefix) + cp936::encode(computerName);
 }
 
 } // namespace datagram

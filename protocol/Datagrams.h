@@ -4,8 +4,11 @@
 #include <QString>
 #include <array>
 
-// The small datagrams the console broadcasts on the mouse port.
+// The small datagrams the console broadcasts on the mouse port; MouseDatagram reads them.
 namespace datagram {
+
+inline constexpr char kCursorPrefix[] = "11";
+inline constexpr char kBeaconPrefix[] = "00";
 
 // "11" + cursor code + "/" + X + "/" + Y + "/", all signed decimal: (512, 384) with code 0
 // reads "110/512/384/".

@@ -1,12 +1,14 @@
 #include "protocol/MouseDatagram.h"
 
+#include "protocol/Datagrams.h"
+
 #include <limits>
 #include <optional>
 
 namespace {
 
-constexpr QByteArrayView kCursorPrefix = "11";
-constexpr QByteArrayView kBeaconPrefix = "00";
+constexpr QByteArrayView kCursorPrefix = datagram::kCursorPrefix;
+constexpr QByteArrayView kBeaconPrefix = datagram::kBeaconPrefix;
 constexpr qsizetype kMaxCursorSize = 20;
 constexpr qsizetype kMaxBeaconSize = 17;
 

@@ -1,5 +1,6 @@
 #include "protocol/StudentCommand.h"
 
+#include "protocol/Commands.h"
 #include "text/Cp936.h"
 
 #include <utility>
@@ -9,6 +10,7 @@ StudentCommand::StudentCommand(Kind kind, QByteArray raw, QByteArray argument, b
 {
 }
 
+// The texts that are words name themselves.
 QString StudentCommand::kindName(Kind kind)
 {
     switch (kind) {
@@ -33,17 +35,17 @@ QString StudentCommand::kindName(Kind kind)
     case Kind::Custom:
         return QStringLiteral("CUSTOM");
     case Kind::BlackScreen:
-        return QStringLiteral("BLACKSCREEN");
+        return QLatin1String(command::BlackScreen);
     case Kind::UnblackScreen:
-        return QStringLiteral("UNBLACKSCREEN");
+        return QLatin1String(command::UnblackScreen);
     case Kind::Screen:
-        return QStringLiteral("SCREEN");
+        return QLatin1String(command::Screen);
     case Kind::NotScreen:
-        return QStringLiteral("NOTSCREEN");
+        return QLatin1String(command::NotScreen);
     case Kind::Image:
-        return QStringLiteral("IMAGE");
+        return QLatin1String(command::Image);
     case Kind::Stop:
-        return QStringLiteral("STOP");
+        return QLatin1String(command::Stop);
     case Kind::Unknown:
         break;
     }
