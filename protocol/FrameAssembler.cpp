@@ -1,11 +1,10 @@
 #include "protocol/FrameAssembler.h"
 
 #include "protocol/Chunks.h"
-#include "protocol/JpegCodec.h"
+#include "protocol/JpegDecoder.h"
 
 namespace {
 
-constexpr int kCheckScale = 8;
 constexpr char kStartOfImage[] = "\xff\xd8";
 
 } // namespace
@@ -45,7 +44,12 @@ bool FrameAssembler::beginsFrame(QByteArrayView datagram) const
 
 bool FrameAssembler::decodes(QByteArrayView frame)
 {
-    return !JpegCodec::decode(frame, kCheckScale).isNull();
+    JpegDecoder decoder;
+    // No picture is smaller than its 1/8 decode, so this target always gives that.
+    decoder.setTargetSize(1, 1);
+    return decoder.decode(reinterpret_cast<const std::uint8_t *>(frame.data()),
+                          static_cast<std::size_t>(frame.size())) &&
+           !decoder.lastWasDamaged();
 }
 
 void FrameAssembler::reset()

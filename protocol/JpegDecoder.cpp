@@ -176,6 +176,7 @@ bool JpegDecoder::decodeInto(const std::uint8_t *data, std::size_t size, Image &
         jpeg_read_scanlines(&cinfo, rows, count);
     }
     // Whatever follows the image (a second frame glued on) is not read: the session ends here.
+    m_damaged = cinfo.err->num_warnings != 0;
     target.width = static_cast<int>(cinfo.output_width);
     target.height = static_cast<int>(cinfo.output_height);
     target.sourceWidth = static_cast<int>(cinfo.image_width);

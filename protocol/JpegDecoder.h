@@ -5,8 +5,9 @@
 #include <cstdint>
 #include <vector>
 
-// Decodes JPEG files from students into 24-bit RGB rows no larger than the monitor can show,
-// refusing data that would cost too much.
+// Decodes JPEG files into 24-bit RGB rows no larger than they are shown at, refusing data that
+// would cost too much: the console's monitored frames, the agent's demonstration and the
+// simulator's count of sound frames, all with the one set of limits below.
 class JpegDecoder
 {
 public:
@@ -43,6 +44,9 @@ public:
     bool decode(const QByteArray &data);
 
     const Image &image() const { return m_image; }
+    // Whether the last decode that succeeded met damaged data on its way (a truncated or spliced
+    // file still gives a picture, grey where its data is missing).
+    bool lastWasDamaged() const { return m_damaged; }
     // Hands the last picture over; this decoder keeps none until its next frame.
     Image takeImage();
     // Bytes of pixel buffers kept between frames.
@@ -55,4 +59,5 @@ private:
     int m_targetHeight = kDefaultTargetHeight;
     Image m_image;
     Image m_scratch;
+    bool m_damaged = false;
 };

@@ -8,7 +8,11 @@ namespace {
     std::longjmp(errors->jump, 1);
 }
 
-void silentMessage(j_common_ptr, int) {}
+void countWarning(j_common_ptr cinfo, int level)
+{
+    if (level < 0)
+        ++cinfo->err->num_warnings;
+}
 } // namespace
 
 jpeg_error_mgr *JpegErrorManager::install()
@@ -16,6 +20,6 @@ jpeg_error_mgr *JpegErrorManager::install()
     message[0] = '\0';
     jpeg_std_error(&pub);
     pub.error_exit = jumpBack;
-    pub.emit_message = silentMessage;
+    pub.emit_message = countWarning;
     return &pub;
 }

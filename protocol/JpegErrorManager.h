@@ -5,7 +5,8 @@
 #include <jpeglib.h>
 
 // The codecs' error handling: the library's own ends the process, this one jumps back to the
-// caller's setjmp with the message kept, and warnings (a truncated frame) stay silent.
+// caller's setjmp with the message kept. Warnings (a truncated or spliced frame) are counted in
+// num_warnings, as the library's own handler does, and never printed.
 struct JpegErrorManager
 {
     jpeg_error_mgr pub;

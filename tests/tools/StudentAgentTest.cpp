@@ -1,6 +1,6 @@
 #include "tools/student-sim/StudentAgent.h"
 #include "protocol/Chunks.h"
-#include "protocol/JpegCodec.h"
+#include "protocol/JpegDecoder.h"
 #include "tools/student-sim/ScreenPicture.h"
 
 #include <QDateTime>
@@ -124,7 +124,15 @@ TEST_F(AgentTest, SendsItsScreenInChunksBetweenScreenAndNotScreen)
             jpeg += pieces[i].data();
         }
         EXPECT_GT(pieces.size(), 1) << "a 320 x 240 picture takes more than one datagram";
-        EXPECT_EQ(JpegCodec::decode(jpeg).size(), QSize(320, 240));
+        JpegDecoder decoder;
+        ASSERT_TRUE(decoder.decode(jpeg));
+        const JpegDecoder::Image &picture = decoder.image();
+        EXPECT_EQ(QSize(picture.width, picture.height), QSize(320, 240));
+        // The second colour bar is yellow: red and green, no blue.
+        const std::uint8_t *pixel = picture.rgb.data() + (10 * picture.width + 60) * 3;
+        EXPECT_GT(pixel[0], 0xa0);
+        EXPECT_GT(pixel[1], 0xa0);
+        EXPECT_LT(pixel[2], 0x40);
     }
 
     send(0, "NOTSCREENSCREEN");
@@ -182,7 +190,7 @@ TEST_F(AgentTest, ReceivesTheDemonstrationBetweenImageAndStop)
     const QImage screen = ScreenPicture::draw(QStringLiteral("teacher"),
                                               QDateTime::currentDateTime(), QSize(400, 300), 1);
     const auto sendFrame = [&] {
-        for (const QByteArray &piece : chunks::cut(JpegCodec::encode(screen, 50))) {
+        for (const QByteArray &piece : chunks::cut(ScreenPicture::jpeg(screen, 50))) {
             teacher.writeDatagram(piece, kConsole, kImagePort);
             QTest::qWait(1);
         }

@@ -3,7 +3,6 @@
 #include "ReportFormat.h"
 #include "ScreenPicture.h"
 #include "net/SocketOptions.h"
-#include "protocol/JpegCodec.h"
 #include "text/Cp936.h"
 
 #include <QDateTime>
@@ -153,7 +152,7 @@ QByteArray StudentAgent::drawScreen()
 {
     const QImage picture = ScreenPicture::draw(m_name, QDateTime::currentDateTime(), m_pictureSize,
                                                m_screen.framesSent() + 1);
-    return JpegCodec::encode(picture, m_quality);
+    return ScreenPicture::jpeg(picture, m_quality);
 }
 
 void StudentAgent::readCommands()
