@@ -21,8 +21,6 @@ public:
     QString refusal() const;
     // Rows already hold blue, green, red, padding bytes: they go to the encoder untouched.
     bool isBgrx() const;
-    int depth() const { return m_depth; }
-    int bitsPerPixel() const { return m_bitsPerPixel; }
     // Bytes of one row of width pixels as the server sends it.
     int stride(int width) const;
 

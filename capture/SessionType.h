@@ -6,8 +6,10 @@
 class SessionType
 {
 public:
-    // A Wayland session: X clients there see only other X clients, never the whole screen.
-    static bool isWayland();
     // Empty when the screen can be captured in this session; else the refusal in plain words.
     static QString captureRefusal();
+
+private:
+    // A Wayland session: X clients there see only other X clients, never the whole screen.
+    static bool isWayland();
 };

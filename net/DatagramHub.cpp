@@ -20,7 +20,7 @@ std::shared_ptr<DatagramHub> DatagramHub::acquire(quint16 port, QString *error)
     if (std::shared_ptr<DatagramHub> existing = registry().value(port).lock()) {
         return existing;
     }
-    auto *hub = new DatagramHub(port);
+    auto *hub = new DatagramHub;
     const QString failure = SocketOptions::bindShared(hub->m_socket, port);
     if (!failure.isEmpty()) {
         delete hub;
@@ -38,8 +38,6 @@ std::shared_ptr<DatagramHub> DatagramHub::acquire(quint16 port, QString *error)
     registry().insert(port, shared);
     return shared;
 }
-
-DatagramHub::DatagramHub(quint16 port) : m_port(port) {}
 
 void DatagramHub::readPending()
 {

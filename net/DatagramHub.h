@@ -16,16 +16,13 @@ public:
     // The hub of this port, bound on first use; null (and *error set) when it cannot be bound.
     static std::shared_ptr<DatagramHub> acquire(quint16 port, QString *error);
 
-    quint16 port() const { return m_port; }
-
 signals:
     // Whole datagrams, whatever their size, so that receivers can judge an oversized one.
     void datagramReceived(const QByteArray &data, const QHostAddress &sender);
 
 private:
-    explicit DatagramHub(quint16 port);
+    DatagramHub() = default;
     void readPending();
 
-    quint16 m_port;
     QUdpSocket m_socket;
 };

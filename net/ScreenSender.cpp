@@ -28,11 +28,6 @@ void ScreenSender::setFramesPerSecond(double fps)
     m_timer.setInterval(static_cast<int>(std::lround(kMillisecondsPerSecond / rate)));
 }
 
-double ScreenSender::framesPerSecond() const
-{
-    return kMillisecondsPerSecond / m_timer.interval();
-}
-
 void ScreenSender::setDestination(const QHostAddress &console, quint16 port)
 {
     m_console = console;
@@ -83,14 +78,12 @@ bool ScreenSender::ensureBound()
 
 void ScreenSender::sendFrame()
 {
-    const int number = m_framesSent + 1;
     const QByteArray file = m_producer ? m_producer() : QByteArray();
     if (file.isEmpty()) {
         emit failed(QStringLiteral("cannot encode the screen"));
         return;
     }
     if (sendFile(file)) {
-        m_framesSent = number;
-        emit frameSent(number, file.size());
+        ++m_framesSent;
     }
 }

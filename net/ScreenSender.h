@@ -24,7 +24,6 @@ public:
     void setProducer(Producer producer) { m_producer = std::move(producer); }
     // Files per second, kept within 0.01 and 50 so a setting can never make it spin.
     void setFramesPerSecond(double fps);
-    double framesPerSecond() const;
 
     void setDestination(const QHostAddress &console, quint16 port);
     // Sends at once and then at the set rate; starting again while sending changes nothing.
@@ -36,7 +35,6 @@ public:
     int framesSent() const { return m_framesSent; }
 
 signals:
-    void frameSent(int number, qsizetype bytes);
     void failed(const QString &reason);
 
 private:

@@ -11,7 +11,6 @@
 namespace programpath {
 namespace {
 constexpr char kSelfLink[] = "/proc/self/exe";
-constexpr char kSettingsFileName[] = "server.ini";
 constexpr char kReadmeFileName[] = "readme.txt";
 
 bool sameFile(const QString &path, const struct stat &file)
@@ -45,11 +44,6 @@ QString programDirectory()
 {
     const QString file = programFilePath();
     return file.left(file.lastIndexOf(u'/') + 1);
-}
-
-QString settingsFilePath()
-{
-    return programDirectory() + QLatin1String(kSettingsFileName);
 }
 
 QString readmeFilePath(const QString &programDirectory)

@@ -18,9 +18,6 @@ QString pathInThisView(const QString &kernelPath, const QString &file);
 // The directory of the program file, ending in "/".
 QString programDirectory();
 
-// "server.ini" in the program's directory.
-QString settingsFilePath();
-
 // The teacher's guide: "readme.txt" beside the program, else in the installed data folder
 // (../share/velmora from the program's folder); empty when neither exists.
 QString readmeFilePath(const QString &programDirectory = programpath::programDirectory());

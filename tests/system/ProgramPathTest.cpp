@@ -17,12 +17,11 @@ void touch(const QString &path)
     ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
 }
 
-TEST(ProgramPath, SettingsFileLiesBesideTheRunningProgram)
+TEST(ProgramPath, FileAndFolderAreThoseOfTheRunningProgram)
 {
     const QString program = QFileInfo(QCoreApplication::arguments().first()).canonicalFilePath();
     EXPECT_EQ(programpath::programFilePath(), program);
     EXPECT_EQ(programpath::programDirectory(), QFileInfo(program).path() + u'/');
-    EXPECT_EQ(programpath::settingsFilePath(), QFileInfo(program).path() + "/server.ini");
 }
 
 // In a chroot entered through another mount, the kernel's name carries the chroot's folder.
