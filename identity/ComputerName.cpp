@@ -7,7 +7,7 @@ namespace computername {
 namespace {
 // The 16-byte buffer of the Windows call leaves 15 bytes for the name, as NetBIOS names do.
 constexpr qsizetype kMaxNameBytes = 15;
-}
+} // namespace
 
 QString shortName(const QByteArray &hostName)
 {

@@ -64,13 +64,8 @@ TEST(IntegerText, RefusesDigitsOfOtherScripts)
 }
 
 const Case kSettings[] = {
-    {"0x1612", 5650},
-    {"0X1612", 5650},
-    {"0x", std::nullopt},
-    {"$1612", 5650},
-    {"", std::nullopt},
-    {"abc", std::nullopt},
-    {"0x-5", std::nullopt},
+    {"0x1612", 5650},   {"0X1612", 5650},      {"0x", std::nullopt},   {"$1612", 5650},
+    {"", std::nullopt}, {"abc", std::nullopt}, {"0x-5", std::nullopt},
 };
 
 TEST(IntegerText, ReadsSettingsWithFallback)
