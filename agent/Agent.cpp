@@ -1,8 +1,8 @@
 #include "agent/Agent.h"
 
 #include "agent/PowerControl.h"
-#include "platform/Guard.h"
-#include "student/TextFraming.h"
+#include "protocol/TextFraming.h"
+#include "system/Guard.h"
 
 #include <QtDebug>
 #include <malloc.h>

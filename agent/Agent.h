@@ -6,8 +6,8 @@
 #include "agent/CustomCommandRunner.h"
 #include "agent/SessionAgent.h"
 #include "agent/SessionSide.h"
-#include "student/CommandStream.h"
-#include "student/ScreenSender.h"
+#include "net/ScreenSender.h"
+#include "protocol/CommandStream.h"
 
 #include <QObject>
 #include <memory>

@@ -1,5 +1,7 @@
 #include "agent/AgentOptions.h"
 
+#include "protocol/Ports.h"
+
 namespace {
 
 const char kUsage[] =
@@ -15,9 +17,9 @@ const char kUsage[] =
     "                      connection and run the display part in every X11 session\n"
     "  (no --service)      run once inside this X11 session, as this user\n"
     "  --console ADDRESS   the console's IPv4 address or host name\n"
-    "  --port N            the console's command port (TCP, default 1024)\n"
-    "  --image-port N      the demonstration port (UDP, default 5650)\n"
-    "  --mouse-port N      the console's mouse port (UDP, default 5651)\n"
+    "  --port N            the console's command port (TCP, default %1)\n"
+    "  --image-port N      the demonstration port (UDP, default %2)\n"
+    "  --mouse-port N      the console's mouse port (UDP, default %3)\n"
     "  --config FILE       settings file (default /etc/velmora/student.ini), then the\n"
     "                      files FILE.d/*.ini in name order\n"
     "  --help              this text\n"
@@ -111,5 +113,8 @@ AgentOptions AgentOptions::parse(const QStringList &arguments)
 
 QString AgentOptions::usage()
 {
-    return QString::fromLatin1(kUsage);
+    return QString::fromLatin1(kUsage)
+        .arg(ports::kCommandPort)
+        .arg(ports::kImagePort)
+        .arg(ports::kMousePort);
 }

@@ -1,6 +1,6 @@
 #include "agent/AgentSettings.h"
 
-#include "platform/ProfileFile.h"
+#include "text/ProfileFile.h"
 
 #include <QDir>
 #include <QFile>

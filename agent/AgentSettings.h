@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/Ports.h"
+
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -16,9 +18,9 @@ struct AgentSettings
 
     // IPv4 address or host name; empty: only a beacon can tell (where allowed).
     QString console;
-    quint16 commandPort = 1024;
-    quint16 imagePort = 5650;
-    quint16 mousePort = 5651;
+    quint16 commandPort = ports::kCommandPort;
+    quint16 imagePort = ports::kImagePort;
+    quint16 mousePort = ports::kMousePort;
     double screenRate = 2.0;
     int screenQuality = 50;
     bool allowBeaconDiscovery = false;

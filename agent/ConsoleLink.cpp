@@ -1,8 +1,8 @@
 #include "agent/ConsoleLink.h"
 
-#include "student/DatagramHub.h"
-#include "student/MouseDatagram.h"
-#include "student/SocketOptions.h"
+#include "net/DatagramHub.h"
+#include "net/SocketOptions.h"
+#include "protocol/MouseDatagram.h"
 
 #include <QtDebug>
 #include <algorithm>

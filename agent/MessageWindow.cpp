@@ -1,6 +1,6 @@
 #include "agent/MessageWindow.h"
 
-#include "student/TextFraming.h"
+#include "protocol/TextFraming.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

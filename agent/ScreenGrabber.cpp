@@ -1,6 +1,6 @@
 #include "agent/ScreenGrabber.h"
 
-#include "platform/ScreenCapture.h"
+#include "capture/ScreenCapture.h"
 
 #include <QtDebug>
 #include <exception>

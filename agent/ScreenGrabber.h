@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegEncoder.h"
 
 #include <QByteArray>
 #include <memory>

@@ -1,9 +1,9 @@
 #include "agent/SessionAgent.h"
 
 #include "agent/ScreenGrabber.h"
-#include "platform/Guard.h"
-#include "student/DatagramHub.h"
-#include "student/MouseDatagram.h"
+#include "net/DatagramHub.h"
+#include "protocol/MouseDatagram.h"
+#include "system/Guard.h"
 
 #include <QtDebug>
 

@@ -7,9 +7,9 @@
 #include "agent/MessageWindow.h"
 #include "agent/SessionSide.h"
 #include "agent/ViewerWindow.h"
-#include "platform/JpegDecoder.h"
-#include "student/FrameAssembler.h"
-#include "student/ScreenSender.h"
+#include "net/ScreenSender.h"
+#include "protocol/FrameAssembler.h"
+#include "protocol/JpegDecoder.h"
 
 #include <QObject>
 #include <memory>

@@ -1,7 +1,7 @@
 #include "agent/SessionPipe.h"
 
 #include "agent/SessionFrame.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 
 #include <QtDebug>
 #include <cerrno>

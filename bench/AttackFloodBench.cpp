@@ -11,7 +11,7 @@
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegEncoder.h"
 #include "ui/Tfrm_main.h"
 
 #include <QAction>

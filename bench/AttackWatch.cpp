@@ -4,9 +4,9 @@
 #include "bench/ConsoleParts.h"
 #include "bench/Loopback.h"
 #include "classroom/RosterModel.h"
-#include "platform/DescriptorLimit.h"
-#include "platform/Guard.h"
-#include "platform/HeapPolicy.h"
+#include "system/DescriptorLimit.h"
+#include "system/Guard.h"
+#include "system/HeapPolicy.h"
 #include "ui/Tfrm_main.h"
 
 #include <QEventLoop>

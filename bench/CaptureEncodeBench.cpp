@@ -2,8 +2,8 @@
 #include "bench/PairedTiming.h"
 #include "bench/ReferenceJpeg.h"
 #include "bench/ReferenceShmCapture.h"
-#include "platform/JpegEncoder.h"
-#include "platform/ScreenCapture.h"
+#include "capture/ScreenCapture.h"
+#include "protocol/JpegEncoder.h"
 
 #include <benchmark/benchmark.h>
 #include <string>

@@ -1,6 +1,6 @@
 #include "bench/CpuClock.h"
-#include "platform/JpegDecoder.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegDecoder.h"
+#include "protocol/JpegEncoder.h"
 
 #include <QFile>
 #include <algorithm>
@@ -69,6 +69,13 @@ void decodeHostileFrames(benchmark::State &state)
          {"arithmetic-progressive-8000x8000-48-scans.jpg",
           "arithmetic-progressive-8000x8000-480-scans.jpg", "baseline-8000x8000-1536-bytes.jpg"})
         inputs.emplace_back(name, hostileFile(name));
+    // A missing file would leave nothing for the crafted inputs below to be made from.
+    for (const auto &[name, bytes] : inputs) {
+        if (bytes.empty()) {
+            state.SkipWithError(("cannot read " VELMORA_HOSTILE_FRAMES "/" + name).c_str());
+            return;
+        }
+    }
     Bytes scans = hostileFile("arithmetic-progressive-8000x8000-48-scans.jpg");
     declareSize(scans, 1400, 1400);
     padTo(scans, kMaxInput);

@@ -1,8 +1,8 @@
 #include "bench/DesktopPicture.h"
 #include "bench/PairedTiming.h"
 #include "bench/ReferenceJpeg.h"
-#include "platform/JpegDecoder.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegDecoder.h"
+#include "protocol/JpegEncoder.h"
 
 #include <benchmark/benchmark.h>
 #include <vector>

@@ -1,9 +1,9 @@
 #include "classroom/BlackOut.h"
 
 #include "classroom/CommandChannel.h"
-#include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
-#include "platform/Cp936.h"
+#include "protocol/Commands.h"
+#include "text/Cp936.h"
 
 namespace {
 constexpr int kBlackOutSubItem = RosterModel::BlackOutColumn - 1;

@@ -2,8 +2,6 @@
 
 #include "classroom/BlackOut.h"
 #include "classroom/CommandChannel.h"
-#include "classroom/Commands.h"
-#include "classroom/Datagrams.h"
 #include "classroom/Demonstration.h"
 #include "classroom/Monitoring.h"
 #include "classroom/Roster.h"
@@ -11,6 +9,9 @@
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
+#include "protocol/Commands.h"
+#include "protocol/Datagrams.h"
+#include "protocol/Ports.h"
 
 #include <QTimer>
 
@@ -45,12 +46,12 @@ void ClassroomSession::createComponents()
     m_serverSocket->setObjectName(QStringLiteral("ServerSocket1"));
     m_comUdp = new TUDPEndpoint(this);
     m_comUdp->setObjectName(QStringLiteral("ComUdp"));
-    m_comUdp->setRemotePort(5650);
-    m_comUdp->setLocalPort(5650);
+    m_comUdp->setRemotePort(ports::kImagePort);
+    m_comUdp->setLocalPort(ports::kImagePort);
     m_mouseUdp = new TUDPEndpoint(this);
     m_mouseUdp->setObjectName(QStringLiteral("MouseUDP"));
-    m_mouseUdp->setRemotePort(5651);
-    m_mouseUdp->setLocalPort(5651);
+    m_mouseUdp->setRemotePort(ports::kMousePort);
+    m_mouseUdp->setLocalPort(ports::kMousePort);
 
     m_screenTimer = new QTimer(this);
     m_screenTimer->setObjectName(QStringLiteral("ScreenTimer"));

@@ -6,9 +6,9 @@
 #include <QString>
 #include <memory>
 
-#include "platform/Identity.h"
-#include "platform/JpegDecoder.h"
-#include "platform/OwnAddresses.h"
+#include "identity/Identity.h"
+#include "identity/OwnAddresses.h"
+#include "protocol/JpegDecoder.h"
 #include "settings/ConsoleSettings.h"
 
 class BlackOut;

@@ -1,8 +1,9 @@
 #include "classroom/CommandLog.h"
 
-#include "classroom/Commands.h"
-#include "platform/Cp936.h"
-#include "platform/EventLog.h"
+#include "protocol/Commands.h"
+#include "protocol/TextFraming.h"
+#include "system/EventLog.h"
+#include "text/Cp936.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -62,11 +63,11 @@ QString describe(const QByteArray &text)
             return QStringLiteral("%1 (%2)").arg(QLatin1String(fixed.text),
                                                  QLatin1String(fixed.name));
     }
-    // No fixed text begins with "00" or "2", so these prefixes are safe to test.
-    if (text.startsWith("00"))
-        return QStringLiteral("custom command ") + quoted(text.mid(2));
-    if (text.startsWith('2'))
-        return QStringLiteral("message ") + quoted(text.mid(1));
+    // No fixed text begins with either prefix, so they are safe to test.
+    if (text.startsWith(framing::kCustomPrefix))
+        return QStringLiteral("custom command ") + quoted(text.mid(framing::kCustomPrefix.size()));
+    if (text.startsWith(framing::kMessagePrefix))
+        return QStringLiteral("message ") + quoted(text.mid(framing::kMessagePrefix.size()));
     return QStringLiteral("text ") + quoted(text);
 }
 

@@ -1,9 +1,9 @@
 #include "classroom/CommandPacer.h"
 
+#include "net/SocketQueue.h"
 #include "net/TServerClientWinSocket.h"
-#include "platform/Guard.h"
-#include "platform/SocketQueue.h"
-#include "student/TextFraming.h"
+#include "protocol/TextFraming.h"
+#include "system/Guard.h"
 
 namespace {
 // How often held students are looked at: a tenth of the wait.

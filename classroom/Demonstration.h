@@ -4,16 +4,17 @@
 #include <cstdint>
 
 #include "classroom/ScreenStream.h"
+#include "protocol/Chunks.h"
 
 class FrameSource;
 class TUDPEndpoint;
 
-// Streams the teacher's screen one chunk of at most 2048 bytes per tick: a new frame is
+// Streams the teacher's screen one chunk (at most `chunks::kSize` bytes) per tick: a new frame is
 // captured only when the previous one has been handed out completely.
 class Demonstration
 {
 public:
-    static constexpr int kChunkSize = 2048;
+    static constexpr int kChunkSize = chunks::kSize;
 
     // quality is read at every capture, so a new setting applies from the next frame.
     Demonstration(TUDPEndpoint *imageEndpoint, FrameSource *source, const std::int32_t &quality);

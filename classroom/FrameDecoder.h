@@ -6,7 +6,7 @@
 #include <functional>
 #include <mutex>
 
-#include "platform/JpegDecoder.h"
+#include "protocol/JpegDecoder.h"
 
 // Decodes the monitored student's frames away from the window's thread, so that no frame, of
 // whatever size, delays the window, the beacon or the demonstration's tick. One frame is

@@ -1,8 +1,8 @@
 #include "classroom/Monitoring.h"
 
 #include "classroom/CommandChannel.h"
-#include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
+#include "protocol/Commands.h"
 
 namespace {
 constexpr int kAddressSubItem = RosterModel::AddressColumn - 1;
@@ -33,7 +33,7 @@ void Monitoring::datagramReceived(int numberBytes, const QString &fromIP, const 
             m_stream.clear();
         m_stream.append(bytes, numberBytes);
     }
-    if (numberBytes >= kChunkSize)
+    if (!chunks::endsFrame(numberBytes))
         return;
     frameComplete();
 }

@@ -6,12 +6,13 @@
 #include <functional>
 
 #include "classroom/FrameDecoder.h"
+#include "protocol/Chunks.h"
 
 class CommandChannel;
 
 // Rebuilds the screen the monitored student sends to the mouse port and keeps track of which
 // student that is: a connection, not a row position, so sorting and departures cannot turn
-// it into another student. A datagram shorter than 2048 bytes ends a frame, which is then
+// it into another student. A datagram shorter than a whole chunk ends a frame, which is then
 // decoded off the window's thread. Datagrams from any other address, or while nobody is
 // watched, are not taken.
 class Monitoring : public QObject
@@ -19,9 +20,9 @@ class Monitoring : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kChunkSize = 2048;
+    static constexpr int kChunkSize = chunks::kSize;
     // A sender that never ends its frame cannot take more than this; the frame starts afresh.
-    static constexpr qsizetype kStreamLimit = 16 * 1024 * 1024;
+    static constexpr qsizetype kStreamLimit = chunks::kMaxFrame;
 
     // isOwnAddress is asked for datagrams of the monitored student, so it must be cheap: this
     // computer's own are ignored. decode runs the frames' decoding (FrameDecoder's default: a

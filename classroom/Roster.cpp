@@ -2,7 +2,7 @@
 
 #include "net/ReverseLookup.h"
 #include "net/TServerClientWinSocket.h"
-#include "platform/Cp936.h"
+#include "text/Cp936.h"
 
 #include <QLocale>
 #include <QRegularExpression>

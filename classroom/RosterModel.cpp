@@ -1,6 +1,6 @@
 #include "classroom/RosterModel.h"
 
-#include "platform/Cp936.h"
+#include "text/Cp936.h"
 
 #include <algorithm>
 #include <numeric>

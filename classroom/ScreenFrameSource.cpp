@@ -1,8 +1,8 @@
 #include "classroom/ScreenFrameSource.h"
 
-#include "platform/AppError.h"
-#include "platform/ScreenCapture.h"
-#include "platform/SessionType.h"
+#include "capture/ScreenCapture.h"
+#include "capture/SessionType.h"
+#include "system/AppError.h"
 
 #include <chrono>
 

@@ -3,7 +3,7 @@
 #include <memory>
 
 #include "classroom/FrameSource.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegEncoder.h"
 
 class ScreenCapture;
 

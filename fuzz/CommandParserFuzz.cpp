@@ -3,8 +3,8 @@
 // command or is counted as discarded behind a cut text, and no text passes the bound.
 #include "fuzz/FuzzInput.h"
 #include "fuzz/SlowestInput.h"
-#include "student/CommandParser.h"
-#include "student/TextFraming.h"
+#include "protocol/CommandParser.h"
+#include "protocol/TextFraming.h"
 
 #include <cstdlib>
 

@@ -2,7 +2,8 @@
 // and its bytes: every completed frame is exactly the chunks since the last one ended.
 #include "fuzz/FuzzInput.h"
 #include "fuzz/SlowestInput.h"
-#include "student/FrameAssembler.h"
+#include "protocol/Chunks.h"
+#include "protocol/FrameAssembler.h"
 
 #include <cstdlib>
 
@@ -18,8 +19,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         const auto frame = assembler.add(datagram);
         if (frame) {
             ++frames;
-            if (datagram.size() <= FrameAssembler::kChunkSize &&
-                frame->size() != before + datagram.size())
+            if (datagram.size() <= chunks::kSize && frame->size() != before + datagram.size())
                 std::abort();
         }
         if (assembler.pendingSize() > 16 * 1024 * 1024 || assembler.completed() < frames)

@@ -1,7 +1,7 @@
 // The integer syntax of the port boxes and of server.ini against a plain reference reading.
 #include "fuzz/FuzzInput.h"
 #include "fuzz/SlowestInput.h"
-#include "platform/IntegerText.h"
+#include "text/IntegerText.h"
 
 #include <QString>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // The decoder of student frames alone: whatever a student sends as one JPEG file.
 #include "fuzz/SlowestInput.h"
-#include "platform/JpegDecoder.h"
+#include "protocol/JpegDecoder.h"
 
 #include <cstdlib>
 

@@ -3,7 +3,7 @@
 // written, every other key must read as before, and no other line may change.
 #include "fuzz/FuzzInput.h"
 #include "fuzz/SlowestInput.h"
-#include "platform/ProfileFile.h"
+#include "text/ProfileFile.h"
 
 #include <QStringList>
 #include <cstdlib>

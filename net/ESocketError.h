@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AppError.h"
+#include "system/AppError.h"
 
 // What a failed operation of the command server raises.
 class ESocketError : public AppError

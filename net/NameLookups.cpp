@@ -4,7 +4,7 @@
 #include <QThreadPool>
 
 #include "net/ReverseLookup.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 
 namespace {
 // Questions to a name server that does not answer each hold a thread for its whole (bounded)

@@ -12,7 +12,7 @@
 
 #include "net/ReverseLookup.h"
 #include "net/TServerWinSocket.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 
 namespace {
 

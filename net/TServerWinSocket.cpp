@@ -11,11 +11,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "identity/NetworkInterfaces.h"
 #include "net/ConnectionTrouble.h"
 #include "net/ListeningSocket.h"
-#include "platform/EventLog.h"
-#include "platform/Guard.h"
-#include "platform/NetworkInterfaces.h"
+#include "system/EventLog.h"
+#include "system/Guard.h"
 
 namespace {
 

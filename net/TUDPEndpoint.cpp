@@ -1,7 +1,7 @@
 #include "net/TUDPEndpoint.h"
 
 #include "net/UDPSockError.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 
 #include <QHostAddress>
 #include <QHostInfo>

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "protocol/Chunks.h"
+
 #include <QObject>
 #include <QString>
 
@@ -11,7 +13,7 @@ class TUDPEndpoint : public QObject
     Q_OBJECT
 
 public:
-    static constexpr int kBufferSize = 2048;
+    static constexpr int kBufferSize = chunks::kSize;
 
     // ReportLevel 1; the socket exists, unbound. Raises UDPSockError when it cannot be made.
     explicit TUDPEndpoint(QObject *parent = nullptr);

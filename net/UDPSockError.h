@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/AppError.h"
+#include "system/AppError.h"
 
 // What the datagram endpoint raises for socket and host-lookup failures.
 class UDPSockError : public AppError

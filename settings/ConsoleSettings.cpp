@@ -1,7 +1,7 @@
 #include "settings/ConsoleSettings.h"
 
-#include "platform/IntegerText.h"
-#include "platform/ProfileFile.h"
+#include "text/IntegerText.h"
+#include "text/ProfileFile.h"
 
 namespace {
 const QString kSection = QStringLiteral("SysInfo");

@@ -1,15 +1,17 @@
 #pragma once
 
+#include "protocol/Ports.h"
+
 #include <QString>
 #include <QStringList>
 
 // The four settings kept in server.ini, section SysInfo, with their defaults.
 struct ConsoleSettings
 {
-    qint32 ImagePort = 5650;
-    qint32 MousePort = 5651;
+    qint32 ImagePort = ports::kImagePort;
+    qint32 MousePort = ports::kMousePort;
     qint32 ImageQuality = 50;
-    qint32 CommandPort = 1024;
+    qint32 CommandPort = ports::kCommandPort;
 
     // A missing file, key or number leaves that key's default; any number that converts is used.
     static ConsoleSettings read(const QString &iniPath);

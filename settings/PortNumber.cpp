@@ -1,6 +1,6 @@
 #include "settings/PortNumber.h"
 
-#include "platform/IntegerText.h"
+#include "text/IntegerText.h"
 
 namespace portnumber {
 

@@ -1,7 +1,7 @@
 #include "settings/SettingsLocation.h"
 
 #include "VelmoraVersion.h"
-#include "platform/ProgramPath.h"
+#include "system/ProgramPath.h"
 
 #include <QDir>
 #include <QFileInfo>

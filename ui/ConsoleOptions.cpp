@@ -1,7 +1,7 @@
 #include "ui/ConsoleOptions.h"
 
-#include "platform/ProgramPath.h"
 #include "settings/SettingsLocation.h"
+#include "system/ProgramPath.h"
 
 #include <QDir>
 

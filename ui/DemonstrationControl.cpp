@@ -2,7 +2,7 @@
 
 #include "classroom/FrameSource.h"
 #include "classroom/RosterModel.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 #include "ui/Prompter.h"
 
 #include <QApplication>

@@ -1,6 +1,6 @@
 #include "ui/ErrorReport.h"
 
-#include "platform/Guard.h"
+#include "system/Guard.h"
 #include "ui/Prompter.h"
 
 namespace error_report {

@@ -1,5 +1,6 @@
 #include "ui/MainWindowLayout.h"
 
+#include "protocol/Commands.h"
 #include "ui/AppIcon.h"
 
 #include <QHBoxLayout>
@@ -42,15 +43,16 @@ struct ItemDesign
 };
 // N04 stands third and sends "03"; N03 stands fourth and sends "04".
 constexpr ItemDesign kAllStudents[] = {
-    {"N01", "注销用户", "01"}, {"N02", "重新启动", "02"},       {"N04", "关机", "03"},
-    {"N03", "记事本", "04"},   {"N05", "资源管理器", "05"},     {"N06", "写字板", "06"},
-    {"N07", "画图", "07"},     {"N08", "Microsoft Word", "08"},
+    {"N01", "注销用户", command::LogOff},     {"N02", "重新启动", command::Restart},
+    {"N04", "关机", command::ShutDown},       {"N03", "记事本", command::Notepad},
+    {"N05", "资源管理器", command::Explorer}, {"N06", "写字板", command::WordPad},
+    {"N07", "画图", command::Paint},          {"N08", "Microsoft Word", command::Word},
 };
 constexpr ItemDesign kOneStudent[] = {
-    {"MenuItem1", "注销用户", "01"},   {"MenuItem2", "重新启动", "02"},
-    {"MenuItem3", "关机", "03"},       {"MenuItem4", "记事本", "04"},
-    {"MenuItem5", "资源管理器", "05"}, {"MenuItem6", "写字板", "06"},
-    {"MenuItem7", "画图", "07"},       {"MenuItem8", "Microsoft Word", "08"},
+    {"MenuItem1", "注销用户", command::LogOff},     {"MenuItem2", "重新启动", command::Restart},
+    {"MenuItem3", "关机", command::ShutDown},       {"MenuItem4", "记事本", command::Notepad},
+    {"MenuItem5", "资源管理器", command::Explorer}, {"MenuItem6", "写字板", command::WordPad},
+    {"MenuItem7", "画图", command::Paint},          {"MenuItem8", "Microsoft Word", command::Word},
 };
 constexpr int kStatusWidths[] = {200, 250};
 

@@ -1,8 +1,8 @@
 #include "ui/MonitorControl.h"
 
 #include "classroom/RosterModel.h"
-#include "platform/Cp936.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
+#include "text/Cp936.h"
 #include "ui/Prompter.h"
 #include "ui/TForm_client.h"
 

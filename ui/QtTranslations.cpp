@@ -1,6 +1,6 @@
 #include "ui/QtTranslations.h"
 
-#include "platform/EventLog.h"
+#include "system/EventLog.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

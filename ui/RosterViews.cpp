@@ -2,7 +2,7 @@
 
 #include "classroom/ClassroomSession.h"
 #include "classroom/RosterModel.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 
 #include <QAction>
 #include <QContextMenuEvent>

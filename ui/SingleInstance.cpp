@@ -1,7 +1,7 @@
 #include "ui/SingleInstance.h"
 
-#include "platform/EventLog.h"
-#include "platform/Guard.h"
+#include "system/EventLog.h"
+#include "system/Guard.h"
 
 #include <QDir>
 #include <QLocalServer>

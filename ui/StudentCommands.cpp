@@ -1,8 +1,8 @@
 #include "ui/StudentCommands.h"
 
-#include "classroom/Commands.h"
 #include "classroom/RosterModel.h"
-#include "platform/Guard.h"
+#include "protocol/Commands.h"
+#include "system/Guard.h"
 #include "ui/Prompter.h"
 #include "ui/TForm_ShowMess.h"
 

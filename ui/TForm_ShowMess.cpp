@@ -1,7 +1,7 @@
 #include "ui/TForm_ShowMess.h"
 
-#include "classroom/Commands.h"
-#include "student/TextFraming.h"
+#include "protocol/Commands.h"
+#include "protocol/TextFraming.h"
 #include "ui/Prompter.h"
 
 #include <QGroupBox>

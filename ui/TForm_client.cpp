@@ -1,6 +1,6 @@
 #include "ui/TForm_client.h"
 
-#include "platform/Guard.h"
+#include "system/Guard.h"
 #include "ui/FittedPicture.h"
 
 #include <QCloseEvent>

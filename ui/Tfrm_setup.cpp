@@ -1,11 +1,11 @@
 #include "ui/Tfrm_setup.h"
 
-#include "platform/AppError.h"
-#include "platform/AutoStart.h"
-#include "platform/Guard.h"
-#include "platform/ProfileFile.h"
 #include "settings/ConsoleSettings.h"
 #include "settings/PortNumber.h"
+#include "system/AppError.h"
+#include "system/AutoStart.h"
+#include "system/Guard.h"
+#include "text/ProfileFile.h"
 #include "ui/Prompter.h"
 
 #include <QCheckBox>

@@ -1,8 +1,8 @@
 #include "agent/ApplicationLauncher.h"
-#include "platform/Cp936.h"
-#include "student/TextFraming.h"
+#include "protocol/TextFraming.h"
 #include "tests/agent/AgentFixture.h"
 #include "tests/support/WaitUntil.h"
+#include "text/Cp936.h"
 
 #include <QApplication>
 

@@ -1,8 +1,8 @@
 #include "agent/ViewerWindow.h"
-#include "platform/JpegDecoder.h"
-#include "platform/JpegEncoder.h"
-#include "platform/ScreenCapture.h"
-#include "student/ScreenSender.h"
+#include "capture/ScreenCapture.h"
+#include "protocol/Chunks.h"
+#include "protocol/JpegDecoder.h"
+#include "protocol/JpegEncoder.h"
 #include "tests/agent/AgentFixture.h"
 #include "tests/support/WaitUntil.h"
 
@@ -144,7 +144,7 @@ TEST_F(AgentScreenTest, ViewerShowsTheTeachersFrameScaledWithThePointerWhereTheD
     send("IMAGE", 1);
     // A piece of a frame the student joined too late, then a frame of its own.
     sendDatagram(QByteArray(2048, '\x55'), kImagePort);
-    for (const QByteArray &piece : ScreenSender::chunks(quarters())) {
+    for (const QByteArray &piece : chunks::cut(quarters())) {
         sendDatagram(piece, kImagePort);
     }
     sendDatagram("110/40/40/", kMousePort);

@@ -4,7 +4,7 @@
 #include "net/ReverseLookup.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/student-sim/StudentAgent.h"
 

@@ -1,8 +1,8 @@
 #include "classroom/Demonstration.h"
-#include "classroom/Datagrams.h"
 #include "classroom/FrameSource.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/AppError.h"
+#include "protocol/Datagrams.h"
+#include "system/AppError.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/WaitUntil.h"
 

@@ -1,5 +1,5 @@
 #include "classroom/FrameDecoder.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegEncoder.h"
 
 #include <QCoreApplication>
 #include <QImage>

@@ -2,7 +2,7 @@
 #include "classroom/CommandChannel.h"
 #include "classroom/RosterModel.h"
 #include "net/TServerWinSocket.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegEncoder.h"
 
 #include <QColor>
 #include <QImage>

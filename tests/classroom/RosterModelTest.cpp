@@ -1,5 +1,5 @@
 #include "classroom/RosterModel.h"
-#include "classroom/Commands.h"
+#include "protocol/Commands.h"
 #include "tests/support/QtPrinters.h"
 
 #include <QPersistentModelIndex>

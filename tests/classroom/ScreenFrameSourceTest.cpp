@@ -1,7 +1,7 @@
 #include "classroom/ScreenFrameSource.h"
 #include "classroom/Demonstration.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/AppError.h"
+#include "system/AppError.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QUdpSocket>

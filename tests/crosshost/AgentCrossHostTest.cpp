@@ -1,6 +1,6 @@
+#include "capture/ScreenCapture.h"
 #include "classroom/FrameSource.h"
-#include "platform/JpegEncoder.h"
-#include "platform/ScreenCapture.h"
+#include "protocol/JpegEncoder.h"
 #include "tests/support/QtPrinters.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/ui/FakePrompter.h"

@@ -2,7 +2,7 @@
 
 #include <QTest>
 
-#include "platform/Guard.h"
+#include "system/Guard.h"
 
 ServerHarness::ServerHarness(ConnectionBudget::Bounds bounds)
     : m_server(std::make_unique<TServerWinSocket>(bounds))

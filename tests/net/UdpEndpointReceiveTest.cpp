@@ -1,7 +1,7 @@
 #include "UdpEndpointSupport.h"
 
 #include "net/TUDPEndpoint.h"
-#include "platform/Guard.h"
+#include "system/Guard.h"
 
 #include <QPointer>
 #include <QTest>

@@ -2,7 +2,7 @@
 
 #include "net/TUDPEndpoint.h"
 #include "net/UDPSockError.h"
-#include "platform/AppError.h"
+#include "system/AppError.h"
 
 #include <gtest/gtest.h>
 #include <memory>

@@ -1,5 +1,5 @@
 #include "tools/student-sim/ReportFormat.h"
-#include "platform/Cp936.h"
+#include "text/Cp936.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 #include "tools/student-sim/StudentAgent.h"
-#include "student/FrameAssembler.h"
-#include "student/JpegCodec.h"
+#include "protocol/Chunks.h"
+#include "protocol/JpegDecoder.h"
 #include "tools/student-sim/ScreenPicture.h"
 
 #include <QDateTime>
@@ -76,7 +76,7 @@ protected:
                 continue;
             }
             pieces.append(m_mouse.receiveDatagram());
-            if (pieces.back().data().size() < FrameAssembler::kChunkSize) {
+            if (pieces.back().data().size() < chunks::kSize) {
                 return pieces;
             }
         }
@@ -119,12 +119,20 @@ TEST_F(AgentTest, SendsItsScreenInChunksBetweenScreenAndNotScreen)
         for (qsizetype i = 0; i < pieces.size(); ++i) {
             EXPECT_EQ(pieces[i].senderAddress(), QHostAddress(QStringLiteral("127.0.0.2")));
             if (i + 1 < pieces.size()) {
-                EXPECT_EQ(pieces[i].data().size(), FrameAssembler::kChunkSize);
+                EXPECT_EQ(pieces[i].data().size(), chunks::kSize);
             }
             jpeg += pieces[i].data();
         }
         EXPECT_GT(pieces.size(), 1) << "a 320 x 240 picture takes more than one datagram";
-        EXPECT_EQ(JpegCodec::decode(jpeg).size(), QSize(320, 240));
+        JpegDecoder decoder;
+        ASSERT_TRUE(decoder.decode(jpeg));
+        const JpegDecoder::Image &picture = decoder.image();
+        EXPECT_EQ(QSize(picture.width, picture.height), QSize(320, 240));
+        // The second colour bar is yellow: red and green, no blue.
+        const std::uint8_t *pixel = picture.rgb.data() + (10 * picture.width + 60) * 3;
+        EXPECT_GT(pixel[0], 0xa0);
+        EXPECT_GT(pixel[1], 0xa0);
+        EXPECT_LT(pixel[2], 0x40);
     }
 
     send(0, "NOTSCREENSCREEN");
@@ -182,7 +190,7 @@ TEST_F(AgentTest, ReceivesTheDemonstrationBetweenImageAndStop)
     const QImage screen = ScreenPicture::draw(QStringLiteral("teacher"),
                                               QDateTime::currentDateTime(), QSize(400, 300), 1);
     const auto sendFrame = [&] {
-        for (const QByteArray &piece : ScreenSender::chunks(JpegCodec::encode(screen, 50))) {
+        for (const QByteArray &piece : chunks::cut(ScreenPicture::jpeg(screen, 50))) {
             teacher.writeDatagram(piece, kConsole, kImagePort);
             QTest::qWait(1);
         }

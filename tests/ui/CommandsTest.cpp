@@ -1,8 +1,8 @@
 #include "ConsoleFixture.h"
 
-#include "classroom/Commands.h"
 #include "net/TServerSocket.h"
-#include "student/TextFraming.h"
+#include "protocol/Commands.h"
+#include "protocol/TextFraming.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QCoreApplication>

@@ -3,8 +3,8 @@
 #include "classroom/Demonstration.h"
 #include "classroom/FrameSource.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/AppError.h"
-#include "platform/JpegEncoder.h"
+#include "protocol/JpegEncoder.h"
+#include "system/AppError.h"
 #include "tests/support/PrivateNetwork.h"
 #include "tests/support/WaitUntil.h"
 

@@ -2,8 +2,8 @@
 
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
-#include "platform/AppError.h"
-#include "platform/Guard.h"
+#include "system/AppError.h"
+#include "system/Guard.h"
 #include "tests/support/PrivateNetwork.h"
 #include "tests/support/WaitUntil.h"
 

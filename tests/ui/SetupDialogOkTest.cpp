@@ -1,6 +1,6 @@
 #include "SetupDialogFixture.h"
 
-#include "platform/ProfileFile.h"
+#include "text/ProfileFile.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "student/StudentCommand.h"
+#include "protocol/StudentCommand.h"
 
 #include <QByteArrayView>
 #include <QString>

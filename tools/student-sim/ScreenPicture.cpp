@@ -1,7 +1,11 @@
 #include "ScreenPicture.h"
 
+#include "protocol/JpegEncoder.h"
+#include "system/AppError.h"
+
 #include <QFont>
 #include <QPainter>
+#include <QSysInfo>
 #include <array>
 
 namespace {
@@ -45,4 +49,21 @@ QImage ScreenPicture::draw(const QString &name, const QDateTime &time, QSize siz
         time.toString(QStringLiteral("HH:mm:ss.zzz")) + QStringLiteral("  #%1").arg(frameNumber);
     painter.drawText(band.adjusted(0, band.height() / 2, 0, 0), Qt::AlignCenter, clock);
     return picture;
+}
+
+QByteArray ScreenPicture::jpeg(const QImage &picture, int quality)
+{
+    // A 32-bit RGB pixel lies in memory as blue, green, red, padding: the encoder's own rows.
+    static_assert(QSysInfo::ByteOrder == QSysInfo::LittleEndian);
+    const QImage rows = picture.convertToFormat(QImage::Format_RGB32);
+    try {
+        // Made for each file, so a room of simulated students holds no encoder buffers.
+        JpegEncoder encoder;
+        const auto file = encoder.encode(rows.constBits(), rows.width(), rows.height(),
+                                         static_cast<int>(rows.bytesPerLine()), quality);
+        return QByteArray(reinterpret_cast<const char *>(file.data()),
+                          static_cast<qsizetype>(file.size()));
+    } catch (const AppError &) {
+        return {};
+    }
 }

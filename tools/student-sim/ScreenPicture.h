@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QDateTime>
 #include <QImage>
 #include <QSize>
@@ -11,4 +12,6 @@ class ScreenPicture
 {
 public:
     static QImage draw(const QString &name, const QDateTime &time, QSize size, int frameNumber);
+    // The picture as the baseline JPEG file a student sends (quality 1 to 100); empty on failure.
+    static QByteArray jpeg(const QImage &picture, int quality);
 };

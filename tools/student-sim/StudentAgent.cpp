@@ -2,9 +2,8 @@
 
 #include "ReportFormat.h"
 #include "ScreenPicture.h"
-#include "platform/Cp936.h"
-#include "student/JpegCodec.h"
-#include "student/SocketOptions.h"
+#include "net/SocketOptions.h"
+#include "text/Cp936.h"
 
 #include <QDateTime>
 
@@ -153,7 +152,7 @@ QByteArray StudentAgent::drawScreen()
 {
     const QImage picture = ScreenPicture::draw(m_name, QDateTime::currentDateTime(), m_pictureSize,
                                                m_screen.framesSent() + 1);
-    return JpegCodec::encode(picture, m_quality);
+    return ScreenPicture::jpeg(picture, m_quality);
 }
 
 void StudentAgent::readCommands()

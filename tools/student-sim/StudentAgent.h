@@ -1,11 +1,12 @@
 #pragma once
 
-#include "student/CommandStream.h"
-#include "student/DatagramHub.h"
-#include "student/FrameAssembler.h"
-#include "student/MouseDatagram.h"
-#include "student/ScreenSender.h"
-#include "student/StudentCommand.h"
+#include "net/DatagramHub.h"
+#include "net/ScreenSender.h"
+#include "protocol/CommandStream.h"
+#include "protocol/FrameAssembler.h"
+#include "protocol/MouseDatagram.h"
+#include "protocol/Ports.h"
+#include "protocol/StudentCommand.h"
 
 #include <QHostAddress>
 #include <QList>
@@ -23,9 +24,6 @@ class StudentAgent : public QObject
     Q_OBJECT
 
 public:
-    static constexpr quint16 kDefaultImagePort = 5650;
-    static constexpr quint16 kDefaultMousePort = 5651;
-
     // A null source lets the system choose the address the connection comes from.
     StudentAgent(QString name, QHostAddress source, QObject *parent = nullptr);
     ~StudentAgent() override;
@@ -108,8 +106,8 @@ private:
 
     QString m_name;
     QHostAddress m_source;
-    quint16 m_imagePort = kDefaultImagePort;
-    quint16 m_mousePort = kDefaultMousePort;
+    quint16 m_imagePort = ports::kImagePort;
+    quint16 m_mousePort = ports::kMousePort;
     bool m_listenForBeacons = false;
     int m_receiveBufferSize = 0;
     QSize m_pictureSize;

@@ -1,4 +1,5 @@
 #include "StudentAgent.h"
+#include "protocol/Ports.h"
 
 #include <QCommandLineParser>
 #include <QGuiApplication>
@@ -12,15 +13,14 @@
 namespace {
 
 constexpr int kMaxStudents = 1000;
-constexpr quint16 kDefaultCommandPort = 1024;
 constexpr int kExitBadOption = 2;
 
 struct Options
 {
     QHostAddress console;
-    quint16 port = kDefaultCommandPort;
-    quint16 imagePort = StudentAgent::kDefaultImagePort;
-    quint16 mousePort = StudentAgent::kDefaultMousePort;
+    quint16 port = ports::kCommandPort;
+    quint16 imagePort = ports::kImagePort;
+    quint16 mousePort = ports::kMousePort;
     QString name;
     int students = 1;
     QHostAddress sourceBase;
@@ -71,14 +71,19 @@ Options parseOptions(const QCoreApplication &app)
         }
         return option;
     };
+    const auto port = [&valued](const char *name, const char *help, quint16 initial) {
+        QCommandLineOption option = valued(name, help, "n", nullptr);
+        option.setDefaultValue(QString::number(initial));
+        return option;
+    };
     const auto flag = [](const char *name, const char *help) {
         return QCommandLineOption(QString::fromLatin1(name), QString::fromLatin1(help));
     };
     parser.addOptions({
         valued("console", "Console address.", "address", "127.0.0.1"),
-        valued("port", "Command port.", "n", "1024"),
-        valued("image-port", "Demonstration port.", "n", "5650"),
-        valued("mouse-port", "Mouse port (screens, cursor, beacons).", "n", "5651"),
+        port("port", "Command port.", ports::kCommandPort),
+        port("image-port", "Demonstration port.", ports::kImagePort),
+        port("mouse-port", "Mouse port (screens, cursor, beacons).", ports::kMousePort),
         valued("name", "Student name (NAME-01.. for several).", "name", "student"),
         valued("students", "Number of students.", "n", "1"),
         valued("source-base", "First source address; the next ones count up.", "address", nullptr),
