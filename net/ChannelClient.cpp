@@ -25,6 +25,8 @@ void ChannelClient::flush()
     const QByteArray bytes = m_end->takeOutgoing();
     if (!bytes.isEmpty())
         m_socket.write(bytes);
+    if (m_end->state() == ChannelEnd::State::Failed)
+        m_socket.flush();
 }
 
 // A refusal's alert goes out before failed() is said, so the console learns why.

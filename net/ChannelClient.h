@@ -32,7 +32,9 @@ signals:
     // The console's key is trusted and the channel is open.
     void established();
     void messageReceived(const ChannelMessage &message);
-    // The channel cannot go on: a refused key (keyRefused), a broken handshake, junk.
+    // The channel cannot go on: a refused key (keyRefused), a broken handshake, junk. What this
+    // end had to say (a refusal's alert) is already handed to the system, so the owner may
+    // abort the connection at once.
     void failed(const QString &reason, bool keyRefused);
 
 private:

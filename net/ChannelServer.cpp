@@ -118,6 +118,8 @@ void ChannelServer::disconnected(TServerClientWinSocket *socket)
         return;
     const bool greeted = at->second.greeted;
     const quint64 key = at->first;
+    if (!greeted && !at->second.dropped)
+        logOnce(socket->PeerIPv4(), QStringLiteral("left before it said hello"));
     m_links.erase(at);
     if (greeted)
         emit agentLeft(key);
@@ -197,6 +199,7 @@ bool ChannelServer::drop(quint64 key, const QString &reason)
     if (!link)
         return false;
     const bool logged = logOnce(link->socket->PeerIPv4(), reason);
+    link->dropped = true;
     link->socket->CloseConnection();
     return logged;
 }

@@ -63,6 +63,8 @@ private:
         std::unique_ptr<ChannelEnd> end;
         qint64 arrivedMs = 0;
         bool greeted = false;
+        // Closed here, its reason logged.
+        bool dropped = false;
     };
 
     void connected(TServerClientWinSocket *socket);
