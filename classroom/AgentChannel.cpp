@@ -107,6 +107,9 @@ void AgentChannel::received(quint64 key, const ChannelMessage &message)
                 .arg(student(key), message.session, message.user, message.reason));
         emit notice(kPartRestarted.arg(student(key), message.user, message.reason));
         break;
+    case ChannelMessage::Kind::Hello:
+        m_roster.setUser(key, cp936::encode(message.user));
+        break;
     case ChannelMessage::Kind::Tile:
         emit tileReceived(key, message.jpeg);
         break;

@@ -14,7 +14,8 @@ class RosterModel;
 struct ConsoleKey;
 
 // The students on the trusted channel. Each agent's hello makes it one roster row like any
-// student's, with its logged-in user; commands reach it inside the channel, the same texts with
+// student's, with its logged-in user (a later hello changes the user); commands reach it inside
+// the channel, the same texts with
 // an id, and no pause after a message (each text is a message of its own). What it answers (a
 // refusal or failure, a display part restarted) is logged and told to the teacher. The
 // demonstration's key goes to every agent when a demonstration starts and to each that joins

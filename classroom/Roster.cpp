@@ -87,6 +87,13 @@ void Roster::clientDisconnected(TServerClientWinSocket *socket)
     removeRow(key);
 }
 
+void Roster::setUser(quint64 key, const QByteArray &user)
+{
+    const int row = m_model->rowOfKey(key);
+    if (row >= 0)
+        m_model->setSubItem(row, RosterModel::UserColumn - 1, user);
+}
+
 void Roster::agentLeft(quint64 key)
 {
     if (m_abandonFrame)

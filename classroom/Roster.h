@@ -34,6 +34,8 @@ public:
     void agentJoined(quint64 key, quint32 address, quint16 port, const QByteArray &hostName,
                      const QByteArray &user);
     void agentLeft(quint64 key);
+    // The agent of key said again who is logged in (a student logged in or out).
+    void setUser(quint64 key, const QByteArray &user);
 
     // The header click: remembers the column and sorts the rows by it once.
     void sortByColumn(int column);
