@@ -4,6 +4,7 @@
 #include <QCborMap>
 #include <QCborValue>
 #include <QtEndian>
+#include <algorithm>
 #include <limits>
 
 namespace {
@@ -101,10 +102,11 @@ private:
     bool m_valid = true;
 };
 
+// An unknown size (Qt's is -1 by -1) goes as 0 by 0.
 void putSize(QCborMap &map, QSize size)
 {
-    map[WidthField] = size.width();
-    map[HeightField] = size.height();
+    map[WidthField] = std::max(size.width(), 0);
+    map[HeightField] = std::max(size.height(), 0);
 }
 
 } // namespace
