@@ -129,10 +129,10 @@ int AgentChannel::sendTextToAll(const QByteArray &text)
 {
     if (!m_server)
         return 0;
-    const ChannelMessage command = ChannelMessage::command(m_answers.sent(text), text);
+    const QByteArray command = ChannelMessage::command(m_answers.sent(text), text).encode();
     int written = 0;
     for (const quint64 key : m_server->agents())
-        written += m_server->send(key, command) ? 1 : 0;
+        written += m_server->sendEncoded(key, command) ? 1 : 0;
     return written;
 }
 

@@ -173,11 +173,10 @@ bool ChannelEnd::readMessages(QList<ChannelMessage> &messages)
     }
 }
 
-void ChannelEnd::send(const ChannelMessage &message)
+void ChannelEnd::sendEncoded(const QByteArray &bytes)
 {
     if (!isOpen())
         return;
-    const QByteArray bytes = message.encode();
     ERR_clear_error();
     if (SSL_write(m_ssl, bytes.constData(), int(bytes.size())) != bytes.size())
         fail(sslErrors());

@@ -35,7 +35,9 @@ public:
     // the channel failed or the peer closed it (state() and error() say which and why).
     bool receive(QByteArrayView bytes, QList<ChannelMessage> &messages);
     // Queues the message for the peer; nothing before the channel is open.
-    void send(const ChannelMessage &message);
+    void send(const ChannelMessage &message) { sendEncoded(message.encode()); }
+    // The same for a message already encoded (one encoding for many peers).
+    void sendEncoded(const QByteArray &bytes);
     // The bytes due to the peer since the last call.
     QByteArray takeOutgoing();
 

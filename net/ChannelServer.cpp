@@ -177,12 +177,12 @@ void ChannelServer::flush(Link &link)
         link.socket->WriteText(bytes);
 }
 
-bool ChannelServer::send(quint64 key, const ChannelMessage &message)
+bool ChannelServer::sendEncoded(quint64 key, const QByteArray &message)
 {
     Link *link = find(key);
     if (!link || !link->greeted || !link->socket->IsOpen())
         return false;
-    link->end->send(message);
+    link->end->sendEncoded(message);
     flush(*link);
     return true;
 }
@@ -208,14 +208,14 @@ void ChannelServer::checkGreetings()
 {
     QList<std::pair<quint64, QString>> late;
     for (const auto &[key, link] : m_links) {
-        if (link.greeted || m_clock.elapsed() - link.arrivedMs < kGreetingMs)
+        if (link.greeted || m_clock.elapsed() - link.arrivedMs < m_greetingMs)
             continue;
         late.append({key, link.end->state() == ChannelEnd::State::Handshaking
-                              ? QStringLiteral("its TLS handshake did not end within %1 s")
-                              : QStringLiteral("said no hello within %1 s")});
+                              ? QStringLiteral("its TLS handshake did not end within %1 ms")
+                              : QStringLiteral("said no hello within %1 ms")});
     }
     for (const auto &[key, reason] : std::as_const(late))
-        drop(key, reason.arg(kGreetingMs / 1000));
+        drop(key, reason.arg(m_greetingMs));
     if (std::none_of(m_links.begin(), m_links.end(),
                      [](const auto &each) { return !each.second.greeted; }))
         m_greetings.stop();

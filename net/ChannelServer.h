@@ -24,7 +24,7 @@ class ChannelServer : public QObject
     Q_OBJECT
 
 public:
-    // How long a connection may take for its handshake and hello together.
+    // How long a connection may take for its handshake and hello together, unless changed.
     static constexpr int kGreetingMs = 10000;
 
     explicit ChannelServer(std::shared_ptr<TlsContext> context, QObject *parent = nullptr);
@@ -37,9 +37,14 @@ public:
     bool IsOpen() const;
     int ListenPort() const;
     TServerWinSocket *Socket() const { return m_server; }
+    void setGreetingTime(int milliseconds) { m_greetingMs = milliseconds; }
 
     // Sends to the agent of this key; false when it has none open.
-    bool send(quint64 key, const ChannelMessage &message);
+    bool send(quint64 key, const ChannelMessage &message)
+    {
+        return sendEncoded(key, message.encode());
+    }
+    bool sendEncoded(quint64 key, const QByteArray &message);
     // The agents (greeted connections), in order of arrival.
     QList<quint64> agents() const;
     void closeAgent(quint64 key);
@@ -83,6 +88,7 @@ private:
     TServerWinSocket *m_server;
     std::map<quint64, Link> m_links;
     QElapsedTimer m_clock;
+    int m_greetingMs = kGreetingMs;
     QTimer m_greetings;
     QSet<QString> m_logged;
 };
