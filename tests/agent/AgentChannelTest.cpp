@@ -1,5 +1,6 @@
 #include "tests/agent/AgentFixture.h"
 
+#include "agent/SessionFrame.h"
 #include "net/ChannelServer.h"
 #include "net/TlsContext.h"
 #include "settings/ConsoleKey.h"
@@ -118,7 +119,7 @@ TEST_F(AgentChannelTest, TrustOnFirstUsePinsTheFirstKeyForGood)
 
 // Each text is one whole command on the channel; a refusal and a failure come back with the
 // command's id, a command carried out says nothing. The demonstration's key reaches the display
-// state and "STOP" takes it away.
+// state, which the pipe hands to the session part whole, and "STOP" takes it away.
 TEST_F(AgentChannelTest, CommandsAreAnsweredWhenRefusedOrFailed)
 {
     StandInConsole console;
@@ -149,6 +150,14 @@ TEST_F(AgentChannelTest, CommandsAreAnsweredWhenRefusedOrFailed)
     EXPECT_TRUE(state.blackout);
     EXPECT_TRUE(state.signedOnly);
     EXPECT_EQ(state.demoKey, key.key);
+    SessionFrame toPart;
+    toPart.kind = SessionFrame::Kind::State;
+    toPart.state = state;
+    QByteArray pipe = toPart.encode();
+    SessionFrame inPart;
+    ASSERT_EQ(SessionFrame::take(pipe, inPart), SessionFrame::Status::Complete);
+    EXPECT_EQ(inPart.state.demoKey, key.key);
+    EXPECT_TRUE(inPart.state.signedOnly);
 
     console.command(12, "STOP");
     ASSERT_TRUE(waitUntil([&] { return !agent->displayState().demonstrating; }));
