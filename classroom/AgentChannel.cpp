@@ -13,6 +13,10 @@
 
 namespace {
 
+// A display part that keeps failing has been told of by then; an agent that keeps saying so
+// must not fill the log and the status bar.
+constexpr int kRestartsTold = 8;
+
 const QString kPartRestarted =
     QString::fromUtf8("学生机 %1 上用户 %2 的显示程序被结束，已重新启动（%3）");
 
@@ -39,8 +43,10 @@ void AgentChannel::open(int port, const ConsoleKey &key)
     m_server = server.release();
     connect(m_server, &ChannelServer::agentGreeted, this, &AgentChannel::greeted);
     connect(m_server, &ChannelServer::messageReceived, this, &AgentChannel::received);
-    connect(m_server, &ChannelServer::agentLeft, this,
-            [this](quint64 agent) { m_roster.agentLeft(agent); });
+    connect(m_server, &ChannelServer::agentLeft, this, [this](quint64 agent) {
+        m_restartsTold.remove(agent);
+        m_roster.agentLeft(agent);
+    });
     connect(m_server, &ChannelServer::notice, this, &AgentChannel::notice);
     eventlog::info(QStringLiteral("trusted channel: listening on TCP port %1 with the key %2")
                        .arg(m_server->ListenPort())
@@ -101,12 +107,18 @@ void AgentChannel::received(quint64 key, const ChannelMessage &message)
             emit notice(text);
         break;
     }
-    case ChannelMessage::Kind::SessionEvent:
+    case ChannelMessage::Kind::SessionEvent: {
+        const int told = ++m_restartsTold[key];
+        if (told > kRestartsTold)
+            break;
         eventlog::warning(
-            QStringLiteral("%1: the display part of session %2 (%3) %4 and is started again")
-                .arg(student(key), message.session, message.user, message.reason));
+            QStringLiteral("%1: the display part of session %2 (%3) %4 and is started again%5")
+                .arg(student(key), message.session, message.user, message.reason,
+                     told == kRestartsTold ? QStringLiteral("; later restarts are not told")
+                                           : QString()));
         emit notice(kPartRestarted.arg(student(key), message.user, message.reason));
         break;
+    }
     case ChannelMessage::Kind::Hello:
         m_roster.setUser(key, cp936::encode(message.user));
         break;

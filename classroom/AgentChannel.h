@@ -5,6 +5,7 @@
 #include "protocol/ChannelMessage.h"
 #include "protocol/StreamKey.h"
 
+#include <QHash>
 #include <QObject>
 #include <memory>
 
@@ -15,11 +16,10 @@ struct ConsoleKey;
 
 // The students on the trusted channel. Each agent's hello makes it one roster row like any
 // student's, with its logged-in user (a later hello changes the user); commands reach it inside
-// the channel, the same texts with
-// an id, and no pause after a message (each text is a message of its own). What it answers (a
-// refusal or failure, a display part restarted) is logged and told to the teacher. The
-// demonstration's key goes to every agent when a demonstration starts and to each that joins
-// during one.
+// the channel, the same texts with an id, and no pause after a message (each text is a message
+// of its own). What it answers (a refusal or failure, a display part restarted: a few times per
+// agent) is logged and told to the teacher. The demonstration's key goes to every agent when a
+// demonstration starts and to each that joins during one.
 class AgentChannel : public QObject, public StudentLinks
 {
     Q_OBJECT
@@ -63,5 +63,7 @@ private:
     ChannelServer *m_server = nullptr;
     AgentAnswers m_answers;
     StreamKey m_demonstrationKey;
+    // The display part restarts told of each agent, which are bounded.
+    QHash<quint64, int> m_restartsTold;
     quint16 m_streamPort;
 };

@@ -95,7 +95,8 @@ TEST_F(ChannelSessionTest, TheSixthColumnShowsAChannelStudentsUser)
 }
 
 // A channel student gets every command a plaintext one gets, the black-out of one row too, and
-// the demonstration's key before "IMAGE"; its refusal of each command is logged and said.
+// the demonstration's key before "IMAGE"; its refusal of each command is logged and said, its
+// display part's restarts a few times only.
 TEST_F(ChannelSessionTest, ChannelStudentsAreCommandedAndTheirRefusalIsToldOnce)
 {
     open();
@@ -119,6 +120,17 @@ TEST_F(ChannelSessionTest, ChannelStudentsAreCommandedAndTheirRefusalIsToldOnce)
     EXPECT_TRUE(waitUntil([&] { return plain.commands().size() == 2; }));
     EXPECT_EQ(pinned.receivedBytes(), QByteArray("01BLACKSCREEN00rm -rf /00rm -rf /"));
     EXPECT_TRUE(pinned.isBlackedOut());
+
+    ChannelMessage restarted;
+    restarted.kind = ChannelMessage::Kind::SessionEvent;
+    restarted.user = QStringLiteral("bob");
+    StderrCapture restarts;
+    for (int i = 0; i < 20; ++i)
+        pinned.channel()->say(restarted);
+    ASSERT_TRUE(waitUntil([&] { return notices.size() == 10; }));
+    settle(200);
+    EXPECT_EQ(notices.size(), 10);
+    EXPECT_EQ(restarts.take().count(QStringLiteral("later restarts are not told")), 1);
 
     session.setBlackOutAll(false);
     session.startDemonstration();

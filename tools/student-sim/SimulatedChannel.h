@@ -31,6 +31,8 @@ public:
     void readAvailable() { m_client.readAvailable(); }
     bool isOpen() const { return m_client.isOpen(); }
     void answer(quint32 id, bool refused, const QString &reason);
+    // Any message, as an agent that is not ours might send it.
+    void say(const ChannelMessage &message) { m_client.send(message); }
     // The current demonstration's key (invalid outside one).
     const StreamKey &demonstrationKey() const { return m_key; }
     void clearDemonstrationKey() { m_key = StreamKey(); }

@@ -47,6 +47,7 @@ public:
     void setChannel(const QString &fingerprint, const QString &user, const QByteArray &mac = {});
     // The channel, once connected in its mode; null for a plaintext student.
     const SimulatedChannel *channel() const { return m_channel.get(); }
+    SimulatedChannel *channel() { return m_channel.get(); }
 
     void connectToConsole(const QHostAddress &console, quint16 port);
 
