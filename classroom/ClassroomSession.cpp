@@ -6,6 +6,7 @@
 #include "classroom/Monitoring.h"
 #include "classroom/Roster.h"
 #include "classroom/RosterModel.h"
+#include "classroom/ScreenRequests.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
@@ -30,8 +31,10 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     m_roster = std::make_unique<Roster>(m_rosterModel, [this] { m_demonstration->abandonFrame(); });
     m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
     m_blackOut = std::make_unique<BlackOut>(*m_channel, *m_rosterModel);
-    m_monitoring = std::make_unique<Monitoring>(
-        *m_channel, [this](const QString &fromIP) { return m_ownAddresses.contains(fromIP); });
+    m_screenRequests = std::make_unique<ScreenRequests>(*m_channel);
+    m_monitoring = std::make_unique<Monitoring>(*m_screenRequests, [this](const QString &fromIP) {
+        return m_ownAddresses.contains(fromIP);
+    });
     connectParts();
     m_identity = Identity::lookUp();
     applyIdentity();

@@ -19,6 +19,7 @@ class Monitoring;
 class QTimer;
 class Roster;
 class RosterModel;
+class ScreenRequests;
 class TServerSocket;
 class TUDPEndpoint;
 
@@ -131,5 +132,6 @@ private:
     std::unique_ptr<Roster> m_roster;
     std::unique_ptr<CommandChannel> m_channel;
     std::unique_ptr<BlackOut> m_blackOut;
+    std::unique_ptr<ScreenRequests> m_screenRequests;
     std::unique_ptr<Monitoring> m_monitoring;
 };
