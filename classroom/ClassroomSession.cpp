@@ -2,11 +2,13 @@
 
 #include "classroom/BlackOut.h"
 #include "classroom/CommandChannel.h"
+#include "classroom/DatagramTileFeed.h"
 #include "classroom/Demonstration.h"
 #include "classroom/Monitoring.h"
 #include "classroom/Roster.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenRequests.h"
+#include "classroom/ScreenWall.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
@@ -32,9 +34,13 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
     m_blackOut = std::make_unique<BlackOut>(*m_channel, *m_rosterModel);
     m_screenRequests = std::make_unique<ScreenRequests>(*m_channel);
-    m_monitoring = std::make_unique<Monitoring>(*m_screenRequests, [this](const QString &fromIP) {
+    const auto isOwnAddress = [this](const QString &fromIP) {
         return m_ownAddresses.contains(fromIP);
-    });
+    };
+    m_monitoring = std::make_unique<Monitoring>(*m_screenRequests, isOwnAddress);
+    m_datagramTiles = std::make_unique<DatagramTileFeed>(*m_screenRequests, isOwnAddress);
+    m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
+    m_wall->addFeed(m_datagramTiles.get());
     connectParts();
     m_identity = Identity::lookUp();
     applyIdentity();
@@ -84,6 +90,9 @@ void ClassroomSession::connectParts()
             &Monitoring::datagramReceived);
     connect(m_monitoring.get(), &Monitoring::pictureChanged, this,
             [this] { emit pictureChanged(m_monitoring->picture()); });
+    connect(m_mouseUdp, &TUDPEndpoint::dataReceived, m_datagramTiles.get(),
+            &DatagramTileFeed::datagramReceived);
+    connect(m_wall.get(), &ScreenWall::pictureChanged, this, &ClassroomSession::tilePictureChanged);
 }
 
 void ClassroomSession::open(const ConsoleSettings &settings)
@@ -124,6 +133,7 @@ void ClassroomSession::close()
     disconnect(server, &TServerWinSocket::clientConnect, nullptr, nullptr);
     m_demonstration->abandonFrame();
     m_monitoring->clearStream();
+    m_wall->hide();
 }
 
 QString ClassroomSession::BroadcastHost() const
@@ -269,4 +279,19 @@ int ClassroomSession::MonitorIndex() const
 void ClassroomSession::setPictureSize(int width, int height)
 {
     m_monitoring->setPictureSize(width, height);
+}
+
+void ClassroomSession::showWall()
+{
+    m_wall->show();
+}
+
+void ClassroomSession::hideWall()
+{
+    m_wall->hide();
+}
+
+void ClassroomSession::setTileSize(int width, int height)
+{
+    m_wall->setTileSize(width, height);
 }
