@@ -21,6 +21,9 @@
 namespace {
 // The console never overrides the cursor, so its code is always the default's.
 constexpr int kDefaultCursor = 0;
+// The screen wall's students send their screens to the mouse port at about the same moments:
+// a class's frames must fit while the window's thread is busy for a moment.
+constexpr int kMousePortBuffer = 4 * 1024 * 1024;
 } // namespace
 
 ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent)
@@ -59,6 +62,7 @@ void ClassroomSession::createComponents()
     m_comUdp->setLocalPort(ports::kImagePort);
     m_mouseUdp = new TUDPEndpoint(this);
     m_mouseUdp->setObjectName(QStringLiteral("MouseUDP"));
+    m_mouseUdp->setReceiveBuffer(kMousePortBuffer);
     m_mouseUdp->setRemotePort(ports::kMousePort);
     m_mouseUdp->setLocalPort(ports::kMousePort);
 
