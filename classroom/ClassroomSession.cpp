@@ -42,6 +42,7 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     };
     m_monitoring = std::make_unique<Monitoring>(*m_screenRequests, isOwnAddress);
     m_datagramTiles = std::make_unique<DatagramTileFeed>(*m_screenRequests, isOwnAddress);
+    // Every student can be reached over its command connection: that feed comes last.
     m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
     m_wall->addFeed(m_datagramTiles.get());
     connectParts();

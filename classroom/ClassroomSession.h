@@ -62,8 +62,6 @@ public:
     const Roster &roster() const { return *m_roster; }
     const Demonstration &demonstration() const { return *m_demonstration; }
     const Monitoring &monitoring() const { return *m_monitoring; }
-    const ScreenWall &wall() const { return *m_wall; }
-    const ScreenRequests &screenRequests() const { return *m_screenRequests; }
     QTimer *ScreenTimer() const { return m_screenTimer; }
     QTimer *Timer1() const { return m_timer1; }
     QTimer *Timer2() const { return m_timer2; }

@@ -23,7 +23,6 @@ public:
     // "NOTSCREEN" unless someone else still asks, also when this asker had not asked: a student
     // told to send by anyone before keeps sending otherwise.
     void release(quint64 key, Asker asker);
-    bool asks(quint64 key, Asker asker) const { return m_askers.value(key) & asker; }
 
     const RosterModel &roster() const;
 

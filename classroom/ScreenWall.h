@@ -25,11 +25,8 @@ public:
     void addFeed(TileFeed *feed);
     void show();
     void hide();
-    bool isShown() const { return m_shown; }
     // In device pixels.
     void setTileSize(int width, int height);
-    // The feed of the student of this key, while it is fed; null otherwise.
-    TileFeed *feedOf(quint64 key) const { return m_fedBy.value(key); }
     TilePictures &pictures() { return m_pictures; }
 
 signals:

@@ -22,11 +22,7 @@ public:
     virtual void stop(quint64 key) = 0;
     // The size, in device pixels, a tile shows its picture at: a feed that can ask for pictures
     // of that size does.
-    virtual void setTileSize(int width, int height)
-    {
-        Q_UNUSED(width);
-        Q_UNUSED(height);
-    }
+    virtual void setTileSize(int /*width*/, int /*height*/) {}
 
 signals:
     void fileArrived(quint64 key, const QByteArray &file);
