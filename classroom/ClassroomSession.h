@@ -13,20 +13,24 @@
 
 class BlackOut;
 class CommandChannel;
+class DatagramTileFeed;
 class Demonstration;
 class FrameSource;
 class Monitoring;
 class QTimer;
 class Roster;
 class RosterModel;
+class ScreenRequests;
+class ScreenWall;
 class TServerSocket;
 class TUDPEndpoint;
 
 // The classroom the console runs, with no window: it owns the command server ServerSocket1, the
 // datagram endpoints ComUdp and MouseUDP, the timers ScreenTimer, Timer1 and Timer2, and the
 // parts that act through them (the roster, the commands, the black-out, the demonstration,
-// monitoring). It offers the teacher's operations and signals what a window shows. The timers
-// tick whoever connects them (the window's handlers), so a test drives it by its operations.
+// monitoring, the screen wall). It offers the teacher's operations and signals what a window shows.
+// The timers tick whoever connects them (the window's handlers), so a test drives it by its
+// operations.
 class ClassroomSession : public QObject
 {
     Q_OBJECT
@@ -93,6 +97,13 @@ public:
     // The size the picture is shown at, in device pixels, for the frames decoded from now on.
     void setPictureSize(int width, int height);
 
+    // The screen wall, a view beside any mode: every student is asked for its screen while it
+    // is shown, and told to stop when it is left unless the monitor window still shows it.
+    void showWall();
+    void hideWall();
+    // The size a tile shows its picture at, in device pixels.
+    void setTileSize(int width, int height);
+
 signals:
     void studentJoined(quint64 key, const QString &countText);
     void studentLeft(quint64 key, const QString &countText);
@@ -101,6 +112,8 @@ signals:
     void monitoredStudentChanged();
     // A frame of the monitored student, decoded; valid during the signal.
     void pictureChanged(const JpegDecoder::Image &picture);
+    // A new picture for the wall's tile of the student of this key; valid during the signal.
+    void tilePictureChanged(quint64 key, const JpegDecoder::Image &picture);
     // LocalIP changed; empty when no network is found.
     void addressChanged(const QString &localIP);
     // A state of the command server's accept path the teacher should know of.
@@ -131,5 +144,8 @@ private:
     std::unique_ptr<Roster> m_roster;
     std::unique_ptr<CommandChannel> m_channel;
     std::unique_ptr<BlackOut> m_blackOut;
+    std::unique_ptr<ScreenRequests> m_screenRequests;
     std::unique_ptr<Monitoring> m_monitoring;
+    std::unique_ptr<DatagramTileFeed> m_datagramTiles;
+    std::unique_ptr<ScreenWall> m_wall;
 };

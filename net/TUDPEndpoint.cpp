@@ -1,5 +1,6 @@
 #include "net/TUDPEndpoint.h"
 
+#include "net/SocketOptions.h"
 #include "net/UDPSockError.h"
 #include "system/Guard.h"
 
@@ -90,6 +91,13 @@ int TUDPEndpoint::BoundPort() const
     return m_boundPort;
 }
 
+void TUDPEndpoint::setReceiveBuffer(int bytes)
+{
+    m_receiveBuffer = bytes;
+    if (m_handle >= 0 && bytes > 0)
+        SocketOptions::setReceiveBuffer(m_handle, bytes);
+}
+
 void TUDPEndpoint::SendDatagram(const char *Buff, int length)
 {
     if (length == 0) {
@@ -147,6 +155,8 @@ int TUDPEndpoint::createSocket()
     // The console's destination is the subnet broadcast address.
     const int on = 1;
     ::setsockopt(handle, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    if (m_receiveBuffer > 0)
+        SocketOptions::setReceiveBuffer(handle, m_receiveBuffer);
     return handle;
 }
 

@@ -32,6 +32,9 @@ public:
     QString Status() const { return m_status; }
     // The port the socket is bound to, or -1 when the bind failed or none was made.
     int BoundPort() const;
+    // Room for datagrams that wait to be read, kept when the socket is rebuilt; the system holds
+    // it to its own maximum (net.core.rmem_max). 0 leaves the system's default.
+    void setReceiveBuffer(int bytes);
 
     // Sends bytes 0..length-1 as one datagram to RemoteHost:RemotePort. Raises AppError
     // "Invalid buffer" for length 0, UDPSockError "Host Lookup Canceled" or "Null Remote Address".
@@ -79,6 +82,7 @@ private:
     int m_remotePort = 0;
     int m_localPort = 0;
     int m_reportLevel = 1;
+    int m_receiveBuffer = 0;
     QString m_status;
     int m_handle = -1;
     int m_boundPort = -1;

@@ -38,6 +38,10 @@ public:
     // The generated screen picture sent while monitored.
     void setPictureSize(QSize size) { m_pictureSize = size; }
     void setQuality(int quality) { m_quality = quality; }
+    // The screen shows count pictures in turn, each drawn once, when first sent: a changing
+    // screen that costs next to nothing to send, for many large screens on one machine. 0 draws
+    // every file as it is sent.
+    void setPictureCycle(int count) { m_cycle = count; }
     ScreenSender &screen() { return m_screen; }
 
     void connectToConsole(const QHostAddress &console, quint16 port);
@@ -112,6 +116,8 @@ private:
     int m_receiveBufferSize = 0;
     QSize m_pictureSize;
     int m_quality;
+    int m_cycle = 0;
+    QList<QByteArray> m_cycleFiles;
 
     QTcpSocket m_socket;
     bool m_wasConnected = false;

@@ -13,6 +13,8 @@
 namespace {
 
 constexpr int kMaxStudents = 1000;
+// Screens kept per student: a few make a changing screen, many would only cost memory.
+constexpr int kMaxCycle = 100;
 constexpr int kExitBadOption = 2;
 
 struct Options
@@ -27,6 +29,7 @@ struct Options
     double fps = 0;
     QSize size;
     int quality = 0;
+    int cycle = 0;
     bool beacons = false;
     bool quiet = false;
 };
@@ -90,6 +93,7 @@ Options parseOptions(const QCoreApplication &app)
         valued("fps", "Screen frames per second while monitored.", "f", "2"),
         valued("size", "Screen size WIDTHxHEIGHT.", "size", "640x480"),
         valued("quality", "JPEG quality 1-100.", "q", "50"),
+        valued("cycle", "Send N screens, each drawn once, in turn (0: draw every one).", "n", "0"),
         flag("beacons", "Listen on the mouse port all the time, not only in a demonstration."),
         flag("quiet", "Print only ERROR and DISCONNECTED lines."),
     });
@@ -126,6 +130,10 @@ Options parseOptions(const QCoreApplication &app)
     options.quality = parser.value(QStringLiteral("quality")).toInt(&ok);
     if (!ok || options.quality < 1 || options.quality > 100) {
         fail(QStringLiteral("--quality needs a number from 1 to 100"));
+    }
+    options.cycle = parser.value(QStringLiteral("cycle")).toInt(&ok);
+    if (!ok || options.cycle < 0 || options.cycle > kMaxCycle) {
+        fail(QStringLiteral("--cycle needs a number from 0 to %1").arg(kMaxCycle));
     }
     options.beacons = parser.isSet(QStringLiteral("beacons"));
     options.quiet = parser.isSet(QStringLiteral("quiet"));
@@ -181,6 +189,7 @@ int main(int argc, char **argv)
         agent->screen().setFramesPerSecond(options.fps);
         agent->setPictureSize(options.size);
         agent->setQuality(options.quality);
+        agent->setPictureCycle(options.cycle);
         QObject::connect(raw, &StudentAgent::report, raw,
                          [raw, quiet = options.quiet](const QString &line) {
                              if (!quiet || line.startsWith(QLatin1String("ERROR")) ||
