@@ -3,10 +3,13 @@
 #include "classroom/AgentChannel.h"
 #include "classroom/BlackOut.h"
 #include "classroom/CommandChannel.h"
+#include "classroom/DatagramTileFeed.h"
 #include "classroom/Demonstration.h"
 #include "classroom/Monitoring.h"
 #include "classroom/Roster.h"
 #include "classroom/RosterModel.h"
+#include "classroom/ScreenRequests.h"
+#include "classroom/ScreenWall.h"
 #include "classroom/WakeOnLan.h"
 #include "net/ChannelServer.h"
 #include "net/TServerClientWinSocket.h"
@@ -24,6 +27,9 @@ namespace {
 constexpr int kDefaultCursor = 0;
 constexpr char kComputersFile[] = "computers";
 const QString kChannelDown = QString::fromUtf8("可信通道未能打开（%1），仅接受明文连接的学生机");
+// The screen wall's students send their screens to the mouse port at about the same moments:
+// a class's frames must fit while the window's thread is busy for a moment.
+constexpr int kMousePortBuffer = 4 * 1024 * 1024;
 } // namespace
 
 ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent)
@@ -36,8 +42,15 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     m_roster = std::make_unique<Roster>(m_rosterModel, [this] { m_demonstration->abandonFrame(); });
     m_channel = std::make_unique<CommandChannel>(m_serverSocket->Socket(), m_rosterModel);
     m_blackOut = std::make_unique<BlackOut>(*m_channel, *m_rosterModel);
-    m_monitoring = std::make_unique<Monitoring>(
-        *m_channel, [this](const QString &fromIP) { return m_ownAddresses.contains(fromIP); });
+    m_screenRequests = std::make_unique<ScreenRequests>(*m_channel);
+    const auto isOwnAddress = [this](const QString &fromIP) {
+        return m_ownAddresses.contains(fromIP);
+    };
+    m_monitoring = std::make_unique<Monitoring>(*m_screenRequests, isOwnAddress);
+    m_datagramTiles = std::make_unique<DatagramTileFeed>(*m_screenRequests, isOwnAddress);
+    // Every student can be reached over its command connection: that feed comes last.
+    m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
+    m_wall->addFeed(m_datagramTiles.get());
     m_agents = std::make_unique<AgentChannel>(*m_roster, *m_rosterModel);
     m_channel->addLinks(m_agents.get());
     m_wake = std::make_unique<WakeOnLan>(*m_rosterModel, QString());
@@ -59,6 +72,7 @@ void ClassroomSession::createComponents()
     m_comUdp->setLocalPort(ports::kImagePort);
     m_mouseUdp = new TUDPEndpoint(this);
     m_mouseUdp->setObjectName(QStringLiteral("MouseUDP"));
+    m_mouseUdp->setReceiveBuffer(kMousePortBuffer);
     m_mouseUdp->setRemotePort(ports::kMousePort);
     m_mouseUdp->setLocalPort(ports::kMousePort);
 
@@ -98,6 +112,9 @@ void ClassroomSession::connectParts()
                 m_wake->agentSeen(key, mac, address, name);
             });
     connect(m_agents.get(), &AgentChannel::notice, this, &ClassroomSession::studentNotice);
+    connect(m_mouseUdp, &TUDPEndpoint::dataReceived, m_datagramTiles.get(),
+            &DatagramTileFeed::datagramReceived);
+    connect(m_wall.get(), &ScreenWall::pictureChanged, this, &ClassroomSession::tilePictureChanged);
 }
 
 void ClassroomSession::open(const ConsoleSettings &settings, const std::optional<ConsoleKey> &key,
@@ -177,6 +194,7 @@ void ClassroomSession::close()
     disconnect(server, &TServerWinSocket::clientConnect, nullptr, nullptr);
     m_demonstration->abandonFrame();
     m_monitoring->clearStream();
+    m_wall->hide();
 }
 
 QString ClassroomSession::BroadcastHost() const
@@ -328,4 +346,19 @@ int ClassroomSession::MonitorIndex() const
 void ClassroomSession::setPictureSize(int width, int height)
 {
     m_monitoring->setPictureSize(width, height);
+}
+
+void ClassroomSession::showWall()
+{
+    m_wall->show();
+}
+
+void ClassroomSession::hideWall()
+{
+    m_wall->hide();
+}
+
+void ClassroomSession::setTileSize(int width, int height)
+{
+    m_wall->setTileSize(width, height);
 }

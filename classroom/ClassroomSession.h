@@ -18,12 +18,15 @@ class AgentChannel;
 class BlackOut;
 class ChannelServer;
 class CommandChannel;
+class DatagramTileFeed;
 class Demonstration;
 class FrameSource;
 class Monitoring;
 class QTimer;
 class Roster;
 class RosterModel;
+class ScreenRequests;
+class ScreenWall;
 class TServerSocket;
 class TUDPEndpoint;
 class WakeOnLan;
@@ -31,9 +34,9 @@ class WakeOnLan;
 // The classroom the console runs, with no window: it owns the command server ServerSocket1, the
 // trusted channel's server, the datagram endpoints ComUdp and MouseUDP, the timers ScreenTimer,
 // Timer1 and Timer2, and the parts that act through them (the roster, the commands over either
-// way, the black-out, the demonstration, monitoring, wake-on-LAN). It offers the teacher's
-// operations and signals what a window shows. The timers tick whoever connects them (the
-// window's handlers), so a test drives it by its operations.
+// way, the black-out, the demonstration, monitoring, the screen wall, wake-on-LAN). It offers the
+// teacher's operations and signals what a window shows. The timers tick whoever connects them
+// (the window's handlers), so a test drives it by its operations.
 class ClassroomSession : public QObject
 {
     Q_OBJECT
@@ -111,6 +114,13 @@ public:
     // classroom's broadcast address; how many, or nothing when no network is found.
     std::optional<int> wakeComputers();
 
+    // The screen wall, a view beside any mode: every student is asked for its screen while it
+    // is shown, and told to stop when it is left unless the monitor window still shows it.
+    void showWall();
+    void hideWall();
+    // The size a tile shows its picture at, in device pixels.
+    void setTileSize(int width, int height);
+
 signals:
     void studentJoined(quint64 key, const QString &countText);
     void studentLeft(quint64 key, const QString &countText);
@@ -119,6 +129,8 @@ signals:
     void monitoredStudentChanged();
     // A frame of the monitored student, decoded; valid during the signal.
     void pictureChanged(const JpegDecoder::Image &picture);
+    // A new picture for the wall's tile of the student of this key; valid during the signal.
+    void tilePictureChanged(quint64 key, const JpegDecoder::Image &picture);
     // LocalIP changed; empty when no network is found.
     void addressChanged(const QString &localIP);
     // A state of the command server's accept path the teacher should know of.
@@ -155,7 +167,10 @@ private:
     std::unique_ptr<Roster> m_roster;
     std::unique_ptr<CommandChannel> m_channel;
     std::unique_ptr<BlackOut> m_blackOut;
+    std::unique_ptr<ScreenRequests> m_screenRequests;
     std::unique_ptr<Monitoring> m_monitoring;
     std::unique_ptr<AgentChannel> m_agents;
     std::unique_ptr<WakeOnLan> m_wake;
+    std::unique_ptr<DatagramTileFeed> m_datagramTiles;
+    std::unique_ptr<ScreenWall> m_wall;
 };

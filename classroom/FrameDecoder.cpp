@@ -1,21 +1,8 @@
 #include "classroom/FrameDecoder.h"
 
-#include <QThreadPool>
-
 FrameDecoder::FrameDecoder(Executor executor, QObject *parent)
-    : QObject(parent), m_executor(std::move(executor))
+    : QObject(parent), m_runner(std::move(executor), 1)
 {
-    if (!m_executor) {
-        auto *thread = new QThreadPool(this);
-        thread->setMaxThreadCount(1);
-        m_executor = [thread](std::function<void()> decode) { thread->start(std::move(decode)); };
-    }
-}
-
-FrameDecoder::~FrameDecoder()
-{
-    std::unique_lock lock(m_lock);
-    m_idle.wait(lock, [this] { return m_running == 0; });
 }
 
 void FrameDecoder::submit(QByteArray frame)
@@ -46,20 +33,13 @@ void FrameDecoder::start(QByteArray frame)
 {
     m_busy = true;
     m_decoder.setTargetSize(m_targetWidth, m_targetHeight);
-    {
-        std::lock_guard lock(m_lock);
-        ++m_running;
-    }
     const quint64 generation = m_generation;
-    m_executor([this, frame = std::move(frame), generation] {
+    m_runner.run([this, frame = std::move(frame), generation] {
         const bool decoded = m_decoder.decode(frame);
         // Posted before this decode counts as returned, so the destructor outlives the post.
         QMetaObject::invokeMethod(
             this, [this, generation, decoded] { finished(generation, decoded); },
             Qt::AutoConnection);
-        std::lock_guard lock(m_lock);
-        --m_running;
-        m_idle.notify_all();
     });
 }
 

@@ -2,10 +2,8 @@
 
 #include <QByteArray>
 #include <QObject>
-#include <condition_variable>
-#include <functional>
-#include <mutex>
 
+#include "classroom/DecodeRunner.h"
 #include "protocol/JpegDecoder.h"
 
 // Decodes the monitored student's frames away from the window's thread, so that no frame, of
@@ -19,11 +17,10 @@ class FrameDecoder : public QObject
 public:
     // Runs one decode; the default runs it on a thread of this decoder's own. Tests may run it
     // where they choose (on the calling thread, the picture is handed back within submit).
-    using Executor = std::function<void(std::function<void()> decode)>;
+    using Executor = DecodeRunner::Executor;
 
+    // Its end waits for the decode in flight, which is bounded by the decoder's own limits.
     explicit FrameDecoder(Executor executor = {}, QObject *parent = nullptr);
-    // Waits for the decode in flight, which is bounded by the decoder's own limits.
-    ~FrameDecoder() override;
 
     void submit(QByteArray frame);
     // The frames submitted so far belong to a student no longer watched: the waiting one is
@@ -41,7 +38,6 @@ private:
     void start(QByteArray frame);
     void finished(quint64 generation, bool decoded);
 
-    Executor m_executor;
     JpegDecoder m_decoder;
     JpegDecoder::Image m_picture;
     QByteArray m_waiting;
@@ -50,8 +46,5 @@ private:
     quint64 m_generation = 0;
     int m_targetWidth = 0;
     int m_targetHeight = 0;
-    // Decodes not yet returned from, so that the destructor can wait for them.
-    std::mutex m_lock;
-    std::condition_variable m_idle;
-    int m_running = 0;
+    DecodeRunner m_runner;
 };

@@ -1,21 +1,19 @@
 #include "classroom/Monitoring.h"
 
-#include "classroom/CommandChannel.h"
 #include "classroom/RosterModel.h"
-#include "protocol/Commands.h"
+#include "classroom/ScreenRequests.h"
 
 namespace {
 constexpr int kAddressSubItem = RosterModel::AddressColumn - 1;
 }
 
-Monitoring::Monitoring(const CommandChannel &channel,
-                       std::function<bool(const QString &)> isOwnAddress,
+Monitoring::Monitoring(ScreenRequests &requests, std::function<bool(const QString &)> isOwnAddress,
                        FrameDecoder::Executor decode, QObject *parent)
-    : QObject(parent), m_channel(channel), m_isOwnAddress(std::move(isOwnAddress)),
+    : QObject(parent), m_requests(requests), m_isOwnAddress(std::move(isOwnAddress)),
       m_frames(std::move(decode))
 {
     connect(&m_frames, &FrameDecoder::pictureChanged, this, &Monitoring::pictureChanged);
-    connect(&channel.roster(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
+    connect(&roster(), &QAbstractItemModel::rowsAboutToBeRemoved, this,
             [this](const QModelIndex &, int first, int last) { rowsLeaving(first, last); });
 }
 
@@ -50,14 +48,19 @@ void Monitoring::clearStream()
     m_frames.discard();
 }
 
+const RosterModel &Monitoring::roster() const
+{
+    return m_requests.roster();
+}
+
 int Monitoring::MonitorIndex() const
 {
-    return m_key == 0 ? -1 : m_channel.roster().rowOfKey(m_key);
+    return m_key == 0 ? -1 : roster().rowOfKey(m_key);
 }
 
 void Monitoring::monitorStudent(quint64 key)
 {
-    const RosterModel &roster = m_channel.roster();
+    const RosterModel &roster = this->roster();
     const int row = roster.rowOfKey(key);
     m_key = row >= 0 ? key : 0;
     m_address = row >= 0 ? QString::fromLatin1(roster.subItem(row, kAddressSubItem)) : QString();
@@ -71,7 +74,7 @@ void Monitoring::monitorStudent(quint64 key)
 
 int Monitoring::nextRow() const
 {
-    const int count = m_channel.roster().rowCount();
+    const int count = roster().rowCount();
     if (count == 0)
         return -1;
     const int current = MonitorIndex();
@@ -94,14 +97,14 @@ void Monitoring::rowsLeaving(int first, int last)
     m_positionIsFree = true;
 }
 
-void Monitoring::sendNotScreen() const
+void Monitoring::sendNotScreen()
 {
-    m_channel.SendToKey(m_key, command::NotScreen);
+    m_requests.release(m_key, ScreenRequests::Monitor);
 }
 
-void Monitoring::sendScreen() const
+void Monitoring::sendScreen()
 {
-    m_channel.SendToKey(m_key, command::Screen);
+    m_requests.ask(m_key, ScreenRequests::Monitor);
 }
 
 void Monitoring::switchTo(quint64 key)
@@ -115,7 +118,7 @@ void Monitoring::switchTo(quint64 key)
 void Monitoring::switchToNext()
 {
     sendNotScreen();
-    monitorStudent(m_channel.roster().key(nextRow()));
+    monitorStudent(roster().key(nextRow()));
     clearStream();
     sendScreen();
 }

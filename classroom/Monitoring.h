@@ -8,7 +8,8 @@
 #include "classroom/FrameDecoder.h"
 #include "protocol/Chunks.h"
 
-class CommandChannel;
+class RosterModel;
+class ScreenRequests;
 
 // Rebuilds the screen the monitored student sends to the mouse port and keeps track of which
 // student that is: a connection, not a row position, so sorting and departures cannot turn
@@ -27,7 +28,9 @@ public:
     // isOwnAddress is asked for datagrams of the monitored student, so it must be cheap: this
     // computer's own are ignored. decode runs the frames' decoding (FrameDecoder's default: a
     // thread of its own).
-    Monitoring(const CommandChannel &channel, std::function<bool(const QString &)> isOwnAddress,
+    // The monitored student is asked through requests, as the monitor window's; the screen wall
+    // asks on its own.
+    Monitoring(ScreenRequests &requests, std::function<bool(const QString &)> isOwnAddress,
                FrameDecoder::Executor decode = {}, QObject *parent = nullptr);
 
     // The datagram event of the mouse port: bytes holds NumberBytes of data (nothing when the
@@ -45,9 +48,10 @@ public:
     // Where the rotation goes next: the row after the monitored student's, wrapping; when its
     // row has gone, the row that took its place; -1 with no rows.
     int nextRow() const;
-    // Asks the monitored student to stop, or to start, sending; nobody remembered: nothing.
-    void sendNotScreen() const;
-    void sendScreen() const;
+    // Asks the monitored student to stop, or to start, sending; nobody remembered: nothing. A
+    // student the wall still shows is not stopped.
+    void sendNotScreen();
+    void sendScreen();
     // The teacher chose the student of this connection: the one remembered is told to stop, this
     // one to send, and its frames are taken from an empty stream.
     void switchTo(quint64 key);
@@ -71,7 +75,9 @@ private:
     void frameComplete();
     void rowsLeaving(int first, int last);
 
-    const CommandChannel &m_channel;
+    const RosterModel &roster() const;
+
+    ScreenRequests &m_requests;
     std::function<bool(const QString &)> m_isOwnAddress;
     QByteArray m_stream;
     FrameDecoder m_frames;

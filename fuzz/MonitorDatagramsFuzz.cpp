@@ -5,6 +5,7 @@
 #include "classroom/CommandChannel.h"
 #include "classroom/Monitoring.h"
 #include "classroom/RosterModel.h"
+#include "classroom/ScreenRequests.h"
 #include "fuzz/FuzzInput.h"
 #include "fuzz/SlowestInput.h"
 
@@ -20,8 +21,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     constexpr quint64 kStudent = 1;
     roster.appendRow(kStudent, "pupil", {student.toLatin1(), "40000", "09:05:07", "no"});
     CommandChannel channel(nullptr, &roster);
+    ScreenRequests requests(channel);
     Monitoring monitoring(
-        channel, [](const QString &from) { return from == console; },
+        requests, [](const QString &from) { return from == console; },
         [](const std::function<void()> &decode) { decode(); });
     monitoring.monitorStudent(kStudent);
     FuzzInput input(data, size);

@@ -1,5 +1,6 @@
 #include "net/TUDPEndpoint.h"
 
+#include "net/SocketOptions.h"
 #include "net/UDPSockError.h"
 #include "system/Guard.h"
 
@@ -24,6 +25,9 @@ constexpr int kLevelSending = 2;
 constexpr int kLevelInitializing = 8;
 constexpr int kLevelLookingUp = 8;
 constexpr int kLevelChecking = 16;
+
+// A handler of a failed lookup may have it tried once more.
+constexpr int kLookupAttempts = 2;
 
 quint16 lowPort(int port)
 {
@@ -87,10 +91,21 @@ int TUDPEndpoint::BoundPort() const
     return m_boundPort;
 }
 
+void TUDPEndpoint::setReceiveBuffer(int bytes)
+{
+    m_receiveBuffer = bytes;
+    if (m_handle >= 0 && bytes > 0)
+        SocketOptions::setReceiveBuffer(m_handle, bytes);
+}
+
 void TUDPEndpoint::SendDatagram(const char *Buff, int length)
 {
-    if (length == 0)
-        throw AppError(QStringLiteral("Invalid buffer"));
+    if (length == 0) {
+        bool handled = false;
+        emit bufferInvalid(handled, Buff, length);
+        if (!handled || length == 0)
+            throw AppError(QStringLiteral("Invalid buffer"));
+    }
 
     sockaddr_in remote{};
     remote.sin_family = AF_INET;
@@ -105,6 +120,7 @@ void TUDPEndpoint::SendDatagram(const char *Buff, int length)
     if (length > 0)
         ::sendto(m_handle, Buff, static_cast<size_t>(length), 0,
                  reinterpret_cast<const sockaddr *>(&remote), sizeof remote);
+    emit dataSent();
 }
 
 void TUDPEndpoint::ReadDatagram(char *Buff, int &length) const
@@ -139,6 +155,8 @@ int TUDPEndpoint::createSocket()
     // The console's destination is the subnet broadcast address.
     const int on = 1;
     ::setsockopt(handle, SOL_SOCKET, SO_BROADCAST, &on, sizeof on);
+    if (m_receiveBuffer > 0)
+        SocketOptions::setReceiveBuffer(handle, m_receiveBuffer);
     return handle;
 }
 
@@ -157,6 +175,7 @@ void TUDPEndpoint::report(const QString &status, int level)
     if (level > m_reportLevel)
         return;
     m_status = status;
+    emit statusReported(status);
 }
 
 void TUDPEndpoint::setRemoteHost(const QString &host)
@@ -183,9 +202,15 @@ quint32 TUDPEndpoint::resolveRemoteHost()
     // the name service: a loop run meanwhile would let any handler in, this endpoint's end or
     // another send on it included.
     quint32 address = 0;
-    if (!firstIPv4(QHostInfo::fromName(host), address))
-        throw UDPSockError(QStringLiteral("Host Lookup Canceled"));
-    return address;
+    for (int attempt = 1; attempt <= kLookupAttempts; ++attempt) {
+        if (firstIPv4(QHostInfo::fromName(host), address))
+            return address;
+        bool handled = false;
+        emit invalidHost(handled);
+        if (!handled)
+            break;
+    }
+    throw UDPSockError(QStringLiteral("Host Lookup Canceled"));
 }
 
 void TUDPEndpoint::readPending()

@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QString>
 
+class QIODevice;
 class QSocketNotifier;
 
 // One IPv4 datagram socket: sends to a configured host and port, reports each arrival.
@@ -31,6 +32,9 @@ public:
     QString Status() const { return m_status; }
     // The port the socket is bound to, or -1 when the bind failed or none was made.
     int BoundPort() const;
+    // Room for datagrams that wait to be read, kept when the socket is rebuilt; the system holds
+    // it to its own maximum (net.core.rmem_max). 0 leaves the system's default.
+    void setReceiveBuffer(int bytes);
 
     // Sends bytes 0..length-1 as one datagram to RemoteHost:RemotePort. Raises AppError
     // "Invalid buffer" for length 0, UDPSockError "Host Lookup Canceled" or "Null Remote Address".
@@ -46,6 +50,18 @@ signals:
     // the datagram was longer than the buffer; bytes holds that many (null when there are none)
     // until the next read, as ReadDatagram does. Emitted inside the guard.
     void dataReceived(int numberBytes, const QString &fromIP, const char *bytes, int port);
+    // The endpoint's other published events; the console connects none of them. Each is raised
+    // inside the call that causes it, so only direct connections see their out-parameters.
+    // OnDataSend: after every send handed to the network layer.
+    void dataSent();
+    // OnStatus: each status text within ReportLevel.
+    void statusReported(const QString &status);
+    // OnInvalidHost: the remote host's name did not resolve; setting handled looks it up once more.
+    void invalidHost(bool &handled);
+    // OnBufferInvalid: a send of 0 bytes; setting handled offers other bytes, tried once more.
+    void bufferInvalid(bool &handled, const char *&Buff, int &length);
+    // OnStreamInvalid: published with the others; no operation of the endpoint raises it.
+    void streamInvalid(bool &handled, QIODevice *Stream);
 
 private:
     enum class ReadResult { Nothing, Datagram, Failure };
@@ -66,6 +82,7 @@ private:
     int m_remotePort = 0;
     int m_localPort = 0;
     int m_reportLevel = 1;
+    int m_receiveBuffer = 0;
     QString m_status;
     int m_handle = -1;
     int m_boundPort = -1;

@@ -2,6 +2,7 @@
 
 #include "protocol/Commands.h"
 #include "ui/AppIcon.h"
+#include "ui/ScreenWallView.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -154,9 +155,13 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     ui.IconView->setMovement(QListView::Static);
     ui.IconView->setResizeMode(QListView::Adjust);
 
+    ui.Wall = new ScreenWallView(tab);
+    ui.Wall->setFont(ui.ListView1->font());
+
     ui.RosterViews = new QStackedWidget(tab);
     ui.RosterViews->addWidget(ui.ListView1);
     ui.RosterViews->addWidget(ui.IconView);
+    ui.RosterViews->addWidget(ui.Wall);
     auto *tabLayout = new QVBoxLayout(tab);
     tabLayout->setContentsMargins(0, 0, 0, 0);
     tabLayout->addWidget(ui.RosterViews);
@@ -196,6 +201,9 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
     ui.N6 = addItem(view, "N6", "大图标");
     ui.N7 = addItem(view, "N7", "小图标");
     ui.N8 = addItem(view, "N8", "详细资料");
+    view->addSeparator();
+    ui.WallItem = addItem(view, "WallItem", "屏幕墙");
+    ui.WallItem->setCheckable(true);
     QMenu *help = bar->addMenu(QString::fromUtf8("帮助"));
     help->setObjectName(QStringLiteral("N5"));
     ui.N2 = addItem(help, "N2", "如何使用");

@@ -10,6 +10,7 @@ class QMainWindow;
 class QMenu;
 class QTreeView;
 class QToolButton;
+class ScreenWallView;
 
 // The main window's widgets, built once with their component names and design texts.
 struct MainWindowLayout
@@ -26,9 +27,11 @@ struct MainWindowLayout
     QToolButton *SpeedButton3 = nullptr;
     QToolButton *SpeedButton4 = nullptr;
     QToolButton *SpeedButton5 = nullptr;
-    // The roster in the details style; the icon styles show the same rows in IconView.
+    // The roster in the details style; the icon styles show the same rows in IconView, the
+    // screen wall as tiles in Wall.
     QTreeView *ListView1 = nullptr;
     QListView *IconView = nullptr;
+    ScreenWallView *Wall = nullptr;
     QStackedWidget *RosterViews = nullptr;
     QLabel *StatusPanel[3] = {};
 
@@ -38,6 +41,8 @@ struct MainWindowLayout
     QAction *N6 = nullptr;
     QAction *N7 = nullptr;
     QAction *N8 = nullptr;
+    // "屏幕墙", checked while the wall is shown.
+    QAction *WallItem = nullptr;
 
     QMenu *PopupMenu2 = nullptr;
     QList<CommandItem> allStudentsCommands;

@@ -3,6 +3,7 @@
 #include "classroom/ClassroomSession.h"
 #include "classroom/RosterModel.h"
 #include "system/Guard.h"
+#include "ui/ScreenWallView.h"
 
 #include <QAction>
 #include <QContextMenuEvent>
@@ -10,6 +11,7 @@
 #include <QHeaderView>
 #include <QListView>
 #include <QMenu>
+#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QStyle>
 #include <QTreeView>
@@ -31,6 +33,7 @@ RosterViews::RosterViews(const MainWindowLayout &ui, ClassroomSession &session, 
     // Both views show the same rows and the same selected row.
     ui.IconView->setModel(&model);
     ui.IconView->setSelectionModel(ui.ListView1->selectionModel());
+    ui.Wall->setModel(&model, ui.ListView1->selectionModel());
     QHeaderView *header = ui.ListView1->header();
     header->setStretchLastSection(false);
     header->setSectionResizeMode(RosterModel::NameColumn, QHeaderView::Stretch);
@@ -44,11 +47,20 @@ RosterViews::RosterViews(const MainWindowLayout &ui, ClassroomSession &session, 
         view->setContextMenuPolicy(Qt::DefaultContextMenu);
         view->viewport()->installEventFilter(this);
     }
+    ui.Wall->installEventFilter(this);
     connect(header, &QHeaderView::sectionClicked, this,
             [this](int column) { guard::run([&] { ListView1ColumnClick(column); }); });
     connect(ui.N6, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsIcon); });
     connect(ui.N7, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsSmallIcon); });
     connect(ui.N8, &QAction::triggered, this, [this] { setViewStyle(ViewStyle::vsReport); });
+
+    connect(ui.WallItem, &QAction::toggled, this,
+            [this](bool shown) { guard::run([&] { showWall(shown); }); });
+    // A tile is a row: double-clicked, its student is monitored as "监视" does.
+    connect(ui.Wall, &ScreenWallView::tileActivated, ui.N12, &QAction::trigger);
+    connect(ui.Wall, &ScreenWallView::pictureSizeChanged, this,
+            [this](QSize size) { m_session.setTileSize(size.width(), size.height()); });
+    connect(&session, &ClassroomSession::tilePictureChanged, ui.Wall, &ScreenWallView::setPicture);
 }
 
 bool RosterViews::eventFilter(QObject *watched, QEvent *event)
@@ -63,8 +75,10 @@ bool RosterViews::eventFilter(QObject *watched, QEvent *event)
     return true;
 }
 
+// Choosing a style while the wall is shown leaves the wall for that style.
 void RosterViews::setViewStyle(ViewStyle style)
 {
+    leaveWall();
     if (style == ViewStyle::vsReport) {
         m_ui.RosterViews->setCurrentWidget(m_ui.ListView1);
         return;
@@ -78,14 +92,44 @@ void RosterViews::setViewStyle(ViewStyle style)
     m_ui.RosterViews->setCurrentWidget(m_ui.IconView);
 }
 
+void RosterViews::showWall(bool shown)
+{
+    if (!shown) {
+        QWidget *before = m_viewBeforeWall;
+        leaveWall();
+        if (before)
+            m_ui.RosterViews->setCurrentWidget(before);
+        return;
+    }
+    if (m_viewBeforeWall)
+        return;
+    m_viewBeforeWall = m_ui.RosterViews->currentWidget();
+    m_ui.RosterViews->setCurrentWidget(m_ui.Wall);
+    m_session.setTileSize(m_ui.Wall->pictureSize().width(), m_ui.Wall->pictureSize().height());
+    m_session.showWall();
+}
+
+// The students are told to stop, and the wall keeps no picture for a later showing.
+void RosterViews::leaveWall()
+{
+    if (!m_viewBeforeWall)
+        return;
+    m_viewBeforeWall = nullptr;
+    m_session.hideWall();
+    m_ui.Wall->clearPictures();
+    const QSignalBlocker quiet(m_ui.WallItem);
+    m_ui.WallItem->setChecked(false);
+}
+
 // The request comes from whichever view is shown, in its viewport's coordinates; below the
-// last row no menu opens.
+// last row or tile no menu opens. The tile under the mouse was selected by its press.
 void RosterViews::ListView1ContextPopup(const QPoint &pos)
 {
-    const QAbstractItemView *view = m_ui.RosterViews->currentWidget() == m_ui.IconView
-                                        ? static_cast<QAbstractItemView *>(m_ui.IconView)
-                                        : m_ui.ListView1;
-    if (!view->indexAt(pos).isValid())
+    const QWidget *shown = m_ui.RosterViews->currentWidget();
+    const bool onRow = shown == m_ui.Wall       ? m_ui.Wall->tileAt(pos) >= 0
+                       : shown == m_ui.IconView ? m_ui.IconView->indexAt(pos).isValid()
+                                                : m_ui.ListView1->indexAt(pos).isValid();
+    if (!onRow)
         return;
     m_ui.PopupMenu3->popup(QCursor::pos());
 }

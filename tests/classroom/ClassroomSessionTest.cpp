@@ -95,3 +95,47 @@ TEST_F(ClassroomSessionTest, ASendThatFailsChangesTheRosterOnlyAfterItHasReturne
     EXPECT_TRUE(waitUntil([&] { return b.isSendingScreen(); }));
     EXPECT_TRUE(failures.isEmpty()) << failures.join('|').toStdString();
 }
+
+// The wall and the monitor window ask for screens on their own: leaving one never stops what
+// the other still shows, and a student is told to stop once neither shows it.
+TEST_F(ClassroomSessionTest, TheWallAndTheMonitorWindowEachKeepTheirOwnStudentsSending)
+{
+    StudentAgent &a = student(2);
+    StudentAgent &b = student(3);
+    StudentAgent &c = student(4);
+    const auto said = [](const StudentAgent &s) {
+        QByteArray seen;
+        for (const StudentCommand &command : s.commands())
+            seen += command.raw + ' ';
+        return seen.trimmed();
+    };
+    const auto saysEventually = [&](const StudentAgent &s, const QByteArray &expected) {
+        return waitUntil([&] { return said(s) == expected; }) ? QByteArray() : said(s);
+    };
+    const RosterModel &roster = session.rosterModel();
+
+    session.monitorStudent(roster.key(1));
+    session.showWall();
+    EXPECT_EQ(saysEventually(a, "SCREEN"), "");
+    EXPECT_EQ(saysEventually(c, "SCREEN"), "");
+    session.stopWatching();
+    session.monitorStudent(roster.key(0));
+    session.hideWall();
+    EXPECT_EQ(saysEventually(b, "SCREEN NOTSCREEN"), "");
+    EXPECT_EQ(saysEventually(c, "SCREEN NOTSCREEN"), "");
+    EXPECT_EQ(said(a), "SCREEN");
+    EXPECT_TRUE(a.isSendingScreen());
+
+    // The rotation moves on from the student the monitor window shows, past the wall's.
+    session.showWall();
+    session.startRotation();
+    session.monitorNextStudent();
+    session.hideWall();
+    EXPECT_EQ(saysEventually(a, "SCREEN NOTSCREEN"), "");
+    EXPECT_EQ(saysEventually(b, "SCREEN NOTSCREEN SCREEN"), "");
+    EXPECT_EQ(saysEventually(c, "SCREEN NOTSCREEN SCREEN NOTSCREEN"), "");
+    session.stopRotation();
+    session.stopWatching();
+    EXPECT_EQ(saysEventually(b, "SCREEN NOTSCREEN SCREEN NOTSCREEN"), "");
+    EXPECT_TRUE(failures.isEmpty()) << failures.join('|').toStdString();
+}

@@ -1,6 +1,7 @@
 #include "classroom/Monitoring.h"
 #include "classroom/CommandChannel.h"
 #include "classroom/RosterModel.h"
+#include "classroom/ScreenRequests.h"
 #include "net/TServerWinSocket.h"
 #include "protocol/JpegEncoder.h"
 
@@ -58,8 +59,9 @@ protected:
     RosterModel roster;
     TServerWinSocket server;
     CommandChannel channel{&server, &roster};
+    ScreenRequests requests{channel};
     // Decoded on this thread, so each frame is shown by the time it has been received.
-    Monitoring monitoring{channel, [](const QString &from) { return from == kOwnAddress; },
+    Monitoring monitoring{requests, [](const QString &from) { return from == kOwnAddress; },
                           [](const std::function<void()> &decode) { decode(); }};
     QSignalSpy shown{&monitoring, &Monitoring::pictureChanged};
 };

@@ -166,9 +166,14 @@ void StudentAgent::endConnection()
 
 QByteArray StudentAgent::drawScreen()
 {
+    if (m_cycle > 0 && m_cycleFiles.size() >= m_cycle)
+        return m_cycleFiles.at(m_screen.framesSent() % m_cycle);
     const QImage picture = ScreenPicture::draw(m_name, QDateTime::currentDateTime(), m_pictureSize,
                                                m_screen.framesSent() + 1);
-    return ScreenPicture::jpeg(picture, m_quality);
+    const QByteArray file = ScreenPicture::jpeg(picture, m_quality);
+    if (m_cycle > 0 && !file.isEmpty())
+        m_cycleFiles.append(file);
+    return file;
 }
 
 // The console counts as connected once its key is trusted and the hello is out.

@@ -40,6 +40,10 @@ public:
     // The generated screen picture sent while monitored.
     void setPictureSize(QSize size) { m_pictureSize = size; }
     void setQuality(int quality) { m_quality = quality; }
+    // The screen shows count pictures in turn, each drawn once, when first sent: a changing
+    // screen that costs next to nothing to send, for many large screens on one machine. 0 draws
+    // every file as it is sent.
+    void setPictureCycle(int count) { m_cycle = count; }
     ScreenSender &screen() { return m_screen; }
     // Speak the trusted channel (connectToConsole then names the agent port), trusting only the
     // console whose key has this fingerprint; claim this user and MAC in the hello (the MAC
@@ -123,6 +127,8 @@ private:
     int m_receiveBufferSize = 0;
     QSize m_pictureSize;
     int m_quality;
+    int m_cycle = 0;
+    QList<QByteArray> m_cycleFiles;
 
     QTcpSocket m_socket;
     QString m_fingerprint;

@@ -14,6 +14,8 @@
 namespace {
 
 constexpr int kMaxStudents = 1000;
+// Screens kept per student: a few make a changing screen, many would only cost memory.
+constexpr int kMaxCycle = 100;
 constexpr int kExitBadOption = 2;
 
 struct Options
@@ -28,6 +30,7 @@ struct Options
     double fps = 0;
     QSize size;
     int quality = 0;
+    int cycle = 0;
     bool beacons = false;
     bool quiet = false;
     // The trusted channel instead of the command port, trusting this key.
@@ -102,6 +105,7 @@ Options parseOptions(const QCoreApplication &app)
         port("agent-port", "Trusted channel port (with --fingerprint).", ports::kAgentPort),
         valued("user", "Logged-in user the channel's hello claims (default: the student's name).",
                "name", nullptr),
+        valued("cycle", "Send N screens, each drawn once, in turn (0: draw every one).", "n", "0"),
         flag("beacons", "Listen on the mouse port all the time, not only in a demonstration."),
         flag("quiet", "Print only ERROR and DISCONNECTED lines."),
     });
@@ -138,6 +142,10 @@ Options parseOptions(const QCoreApplication &app)
     options.quality = parser.value(QStringLiteral("quality")).toInt(&ok);
     if (!ok || options.quality < 1 || options.quality > 100) {
         fail(QStringLiteral("--quality needs a number from 1 to 100"));
+    }
+    options.cycle = parser.value(QStringLiteral("cycle")).toInt(&ok);
+    if (!ok || options.cycle < 0 || options.cycle > kMaxCycle) {
+        fail(QStringLiteral("--cycle needs a number from 0 to %1").arg(kMaxCycle));
     }
     options.beacons = parser.isSet(QStringLiteral("beacons"));
     options.agentPort = portValue(parser, QStringLiteral("agent-port"));
@@ -201,6 +209,7 @@ int main(int argc, char **argv)
         agent->screen().setFramesPerSecond(options.fps);
         agent->setPictureSize(options.size);
         agent->setQuality(options.quality);
+        agent->setPictureCycle(options.cycle);
         if (!options.fingerprint.isEmpty())
             agent->setChannel(options.fingerprint,
                               options.user.isEmpty() ? agent->name() : options.user);
