@@ -23,18 +23,6 @@ QString sslErrors()
     return text.isEmpty() ? QStringLiteral("the connection broke off") : text;
 }
 
-QString fingerprintOf(X509 *certificate)
-{
-    unsigned char *der = nullptr;
-    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
-    if (length <= 0)
-        return {};
-    const QString fingerprint =
-        keyfingerprint::ofPublicKey(QByteArrayView(reinterpret_cast<const char *>(der), length));
-    OPENSSL_free(der);
-    return fingerprint;
-}
-
 } // namespace
 
 ChannelEnd::ChannelEnd(std::shared_ptr<TlsContext> context, KeyCheck check)
@@ -71,7 +59,8 @@ int ChannelEnd::verifyKey(int, x509_store_ctx_st *store)
         return 1;
     if (!self->m_keyJudged) {
         self->m_keyJudged = true;
-        self->m_peerFingerprint = fingerprintOf(X509_STORE_CTX_get_current_cert(store));
+        self->m_peerFingerprint =
+            keyfingerprint::ofCertificate(X509_STORE_CTX_get_current_cert(store));
         bool trusted = false;
         try {
             trusted = !self->m_peerFingerprint.isEmpty() && self->m_check &&

@@ -1,6 +1,7 @@
 #include "protocol/KeyFingerprint.h"
 
 #include <QCryptographicHash>
+#include <openssl/x509.h>
 
 namespace keyfingerprint {
 namespace {
@@ -11,10 +12,18 @@ bool isHexDigit(QChar c)
 }
 } // namespace
 
-QString ofPublicKey(QByteArrayView subjectPublicKeyInfo)
+QString ofCertificate(const x509_st *certificate)
 {
-    return QString::fromLatin1(
-        QCryptographicHash::hash(subjectPublicKeyInfo, QCryptographicHash::Sha256).toHex());
+    unsigned char *der = nullptr;
+    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
+    if (length <= 0)
+        return {};
+    const QString fingerprint = QString::fromLatin1(
+        QCryptographicHash::hash(QByteArrayView(reinterpret_cast<const char *>(der), length),
+                                 QCryptographicHash::Sha256)
+            .toHex());
+    OPENSSL_free(der);
+    return fingerprint;
 }
 
 QString normalized(const QString &written)

@@ -39,18 +39,6 @@ QByteArray drained(BIO *bio)
     return QByteArray(data, qsizetype(size));
 }
 
-QString fingerprintOf(X509 *certificate)
-{
-    unsigned char *der = nullptr;
-    const int length = i2d_X509_PUBKEY(X509_get_X509_PUBKEY(certificate), &der);
-    if (length <= 0)
-        return {};
-    const QString fingerprint =
-        keyfingerprint::ofPublicKey(QByteArrayView(reinterpret_cast<const char *>(der), length));
-    OPENSSL_free(der);
-    return fingerprint;
-}
-
 // The pair as read, checked to belong together; an empty fingerprint when it does not.
 ConsoleKey parsed(const QByteArray &certificatePem, const QByteArray &keyPem)
 {
@@ -62,7 +50,7 @@ ConsoleKey parsed(const QByteArray &certificatePem, const QByteArray &keyPem)
     ERR_clear_error();
     ConsoleKey pair{certificatePem, keyPem, QString(), QString()};
     if (certificate && key && X509_check_private_key(certificate.get(), key.get()) == 1)
-        pair.fingerprint = fingerprintOf(certificate.get());
+        pair.fingerprint = keyfingerprint::ofCertificate(certificate.get());
     ERR_clear_error();
     return pair;
 }
@@ -133,8 +121,8 @@ ConsoleKey ConsoleKey::generate()
         !PEM_write_bio_PrivateKey(keyOut.get(), key.get(), nullptr, nullptr, 0, nullptr, nullptr))
         throw AppError(QString::fromUtf8("无法生成教师机密钥"));
     ERR_clear_error();
-    return ConsoleKey{drained(certificateOut.get()), drained(keyOut.get()), fingerprintOf(x),
-                      QString()};
+    return ConsoleKey{drained(certificateOut.get()), drained(keyOut.get()),
+                      keyfingerprint::ofCertificate(x), QString()};
 }
 
 ConsoleKey ConsoleKey::loadOrCreate(const QString &adminFolder, const QString &dataFolder)

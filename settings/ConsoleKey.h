@@ -5,7 +5,7 @@
 
 // The console's identity on the trusted channel: an EC key pair (P-256) and a self-signed
 // certificate over it. Agents pin the key, not the certificate, so a renewed certificate keeps
-// the fingerprint (keyfingerprint::ofPublicKey of its public key).
+// the fingerprint of its public key (keyfingerprint::ofCertificate).
 struct ConsoleKey
 {
     static constexpr const char *kAdminFolder = "/etc/velmora";
