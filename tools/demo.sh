@@ -2,8 +2,10 @@
 # The console with three simulated students, each on its own host: private network namespaces
 # joined by a bridge on the test subnet 10.77.0.0/24 (console 10.77.0.1, student-01..03 on
 # .11..13), so the demonstration's broadcasts really cross from the console to every student
-# and nothing leaves this machine. The students' lines (commands received, "DEMO on",
-# "FRAMES decoded=N" when a demonstration stops) appear here.
+# and nothing leaves this machine. student-01 speaks the plaintext command port; student-02 and
+# student-03 join through the trusted channel, pinned to the demo console's key (made afresh in
+# a private data folder). The students' lines (commands received, "DEMO on", "FRAMES decoded=N"
+# when a demonstration stops, the channel's "CHANNEL" and "KEY" lines) appear here.
 # Usage: tools/demo.sh [BUILD_DIR]   (needs a display; without one it runs under Xvfb)
 set -euo pipefail
 build=$(cd "${1:-build}" && pwd)
@@ -54,18 +56,25 @@ if [ -z "${DISPLAY:-}" ]; then
   echo "No display: the console runs under Xvfb on $DISPLAY."
 fi
 
-# A private runtime folder: the demo's console is not the user's own running one.
+# A private runtime folder: the demo's console is not the user's own running one; a private data
+# folder: its key is not the user's own console's.
 XDG_RUNTIME_DIR=$(mktemp -d)
-export XDG_RUNTIME_DIR
+XDG_DATA_HOME=$(mktemp -d)
+export XDG_RUNTIME_DIR XDG_DATA_HOME
+fingerprint=$("$build/app/velmora-teacher" --fingerprint)
 "$build/app/velmora-teacher" &
 console=$!
 pids+=("$console")
 sleep 2
 for i in $(seq 1 $students); do
+  channel=()
+  [ "$i" -eq 1 ] || channel=(--fingerprint "$fingerprint" --user "pupil-0$i")
   nsenter -t "${hostpids[$((i - 1))]}" -n -- "$build/tools/student-sim/velmora-student-sim" \
-    --console 10.77.0.1 --name "student-0$i" &
+    --console 10.77.0.1 --name "student-0$i" "${channel[@]}" &
   pids+=($!)
 done
-echo "Console on 10.77.0.1, students on 10.77.0.11-1$students. Press 教师演示 to demonstrate;"
-echo "each student prints DEMO on, and FRAMES decoded=N when the demonstration stops."
+echo "Console on 10.77.0.1 (key $fingerprint), students on 10.77.0.11-1$students:"
+echo "student-01 in plaintext, the others through the trusted channel (their user in 登录用户)."
+echo "Press 教师演示 to demonstrate; each student prints DEMO on, and FRAMES decoded=N when the"
+echo "demonstration stops; the channel's students get the demonstration's key first (KEY)."
 wait "$console"
