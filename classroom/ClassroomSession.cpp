@@ -4,20 +4,27 @@
 #include "classroom/CommandChannel.h"
 #include "classroom/Demonstration.h"
 #include "classroom/Monitoring.h"
+#include "classroom/PictureSource.h"
+#include "classroom/RelayFrames.h"
 #include "classroom/Roster.h"
 #include "classroom/RosterModel.h"
+#include "classroom/StreamSender.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "protocol/Commands.h"
 #include "protocol/Datagrams.h"
 #include "protocol/Ports.h"
+#include "system/EventLog.h"
 
 #include <QTimer>
 
 namespace {
 // The console never overrides the cursor, so its code is always the default's.
 constexpr int kDefaultCursor = 0;
+constexpr qint32 kMaxPort = 65535;
+const QString kStreamFailed =
+    QString::fromUtf8("快速演示画面流已停止（学生机改用普通演示画面）：%1");
 } // namespace
 
 ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent)
@@ -32,6 +39,8 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     m_blackOut = std::make_unique<BlackOut>(*m_channel, *m_rosterModel);
     m_monitoring = std::make_unique<Monitoring>(
         *m_channel, [this](const QString &fromIP) { return m_ownAddresses.contains(fromIP); });
+    m_stream = new StreamSender(this);
+    m_relay = std::make_unique<RelayFrames>();
     connectParts();
     m_identity = Identity::lookUp();
     applyIdentity();
@@ -81,6 +90,16 @@ void ClassroomSession::connectParts()
             &Monitoring::datagramReceived);
     connect(m_monitoring.get(), &Monitoring::pictureChanged, this,
             [this] { emit pictureChanged(m_monitoring->picture()); });
+    // The files the student sends go on to the class only while that student presents.
+    connect(m_monitoring.get(), &Monitoring::fileArrived, this, [this](const QByteArray &file) {
+        if (m_presenter != 0 && m_monitoring->watches(m_presenter))
+            m_relay->offer(file);
+    });
+    connect(roster, &Roster::studentLeft, this, &ClassroomSession::studentGone);
+    connect(m_stream, &StreamSender::failed, this, [this](const QString &reason) {
+        eventlog::warning(kStreamFailed.arg(reason));
+        emit streamFailed(kStreamFailed.arg(reason));
+    });
 }
 
 void ClassroomSession::open(const ConsoleSettings &settings)
@@ -96,6 +115,7 @@ void ClassroomSession::open(const ConsoleSettings &settings)
 
 void ClassroomSession::releaseStudents()
 {
+    m_stream->stop();
     m_blackOut->releaseAll();
     SendToAll(command::Stop);
     m_channel->sendHeldNow();
@@ -116,6 +136,7 @@ void ClassroomSession::close()
     m_screenTimer->stop();
     m_timer1->stop();
     m_timer2->stop();
+    m_stream->stop();
     m_comUdp->Close();
     m_mouseUdp->Close();
     disconnect(server, &TServerWinSocket::clientConnect, nullptr, nullptr);
@@ -179,15 +200,45 @@ void ClassroomSession::setMode(Mode mode)
     emit modeChanged(mode);
 }
 
-void ClassroomSession::startDemonstration()
+void ClassroomSession::startDemonstration(const Audience &audience)
 {
     if (m_mode != Mode::Idle)
         return;
     m_demonstration->prepare();
-    SendToAll(command::Image);
+    m_audience = audience;
+    m_presenter = 0;
+    sendToAudience(command::Image);
     m_demonstration->abandonFrame();
     m_screenTimer->start();
+    startStream(m_frames->pictureSource(), audience.windowed);
     setMode(Mode::Demonstrating);
+}
+
+void ClassroomSession::startDemonstration()
+{
+    startDemonstration(Audience());
+}
+
+bool ClassroomSession::startStudentDemonstration(quint64 presenter)
+{
+    if (m_mode != Mode::Idle || m_rosterModel->rowOfKey(presenter) < 0)
+        return false;
+    if (!m_monitoring->watches(presenter))
+        monitorStudent(presenter);
+    m_presenter = presenter;
+    m_audience = Audience{false, false, {}};
+    for (int row = 0; row < m_rosterModel->rowCount(); ++row) {
+        if (m_rosterModel->key(row) != presenter)
+            m_audience.students.append(m_rosterModel->key(row));
+    }
+    m_relay->clear();
+    m_demonstration->setSource(m_relay.get());
+    m_demonstration->abandonFrame();
+    sendToAudience(command::Image);
+    m_screenTimer->start();
+    startStream(m_relay->pictureSource(), false);
+    setMode(Mode::Demonstrating);
+    return true;
 }
 
 void ClassroomSession::stopDemonstration()
@@ -195,16 +246,64 @@ void ClassroomSession::stopDemonstration()
     if (m_mode != Mode::Demonstrating)
         return;
     m_screenTimer->stop();
-    SendToAll(command::Stop);
+    m_stream->stop();
+    sendToAudience(command::Stop);
+    if (m_presenter != 0) {
+        m_presenter = 0;
+        m_demonstration->setSource(m_frames.get());
+        m_demonstration->abandonFrame();
+        m_relay->clear();
+    }
     setMode(Mode::Idle);
+}
+
+// Everyone gets exactly what the older console sent them; chosen students get it one by one.
+void ClassroomSession::sendToAudience(const QByteArray &text) const
+{
+    if (m_audience.everyone) {
+        SendToAll(text);
+        return;
+    }
+    for (const quint64 key : m_audience.students)
+        SendToKey(key, text);
+}
+
+// No picture source (a test's frames) or no port: the older stream alone demonstrates.
+void ClassroomSession::startStream(std::unique_ptr<PictureSource> pictures, bool windowed)
+{
+    if (m_settings.StreamPort < 1 || m_settings.StreamPort > kMaxPort)
+        return;
+    m_streamQuality = m_settings.ImageQuality;
+    StreamSender::Start start;
+    start.host = BroadcastHost();
+    start.port = quint16(m_settings.StreamPort);
+    start.quality = m_streamQuality;
+    start.windowed = windowed;
+    start.pictures = std::move(pictures);
+    m_stream->start(std::move(start));
+}
+
+// A presenter who leaves has nothing more to show.
+void ClassroomSession::studentGone(quint64 key)
+{
+    if (key != 0 && key == m_presenter)
+        stopDemonstration();
 }
 
 void ClassroomSession::sendDemonstrationTick(QPoint pointer)
 {
     try {
-        datagram::CursorText cursor;
-        const int length = datagram::cursor(cursor, kDefaultCursor, pointer.x(), pointer.y());
-        m_mouseUdp->SendDatagram(cursor.data(), length);
+        // The settings dialog's quality applies from the next frame, on both streams.
+        if (m_settings.ImageQuality != m_streamQuality) {
+            m_streamQuality = m_settings.ImageQuality;
+            m_stream->setQuality(m_streamQuality);
+        }
+        // Where a student's screen is shown, the teacher's pointer is not part of it.
+        if (m_presenter == 0) {
+            datagram::CursorText cursor;
+            const int length = datagram::cursor(cursor, kDefaultCursor, pointer.x(), pointer.y());
+            m_mouseUdp->SendDatagram(cursor.data(), length);
+        }
         m_demonstration->SendScreenChunk();
     } catch (...) {
         stopDemonstration();
