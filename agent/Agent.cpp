@@ -27,7 +27,8 @@ std::unique_ptr<SessionAgent> ownSide(const AgentSettings &settings, Agent::Seam
 
 Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
     : QObject(parent), m_seams(std::move(seams)), m_ownSide(ownSide(settings, m_seams)),
-      m_side(m_ownSide ? *m_ownSide : *m_seams.side), m_link(settings)
+      m_side(m_ownSide ? *m_ownSide : *m_seams.side),
+      m_streamPort(settings.useStream ? settings.streamPort : 0), m_link(settings)
 {
     connect(&m_link, &ConsoleLink::bytesReceived, &m_commands, &CommandStream::feed);
     connect(&m_commands, &CommandStream::command, this,
@@ -148,6 +149,7 @@ void Agent::obey(const StudentCommand &command)
         break;
     case Kind::Image:
         next.demonstrating = true;
+        next.streamPort = m_streamPort;
         setState(next);
         break;
     case Kind::Stop:

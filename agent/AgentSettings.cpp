@@ -185,6 +185,8 @@ AgentSettings AgentSettings::load(const QString &path)
     reader.port("Console", "CommandPort", settings.commandPort);
     reader.port("Console", "ImagePort", settings.imagePort);
     reader.port("Console", "MousePort", settings.mousePort);
+    reader.port("Console", "StreamPort", settings.streamPort);
+    reader.flag("Console", "UseStream", settings.useStream);
     reader.flag("Console", "AllowBeaconDiscovery", settings.allowBeaconDiscovery);
     reader.rate("Screen", "Rate", settings.screenRate);
     reader.quality("Screen", "Quality", settings.screenQuality);

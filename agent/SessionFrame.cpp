@@ -19,6 +19,7 @@ const QString kDemonstrating = QStringLiteral("demonstrating");
 const QString kSendingScreen = QStringLiteral("screen");
 const QString kConsole = QStringLiteral("console");
 const QString kLocal = QStringLiteral("local");
+const QString kStreamPort = QStringLiteral("streamPort");
 
 } // namespace
 
@@ -33,6 +34,7 @@ QByteArray SessionFrame::encode() const
         map[kSendingScreen] = state.sendingScreen;
         map[kConsole] = state.console.toString();
         map[kLocal] = state.local.toString();
+        map[kStreamPort] = state.streamPort;
         break;
     case Kind::Message:
         map[kText] = text;
@@ -70,9 +72,10 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     const QCborMap map = value.toMap();
     const qint64 kind = map.value(kKind).toInteger(-1);
     const qint64 application = map.value(kApplication).toInteger(0);
+    const qint64 streamPort = map.value(kStreamPort).toInteger(0);
     if (error.error != QCborError::NoError || !value.isMap() || kind < 0 ||
         kind > int(Kind::Ready) || application < 0 ||
-        application >= AgentSettings::kApplicationCount) {
+        application >= AgentSettings::kApplicationCount || streamPort < 0 || streamPort > 65535) {
         return Status::Invalid;
     }
     frame = SessionFrame();
@@ -85,6 +88,7 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     frame.state.sendingScreen = map.value(kSendingScreen).toBool();
     frame.state.console = QHostAddress(map.value(kConsole).toString());
     frame.state.local = QHostAddress(map.value(kLocal).toString());
+    frame.state.streamPort = quint16(streamPort);
     buffer.remove(0, kHeader + length);
     return Status::Complete;
 }

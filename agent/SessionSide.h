@@ -16,6 +16,9 @@ struct DisplayState
     // address on the connection (the screen's source).
     QHostAddress console;
     QHostAddress local;
+    // Where the console's Velmora stream comes, shown in place of the older stream once it
+    // does; 0: the older stream alone.
+    quint16 streamPort = 0;
 
     bool operator==(const DisplayState &other) const = default;
 };
