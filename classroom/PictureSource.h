@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QPoint>
+#include <QRect>
 #include <cstdint>
 #include <optional>
+#include <vector>
 
 // Pictures of what the Velmora stream shows, taken on the stream's own thread.
 class PictureSource
@@ -15,6 +17,9 @@ public:
         int height = 0;
         int stride = 0;
         const std::uint8_t *bgrx = nullptr;
+        // Where the source knows what changed since its last picture: the only places where
+        // this one may differ from it.
+        std::optional<std::vector<QRect>> changed;
     };
 
     virtual ~PictureSource() = default;

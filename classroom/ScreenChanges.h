@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QRect>
 #include <cstdint>
 #include <vector>
 
@@ -10,8 +11,10 @@ class ScreenChanges
 {
 public:
     // Compares a BGRX picture with the last one; at the first picture, or at a new size, every
-    // cell has changed.
-    void compare(const std::uint8_t *bgrx, int width, int height, int stride);
+    // cell has changed. With the places that may have changed, only the cells they touch are
+    // read.
+    void compare(const std::uint8_t *bgrx, int width, int height, int stride,
+                 const std::vector<QRect> *changed = nullptr);
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -26,6 +29,8 @@ public:
 
 private:
     void copyCell(const std::uint8_t *bgrx, int stride, int column, int row);
+    // Marks the cells no change can have touched as already looked at.
+    void skipUntouched(const std::vector<QRect> &changed);
 
     int m_width = 0;
     int m_height = 0;
@@ -33,5 +38,6 @@ private:
     int m_rows = 0;
     int m_changedCount = 0;
     std::vector<char> m_changed;
+    std::vector<char> m_settled;
     std::vector<std::uint8_t> m_pixels;
 };

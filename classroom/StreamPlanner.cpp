@@ -68,13 +68,13 @@ void StreamPlanner::push(const StreamDatagram &d)
 }
 
 void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int stride,
-                            qint64 nowMs)
+                            qint64 nowMs, const std::vector<QRect> *drawn)
 {
     width = std::min(width, StreamDatagram::kMaxSide);
     height = std::min(height, StreamDatagram::kMaxSide);
     advance(nowMs, true);
     const bool resized = width != m_screen.width() || height != m_screen.height();
-    m_screen.compare(bgrx, width, height, stride);
+    m_screen.compare(bgrx, width, height, stride, drawn);
     if (resized) {
         m_cells.assign(m_screen.changed().size(), Cell());
         m_nextRefreshMs = nowMs + kRefreshMs;

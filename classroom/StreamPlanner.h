@@ -39,8 +39,10 @@ public:
     void setWindowed(bool windowed) { m_flags = windowed ? StreamDatagram::kWindowed : 0; }
     void setKey(const StreamKey &key) { m_key = key; }
 
-    // A BGRX picture of the screen taken at nowMs. Raises AppError when the encoder fails.
-    void picture(const std::uint8_t *bgrx, int width, int height, int stride, qint64 nowMs);
+    // A BGRX picture of the screen taken at nowMs, with the places that may have changed since
+    // the last one where they are known. Raises AppError when the encoder fails.
+    void picture(const std::uint8_t *bgrx, int width, int height, int stride, qint64 nowMs,
+                 const std::vector<QRect> *drawn = nullptr);
     // The pointer in the screen's pixels; sent when it moved, and now and then when it did not.
     void pointer(QPoint position, qint64 nowMs);
     // Whatever else is due by nowMs: the refresh, cells that settled, the round.

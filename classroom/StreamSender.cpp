@@ -143,7 +143,7 @@ void StreamSender::run(Start start)
                 const PictureSource::Picture picture = start.pictures->grab();
                 if (picture.bgrx) {
                     planner.picture(picture.bgrx, picture.width, picture.height, picture.stride,
-                                    now);
+                                    now, picture.changed ? &*picture.changed : nullptr);
                     ++shared.pictures;
                     shared.codedQuality = planner.quality();
                 }

@@ -31,7 +31,7 @@ public:
     Picture grab() override
     {
         m_shift = (m_shift + 1) % kShifts;
-        return {kWidth, kHeight, (kWidth + kShifts) * 4, m_noise.data() + m_shift * 4};
+        return {kWidth, kHeight, (kWidth + kShifts) * 4, m_noise.data() + m_shift * 4, {}};
     }
 
 private:
