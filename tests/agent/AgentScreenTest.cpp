@@ -1,3 +1,4 @@
+#include "agent/StreamViewer.h"
 #include "agent/ViewerWindow.h"
 #include "capture/ScreenCapture.h"
 #include "protocol/Chunks.h"
@@ -88,12 +89,14 @@ QByteArray quarters()
     return QByteArray(reinterpret_cast<const char *>(file.data()), qsizetype(file.size()));
 }
 
-// The same quarters as the Velmora stream sends them, at one frame.
-std::vector<QByteArray> streamedQuarters(quint32 frame, bool windowed)
+// The same quarters as the Velmora stream sends them, at one frame, tagged with a key.
+std::vector<QByteArray> streamedQuarters(quint32 frame, bool windowed,
+                                         const StreamKey &key = StreamKey(),
+                                         Qt::GlobalColor topLeft = Qt::red)
 {
     QImage picture(320, 200, QImage::Format_RGB32);
     QPainter painter(&picture);
-    painter.fillRect(0, 0, 160, 100, Qt::red);
+    painter.fillRect(0, 0, 160, 100, topLeft);
     painter.fillRect(160, 0, 160, 100, Qt::green);
     painter.fillRect(0, 100, 160, 100, Qt::blue);
     painter.fillRect(160, 100, 160, 100, Qt::yellow);
@@ -116,7 +119,7 @@ std::vector<QByteArray> streamedQuarters(quint32 frame, bool windowed)
             d.width = quint16(std::min(piece.cells * 64, 320 - d.x));
             d.height = 16;
             d.payload = piece.scan;
-            datagrams.push_back(d.write(StreamKey()));
+            datagrams.push_back(d.write(key));
         }
     }
     return datagrams;
@@ -341,4 +344,41 @@ TEST_F(AgentScreenTest, TheStreamShowsInAWindowBesideTheStudentsWork)
 
     send("STOP", 1);
     EXPECT_FALSE(agent->viewer().isVisible());
+}
+
+// An agent that trusts one console's key shows what that key tagged, from wherever it comes,
+// and nothing else: not untagged datagrams from the console's own address, not another key's,
+// not a tagged datagram with one byte changed.
+TEST(SignedStreamTest, ASignedOnlyViewerShowsNothingItsKeyDidNotTag)
+{
+    constexpr quint16 port = 25663;
+    const StreamKey key = StreamKey::generate();
+    StreamViewer viewer;
+    ASSERT_TRUE(viewer.start(port, QHostAddress::LocalHost));
+    viewer.setKey(key, true);
+    QUdpSocket console;
+    const auto send = [&](const std::vector<QByteArray> &datagrams) {
+        for (const QByteArray &datagram : datagrams)
+            console.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        settle(200);
+    };
+    std::vector<QByteArray> forged = streamedQuarters(3, false, key, Qt::cyan);
+    for (QByteArray &datagram : forged)
+        datagram[datagram.size() - 1] = char(datagram.back() ^ 1);
+    send(streamedQuarters(1, false, StreamKey(), Qt::cyan));
+    send(streamedQuarters(2, false, StreamKey::generate(), Qt::cyan));
+    send(forged);
+    EXPECT_FALSE(viewer.isShowing());
+
+    send(streamedQuarters(4, false, key));
+    ASSERT_TRUE(waitUntil([&] { return viewer.isShowing(); }));
+    const QImage shown = viewer.image().copy();
+    EXPECT_TRUE(near(shown.pixel(40, 40), qRgb(255, 0, 0)));
+    forged = streamedQuarters(6, true, key, Qt::cyan);
+    for (QByteArray &datagram : forged)
+        datagram[12] = char(datagram[12] ^ 1);
+    send(forged);
+    send(streamedQuarters(5, true, StreamKey::generate(), Qt::cyan));
+    EXPECT_EQ(viewer.image(), shown);
+    EXPECT_FALSE(viewer.canvas().windowed());
 }
