@@ -77,6 +77,7 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
     m_screen.compare(bgrx, width, height, stride, drawn);
     if (resized) {
         m_cells.assign(m_screen.changed().size(), Cell());
+        m_sketchedScale = -1;
         m_nextRefreshMs = nowMs + kRefreshMs;
     }
     if (m_screen.changedCount() == 0)
@@ -204,26 +205,17 @@ void StreamPlanner::sendSketch()
     const int side = 1 << scale;
     const int width = (m_screen.width() + side - 1) >> scale;
     const int height = (m_screen.height() + side - 1) >> scale;
+    // Only the cells that changed since the last sketch are shrunk again: a cell is a whole
+    // number of the sketch's pixels at every scale.
+    const bool whole = scale != m_sketchedScale;
     m_sketch.resize(std::size_t(width) * height * kBytesPerPixel);
-    for (int y = 0; y < height; ++y) {
-        const int top = y << scale;
-        const int bottom = std::min(top + side, m_screen.height());
-        for (int x = 0; x < width; ++x) {
-            const int left = x << scale;
-            const int right = std::min(left + side, m_screen.width());
-            unsigned sum[3] = {};
-            for (int sy = top; sy < bottom; ++sy) {
-                const std::uint8_t *p = m_screen.pixels() + std::ptrdiff_t(sy) * m_screen.stride();
-                for (int sx = left; sx < right; ++sx)
-                    for (int c = 0; c < 3; ++c)
-                        sum[c] += p[sx * kBytesPerPixel + c];
-            }
-            const unsigned count = unsigned((bottom - top) * (right - left));
-            std::uint8_t *out = m_sketch.data() + (std::size_t(y) * width + x) * kBytesPerPixel;
-            for (int c = 0; c < 3; ++c)
-                out[c] = std::uint8_t(sum[c] / count);
-        }
-    }
+    const int columns = m_screen.cellColumns();
+    for (int row = 0; row < m_screen.cellRows(); ++row)
+        for (int column = 0; column < columns; ++column)
+            if (whole || m_cells[std::size_t(row * columns + column)].changed > m_sketchedFrame)
+                shrinkCell(column, row, scale, width, height);
+    m_sketchedScale = scale;
+    m_sketchedFrame = m_frame;
     const qint64 before = m_outbox.bytes();
     const int cells = (width + kCell - 1) / kCell;
     for (int y = 0; y < height; y += kBand) {
@@ -248,6 +240,31 @@ void StreamPlanner::sendSketch()
         m_sketchScale = std::min(scale + 1, int(StreamDatagram::kMaxScale));
     else if (bytes < kSketchBytes / 4)
         m_sketchScale = std::max(scale - 1, kMinScale);
+}
+
+void StreamPlanner::shrinkCell(int column, int row, int scale, int width, int height)
+{
+    const int side = 1 << scale;
+    for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
+        const int top = y << scale;
+        const int bottom = std::min(top + side, m_screen.height());
+        for (int x = (column * kCell) >> scale;
+             x < std::min(((column + 1) * kCell) >> scale, width); ++x) {
+            const int left = x << scale;
+            const int right = std::min(left + side, m_screen.width());
+            unsigned sum[3] = {};
+            for (int sy = top; sy < bottom; ++sy) {
+                const std::uint8_t *p = m_screen.pixels() + std::ptrdiff_t(sy) * m_screen.stride();
+                for (int sx = left; sx < right; ++sx)
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += p[sx * kBytesPerPixel + c];
+            }
+            const unsigned count = unsigned((bottom - top) * (right - left));
+            std::uint8_t *out = m_sketch.data() + (std::size_t(y) * width + x) * kBytesPerPixel;
+            for (int c = 0; c < 3; ++c)
+                out[c] = std::uint8_t(sum[c] / count);
+        }
+    }
 }
 
 void StreamPlanner::settle(qint64 nowMs)

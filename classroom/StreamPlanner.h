@@ -70,6 +70,7 @@ private:
     qint64 sendCells(const std::function<bool(int)> &chosen, int quality);
     void sendVersions();
     void sendSketch();
+    void shrinkCell(int column, int row, int scale, int width, int height);
     void settle(qint64 nowMs);
     void round(qint64 nowMs);
     void adaptQuality(qint64 pictureBytes);
@@ -79,6 +80,9 @@ private:
     int m_setting = 50;
     int m_quality = 50;
     int m_sketchScale = 2;
+    // The scale and frame of the sketch last made; -1: none of this screen's size.
+    int m_sketchedScale = -1;
+    std::uint32_t m_sketchedFrame = 0;
     qint64 m_startMs;
     qint64 m_nextRefreshMs;
     qint64 m_lastTickMs;
