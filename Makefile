@@ -15,7 +15,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg-dev libssl-dev libxcb1
 PACKAGE_TOOLS = dpkg-dev file lintian
 SUDO     = $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build run test demo bench package fuzz test-asan clean
+.PHONY: all deps build run test demo bench glass package fuzz test-asan clean
 
 all: build
 
@@ -56,6 +56,11 @@ demo: build
 
 bench: build
 	VELMORA_XVFB_SCREEN=1920x1080x24 tests/isolate.sh --xvfb $(BUILD)/bench/velmora-bench
+
+# Glass to glass between two namespace hosts, with one student and with forty.
+glass: build
+	tests/crosshost.sh $(BUILD)/bench/glass/velmora-glass --students 1
+	tests/crosshost.sh $(BUILD)/bench/glass/velmora-glass --students 40
 
 # The Debian package, built as a packager would: release build, no tests, no -Werror.
 PACKAGE_BUILD ?= build-package
