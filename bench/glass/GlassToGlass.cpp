@@ -5,7 +5,9 @@
 // square shows there; meanwhile a window slides over the teacher's desktop and a page scrolls
 // in another, so the stream carries desktop work, not a still picture.
 //
-//   tests/crosshost.sh build/bench/glass/velmora-glass [--students N] [--samples N]
+//   tests/crosshost.sh build/bench/glass/velmora-glass [--students N] [--samples N] [--older]
+//
+// --older: the agent shows the older stream alone (UseStream=0), for comparison.
 //
 // N students: the real agent and N - 1 simulated students, each on an address of its own on the
 // student's host, all told IMAGE and sent the older stream.
@@ -40,7 +42,7 @@ constexpr int kSquare = 120;
 constexpr int kSquareX = 1700;
 constexpr int kSquareY = 120;
 constexpr int kTolerance = 48;
-constexpr int kGiveUpMs = 3000;
+constexpr int kGiveUpMs = 5000;
 constexpr std::uint32_t kColours[] = {0xe02020, 0x20c040, 0x2040e0, 0xe0e020, 0x20e0e0, 0xe020e0};
 
 QString peer()
@@ -180,7 +182,9 @@ int main(int argc, char **argv)
     ini.close();
     QFile studentIni(dir.filePath(QStringLiteral("student.ini")));
     studentIni.open(QIODevice::WriteOnly);
-    studentIni.write("[Console]\nStreamPort=5653\nUseStream=1\n");
+    const bool older = arguments.contains(QStringLiteral("--older"));
+    studentIni.write(QByteArray("[Console]\nStreamPort=5653\nUseStream=") + (older ? "0" : "1") +
+                     "\n");
     studentIni.close();
     auto console =
         std::make_unique<Tfrm_main>(ConsoleOptions{ini.fileName(), QString(), dir.path(), nullptr});
