@@ -5,6 +5,7 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 # Portable names: libjpeg-dev is libjpeg-turbo's development package on Debian and Ubuntu.
 PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg-dev libssl-dev libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev \
+           libxcb-damage0-dev libxcb-xfixes0-dev \
            libgtest-dev libbenchmark-dev xvfb xauth fonts-arphic-uming fonts-arphic-ukai \
            qt6-translations-l10n iproute2 util-linux dbus-daemon \
            libjpeg-turbo-progs x11-utils x11-xserver-utils desktop-file-utils appstream \
@@ -14,7 +15,7 @@ PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg-dev libssl-dev libxcb1
 PACKAGE_TOOLS = dpkg-dev file lintian
 SUDO     = $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
-.PHONY: all deps build run test demo bench package fuzz test-asan clean
+.PHONY: all deps build run test demo bench glass package fuzz test-asan clean
 
 all: build
 
@@ -55,6 +56,11 @@ demo: build
 
 bench: build
 	VELMORA_XVFB_SCREEN=1920x1080x24 tests/isolate.sh --xvfb $(BUILD)/bench/velmora-bench
+
+# Glass to glass between two namespace hosts, with one student and with forty.
+glass: build
+	tests/crosshost.sh $(BUILD)/bench/glass/velmora-glass --students 1
+	tests/crosshost.sh $(BUILD)/bench/glass/velmora-glass --students 40
 
 # The Debian package, built as a packager would: release build, no tests, no -Werror.
 PACKAGE_BUILD ?= build-package

@@ -52,7 +52,8 @@ std::unique_ptr<SessionAgent> ownSide(const AgentSettings &settings, Agent::Seam
 
 Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
     : QObject(parent), m_seams(std::move(seams)), m_ownSide(ownSide(settings, m_seams)),
-      m_side(m_ownSide ? *m_ownSide : *m_seams.side), m_link(settings)
+      m_side(m_ownSide ? *m_ownSide : *m_seams.side),
+      m_streamPort(settings.useStream ? settings.streamPort : 0), m_link(settings)
 {
     connect(&m_link, &ConsoleLink::bytesReceived, &m_commands, &CommandStream::feed);
     connect(&m_commands, &CommandStream::command, this,
@@ -273,6 +274,9 @@ void Agent::obey(const StudentCommand &command, quint32 id)
         break;
     case Kind::Image:
         next.demonstrating = true;
+        // On the channel the console's welcome named the stream's port; student.ini otherwise.
+        if (!m_link.usesChannel())
+            next.streamPort = m_streamPort;
         setState(next);
         break;
     case Kind::Stop:

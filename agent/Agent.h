@@ -74,6 +74,8 @@ private:
     Seams m_seams;
     std::unique_ptr<SessionAgent> m_ownSide;
     SessionSide &m_side;
+    // Where the Velmora stream is looked for during a demonstration; 0: it is not.
+    quint16 m_streamPort;
     DisplayState m_state;
     ConsoleLink m_link;
     CommandStream m_commands;

@@ -201,6 +201,8 @@ AgentSettings AgentSettings::load(const QString &path)
     reader.port("Console", "MousePort", settings.mousePort);
     reader.port("Console", "AgentPort", settings.agentPort);
     reader.flag("Console", "TrustOnFirstUse", settings.trustOnFirstUse);
+    reader.port("Console", "StreamPort", settings.streamPort);
+    reader.flag("Console", "UseStream", settings.useStream);
     reader.flag("Console", "AllowBeaconDiscovery", settings.allowBeaconDiscovery);
     reader.rate("Screen", "Rate", settings.screenRate);
     reader.quality("Screen", "Quality", settings.screenQuality);

@@ -22,6 +22,9 @@ struct AgentSettings
     quint16 imagePort = ports::kImagePort;
     quint16 mousePort = ports::kMousePort;
     quint16 agentPort = ports::kAgentPort;
+    // The Velmora stream: shown, when the console sends it, in place of the older one.
+    quint16 streamPort = ports::kStreamPort;
+    bool useStream = true;
     double screenRate = 2.0;
     int screenQuality = 50;
     bool allowBeaconDiscovery = false;

@@ -31,6 +31,8 @@ SessionAgent::SessionAgent(const AgentSettings &settings, ProgramStarter &starte
     m_screen.setProducer(screen ? std::move(screen) : realScreen(settings.screenQuality));
     connect(&m_screen, &ScreenSender::failed, this,
             [](const QString &reason) { qWarning().noquote() << "screen:" << reason; });
+    connect(&m_stream, &StreamViewer::changed, this, &SessionAgent::onStreamChanged);
+    connect(&m_stream, &StreamViewer::pointerMoved, &m_viewer, &ViewerWindow::movePointer);
 }
 
 SessionAgent::~SessionAgent() = default;
@@ -44,6 +46,8 @@ void SessionAgent::apply(const DisplayState &state)
     } else {
         m_blackout.hide();
     }
+    // The key comes before IMAGE; a pinned agent shows nothing its tag does not vouch for.
+    m_stream.setKey(state.demoKey, state.signedOnly);
     if (state.demonstrating) {
         startDemonstration();
     } else if (before.demonstrating) {
@@ -116,7 +120,10 @@ void SessionAgent::startDemonstration()
     }
     connect(m_image.get(), &DatagramHub::datagramReceived, this, &SessionAgent::onImageDatagram);
     m_frames.reset();
-    m_viewer.start();
+    // Where the Velmora stream is expected, the viewer waits for the first picture of either
+    // stream: the stream's own datagrams say whether it shows in a window.
+    if (m_state.streamPort == 0 || !m_stream.start(m_state.streamPort, m_state.console))
+        m_viewer.start();
 }
 
 void SessionAgent::stopDemonstration()
@@ -130,6 +137,7 @@ void SessionAgent::stopDemonstration()
     m_image.reset();
     m_mouse.reset();
     m_frames.reset();
+    m_stream.stop();
     m_viewer.stop();
 }
 
@@ -151,7 +159,7 @@ bool SessionAgent::fromConsole(const QHostAddress &sender) const
 
 void SessionAgent::onImageDatagram(const QByteArray &data, const QHostAddress &sender)
 {
-    if (!fromConsole(sender)) {
+    if (!fromConsole(sender) || m_stream.isShowing()) {
         return;
     }
     guard::run([&] {
@@ -160,6 +168,10 @@ void SessionAgent::onImageDatagram(const QByteArray &data, const QHostAddress &s
             return;
         }
         const JpegDecoder::Image &image = m_decoder.image();
+        if (!m_viewer.isVisible()) {
+            m_viewer.start();
+            arrangeSurfaces();
+        }
         // One conversion both detaches the picture from the decoder and makes it ready to scale
         // and paint.
         m_viewer.showFrame(QImage(image.rgb.data(), image.width, image.height, image.width * 3,
@@ -171,11 +183,26 @@ void SessionAgent::onImageDatagram(const QByteArray &data, const QHostAddress &s
 
 void SessionAgent::onMouseDatagram(const QByteArray &data, const QHostAddress &sender)
 {
-    if (!fromConsole(sender)) {
+    // The stream carries its own pointer, in step with its pictures.
+    if (!fromConsole(sender) || m_stream.isShowing()) {
         return;
     }
     const MouseDatagram datagram = MouseDatagram::parse(data);
     if (datagram.kind == MouseDatagram::Kind::Cursor) {
         m_viewer.movePointer(QPoint(datagram.x, datagram.y));
     }
+}
+
+// The older stream gives way for good once the Velmora stream has drawn; the stream's last
+// word on the window decides how the viewer shows.
+void SessionAgent::onStreamChanged(const QRect &area)
+{
+    if (!m_viewer.isVisible()) {
+        m_viewer.start(m_stream.canvas().windowed());
+        arrangeSurfaces();
+    } else if (m_viewer.isWindowed() != m_stream.canvas().windowed()) {
+        m_viewer.setWindowed(m_stream.canvas().windowed());
+        arrangeSurfaces();
+    }
+    m_viewer.showCanvas(m_stream.image(), area);
 }

@@ -6,6 +6,7 @@
 #include "agent/CustomCommandRunner.h"
 #include "agent/MessageWindow.h"
 #include "agent/SessionSide.h"
+#include "agent/StreamViewer.h"
 #include "agent/ViewerWindow.h"
 #include "net/ScreenSender.h"
 #include "protocol/FrameAssembler.h"
@@ -42,6 +43,8 @@ public:
 
     BlackoutScreen &blackout() { return m_blackout; }
     ViewerWindow &viewer() { return m_viewer; }
+    // The Velmora stream's side of the viewer; the demonstration's key is set on it.
+    StreamViewer &stream() { return m_stream; }
     MessageWindow &message() { return m_message; }
     ScreenSender &screen() { return m_screen; }
     bool isDemonstrating() const { return m_image != nullptr; }
@@ -51,6 +54,7 @@ private:
     void stopDemonstration();
     void onImageDatagram(const QByteArray &data, const QHostAddress &sender);
     void onMouseDatagram(const QByteArray &data, const QHostAddress &sender);
+    void onStreamChanged(const QRect &area);
     bool fromConsole(const QHostAddress &sender) const;
     // The black-out stays above the demonstration and holds the input while it is on; X11
     // gives a grab to one window only, so whoever stays on screen takes it back.
@@ -62,6 +66,7 @@ private:
     CustomCommandRunner m_custom;
     BlackoutScreen m_blackout;
     ViewerWindow m_viewer;
+    StreamViewer m_stream;
     MessageWindow m_message;
     ScreenSender m_screen;
     FrameAssembler m_frames{FrameAssembler::Mode::Viewing};

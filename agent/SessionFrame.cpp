@@ -92,9 +92,10 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     const QCborMap map = value.toMap();
     const qint64 kind = map.value(kKind).toInteger(-1);
     const qint64 application = map.value(kApplication).toInteger(0);
+    const qint64 streamPort = map.value(kStreamPort).toInteger(0);
     if (error.error != QCborError::NoError || !value.isMap() || kind < 0 ||
         kind > int(Kind::Answer) || application < 0 ||
-        application >= AgentSettings::kApplicationCount) {
+        application >= AgentSettings::kApplicationCount || streamPort < 0 || streamPort > 65535) {
         return Status::Invalid;
     }
     frame = SessionFrame();
@@ -110,7 +111,7 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     frame.state.signedOnly = map.value(kSignedOnly).toBool();
     frame.state.demoKey =
         StreamKey(quint32(map.value(kKeyId).toInteger()), map.value(kKey).toByteArray());
-    frame.state.streamPort = quint16(map.value(kStreamPort).toInteger());
+    frame.state.streamPort = quint16(streamPort);
     frame.id = quint32(map.value(kId).toInteger());
     frame.refused = map.value(kRefused).toBool();
     frame.screen = QSize(int(map.value(kWidth).toInteger()), int(map.value(kHeight).toInteger()));

@@ -25,7 +25,9 @@ struct DisplayState
     // The current demonstration's key from the channel (invalid outside one): the Velmora
     // stream's datagrams are shown only when their tag verifies with it.
     StreamKey demoKey;
-    // The Velmora stream's port, as the console's welcome named it (0 without the channel).
+    // Where the console's Velmora stream comes, shown in place of the older stream once it does;
+    // 0: the older stream alone. The console's welcome names it on the channel, student.ini
+    // otherwise.
     quint16 streamPort = 0;
 
     bool operator==(const DisplayState &other) const = default;

@@ -40,11 +40,17 @@ ReferenceShmCapture::~ReferenceShmCapture()
 
 const std::uint8_t *ReferenceShmCapture::capture()
 {
-    xcb_shm_get_image_reply_t *reply =
-        xcb_shm_get_image_reply(m_connection,
-                                xcb_shm_get_image(m_connection, m_root, 0, 0, m_width, m_height,
-                                                  ~0u, XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
-                                nullptr);
+    return capture(0, 0, m_width, m_height);
+}
+
+const std::uint8_t *ReferenceShmCapture::capture(int x, int y, int width, int height)
+{
+    xcb_shm_get_image_reply_t *reply = xcb_shm_get_image_reply(
+        m_connection,
+        xcb_shm_get_image(m_connection, m_root, std::int16_t(x), std::int16_t(y),
+                          std::uint16_t(width), std::uint16_t(height), ~0u,
+                          XCB_IMAGE_FORMAT_Z_PIXMAP, m_segment, 0),
+        nullptr);
     const bool ok = reply != nullptr;
     std::free(reply);
     return ok ? static_cast<const std::uint8_t *>(m_address) : nullptr;

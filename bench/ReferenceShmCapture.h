@@ -19,6 +19,8 @@ public:
 
     // BGRX rows of width * 4 bytes, or null when the request failed.
     const std::uint8_t *capture();
+    // A rectangle of the root alone, rows of width * 4 bytes.
+    const std::uint8_t *capture(int x, int y, int width, int height);
 
 private:
     xcb_connection_t *m_connection = nullptr;

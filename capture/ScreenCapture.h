@@ -49,6 +49,8 @@ public:
     // maxAge ago, and a new question goes out for the next call; otherwise it asks and waits.
     QPoint pointer(std::chrono::milliseconds maxAge = std::chrono::milliseconds::zero());
 
+    // The root's rectangle the last capture took.
+    const PrimaryOutput::Rect &area() const { return m_area; }
     // Whether the last capture went through a shared-memory segment.
     bool usesSharedMemory() const { return m_shmSegment != 0; }
     // Whether the last capture handed over the server's rows without converting them.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QPoint>
 #include <QString>
@@ -23,10 +24,13 @@ class Demonstration;
 class FrameSource;
 class Monitoring;
 class QTimer;
+class RelayFrames;
 class Roster;
 class RosterModel;
 class ScreenRequests;
 class ScreenWall;
+class StreamSender;
+class PictureSource;
 class TServerSocket;
 class TUDPEndpoint;
 class WakeOnLan;
@@ -44,6 +48,16 @@ class ClassroomSession : public QObject
 public:
     // The toolbar modes, which exclude one another.
     enum class Mode { Idle, Demonstrating, BlackedOut, Rotating };
+    // Who a demonstration is for, and how our agents show it: everyone (the default, whose
+    // IMAGE and STOP go to all as ever) or the students of these connections (RosterModel::key)
+    // alone; full screen, or a window the student can move and keep working beside (agents
+    // that do not speak the Velmora stream show it full screen).
+    struct Audience
+    {
+        bool windowed = false;
+        bool everyone = true;
+        QList<quint64> students;
+    };
 
     // Looks the console's identity up and starts Timer1; frames are the demonstration's.
     explicit ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent = nullptr);
@@ -75,6 +89,11 @@ public:
     // Null while the trusted channel is not open.
     ChannelServer *agentServer() const;
     const WakeOnLan &wakeOnLan() const { return *m_wake; }
+    // The Velmora stream of the demonstration, tagged with the demonstration's key.
+    StreamSender &streamSender() const { return *m_stream; }
+    const Audience &audience() const { return m_audience; }
+    // The student whose screen the class is shown (its connection's key); 0: none.
+    quint64 presenter() const { return m_presenter; }
     QTimer *ScreenTimer() const { return m_screenTimer; }
     QTimer *Timer1() const { return m_timer1; }
     QTimer *Timer2() const { return m_timer2; }
@@ -92,10 +111,18 @@ public:
 
     // Each start is taken from Idle only and each stop in its own mode only. The demonstration's
     // start raises, before anything is sent, when the screen cannot be captured at all.
+    void startDemonstration(const Audience &audience);
+    // Everyone, full screen.
     void startDemonstration();
+    // The student demonstration: the student of this connection is monitored, and the files it
+    // sends are shown to every other student, by both streams. False when it cannot start (not
+    // Idle, no such student).
+    bool startStudentDemonstration(quint64 presenter);
+    // Ends either demonstration: STOP goes to the students that were sent IMAGE.
     void stopDemonstration();
-    // The cursor datagram (pointer in the frame's own pixels), then the next chunk. A failure
-    // would come back at every tick: it ends the demonstration, then is raised.
+    // The cursor datagram (pointer in the frame's own pixels; none while a student's screen is
+    // shown), then the next chunk. A failure would come back at every tick: it ends the
+    // demonstration, then is raised.
     void sendDemonstrationTick(QPoint pointer);
     void setBlackOutAll(bool on);
     void startRotation();
@@ -140,6 +167,8 @@ signals:
     void studentNotice(const QString &text);
     // The demonstration's key is new (it started) or gone (invalid: it stopped).
     void demonstrationKeyChanged(const StreamKey &key);
+    // The Velmora stream stopped on a failure; the older stream goes on.
+    void streamFailed(const QString &text);
 
 private:
     void createComponents();
@@ -148,6 +177,12 @@ private:
     void applyIdentity();
     void setMode(Mode mode);
     void openChannel(const ConsoleKey &key);
+    void sendToAudience(const QByteArray &text) const;
+    void startStream(std::unique_ptr<PictureSource> pictures, bool windowed);
+    void studentGone(quint64 key);
+    // A fresh key for a demonstration that starts (channel agents get it before IMAGE, the
+    // stream tags with it), none once it stopped.
+    void setDemonstrationKey(bool fresh);
 
     std::shared_ptr<FrameSource> m_frames;
     ConsoleSettings m_settings;
@@ -173,4 +208,9 @@ private:
     std::unique_ptr<WakeOnLan> m_wake;
     std::unique_ptr<DatagramTileFeed> m_datagramTiles;
     std::unique_ptr<ScreenWall> m_wall;
+    StreamSender *m_stream = nullptr;
+    std::unique_ptr<RelayFrames> m_relay;
+    Audience m_audience;
+    quint64 m_presenter = 0;
+    qint32 m_streamQuality = 0;
 };

@@ -26,6 +26,8 @@ void Demonstration::SendScreenChunk()
 {
     if (m_stream.isEmpty())
         CaptureScreen();
+    if (m_stream.isEmpty())
+        return;
     const int n = std::min(m_frameBytesLeft, std::int32_t(kChunkSize));
     m_stream.read(m_chunk.data(), n);
     m_frameBytesLeft -= n;

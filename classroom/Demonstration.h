@@ -21,8 +21,11 @@ public:
     Demonstration(TUDPEndpoint *imageEndpoint, FrameSource *source, const std::int32_t &quality);
 
     // Sends the next chunk, capturing first when no frame is in progress. A capture failure
-    // is raised; a failed send abandons the rest of the frame without a word.
+    // is raised; a failed send abandons the rest of the frame without a word. A source with
+    // no frame yet (a student's screen still to come) sends nothing.
     void SendScreenChunk();
+    // Frames come from here from the next capture on.
+    void setSource(FrameSource *source) { m_source = source; }
     // Raises the frame source's failure when no frame can be made at all.
     void prepare();
     // Drops the frame in progress; the next tick starts a new one.

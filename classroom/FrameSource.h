@@ -2,8 +2,11 @@
 
 #include <QPoint>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
+
+class PictureSource;
 
 // Where demonstration frames come from: one complete JPEG file of the screen per call.
 class FrameSource
@@ -22,4 +25,8 @@ public:
     // or the previous one when that was a moment ago; none when this source cannot tell (the
     // window then asks the GUI).
     virtual std::optional<QPoint> pointerPosition() { return std::nullopt; }
+
+    // Pictures of the same screen for the Velmora stream, which takes them on its own thread
+    // through a connection of their own; none: the stream has nothing to send from here.
+    virtual std::unique_ptr<PictureSource> pictureSource();
 };

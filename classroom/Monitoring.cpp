@@ -39,6 +39,7 @@ void Monitoring::datagramReceived(int numberBytes, const QString &fromIP, const 
 // The frame's bytes go to the decoder whole; the next frame starts in a buffer of its own.
 void Monitoring::frameComplete()
 {
+    emit fileArrived(m_stream);
     m_frames.submit(std::exchange(m_stream, QByteArray()));
 }
 

@@ -40,6 +40,8 @@ public:
     // The row of the student monitored now or last, in display order; -1 when there is none
     // (nobody chosen yet, or its row has gone).
     int MonitorIndex() const;
+    // Whether the student of this connection is the one whose datagrams are taken now.
+    bool watches(quint64 key) const { return m_watching && key != 0 && m_key == key; }
     // Remembers the student of this connection (RosterModel::key) and takes its datagrams
     // from now on; a key with no row remembers nobody.
     void monitorStudent(quint64 key);
@@ -70,6 +72,8 @@ public:
 signals:
     // A frame decoded; picture() holds it.
     void pictureChanged();
+    // A whole file of the monitored student, as it came, before it is decoded.
+    void fileArrived(const QByteArray &file);
 
 private:
     void frameComplete();

@@ -2,6 +2,7 @@
 
 #include "capture/ScreenCapture.h"
 #include "capture/SessionType.h"
+#include "classroom/ScreenPictureSource.h"
 #include "system/AppError.h"
 
 #include <chrono>
@@ -29,6 +30,11 @@ std::span<const std::uint8_t> ScreenFrameSource::captureFrame(std::int32_t quali
 std::optional<QPoint> ScreenFrameSource::pointerPosition()
 {
     return capture().pointer(kPointerMaxAge);
+}
+
+std::unique_ptr<PictureSource> ScreenFrameSource::pictureSource()
+{
+    return std::make_unique<ScreenPictureSource>();
 }
 
 // A Wayland session would hand out X clients' windows or black frames: nothing is captured there.

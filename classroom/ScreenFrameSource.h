@@ -17,6 +17,7 @@ public:
     void prepare() override;
     std::span<const std::uint8_t> captureFrame(std::int32_t qualitySetting) override;
     std::optional<QPoint> pointerPosition() override;
+    std::unique_ptr<PictureSource> pictureSource() override;
 
 private:
     ScreenCapture &capture();

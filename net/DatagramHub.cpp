@@ -39,6 +39,11 @@ std::shared_ptr<DatagramHub> DatagramHub::acquire(quint16 port, QString *error)
     return shared;
 }
 
+void DatagramHub::setReceiveBuffer(int bytes)
+{
+    SocketOptions::setReceiveBuffer(m_socket.socketDescriptor(), bytes);
+}
+
 void DatagramHub::readPending()
 {
     // A receiver may release the hub, closing the socket, from inside the signal.

@@ -15,6 +15,9 @@ class DatagramHub : public QObject
 public:
     // The hub of this port, bound on first use; null (and *error set) when it cannot be bound.
     static std::shared_ptr<DatagramHub> acquire(quint16 port, QString *error);
+    // Room for a burst of datagrams while the receiver is busy drawing (the system may grant
+    // less to a user).
+    void setReceiveBuffer(int bytes);
 
 signals:
     // Whole datagrams, whatever their size, so that receivers can judge an oversized one.

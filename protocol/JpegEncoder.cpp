@@ -85,7 +85,8 @@ int JpegEncoder::qualityFromSetting(std::int32_t setting)
 }
 
 std::span<const std::uint8_t> JpegEncoder::encode(const std::uint8_t *bgrx, int width, int height,
-                                                  int stride, std::int32_t qualitySetting)
+                                                  int stride, std::int32_t qualitySetting,
+                                                  unsigned restartInterval)
 {
     jpeg_compress_struct &cinfo = m_state->cinfo;
     m_size = 0;
@@ -102,6 +103,7 @@ std::span<const std::uint8_t> JpegEncoder::encode(const std::uint8_t *bgrx, int 
     // sequential.
     jpeg_set_defaults(&cinfo);
     jpeg_set_quality(&cinfo, qualityFromSetting(qualitySetting), TRUE);
+    cinfo.restart_interval = restartInterval;
     jpeg_start_compress(&cinfo, TRUE);
     JSAMPROW rows[rowsPerCall];
     while (cinfo.next_scanline < cinfo.image_height) {

@@ -19,8 +19,11 @@ public:
     static int qualityFromSetting(std::int32_t setting);
 
     // Encodes one picture; the bytes stay valid until the next call. Raises AppError on failure.
+    // restartInterval > 0 puts a restart marker after every so many MCUs, so that the scan can
+    // be cut at them into pieces that decode on their own.
     std::span<const std::uint8_t> encode(const std::uint8_t *bgrx, int width, int height,
-                                         int stride, std::int32_t qualitySetting);
+                                         int stride, std::int32_t qualitySetting,
+                                         unsigned restartInterval = 0);
 
 private:
     struct State;

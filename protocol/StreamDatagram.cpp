@@ -4,8 +4,9 @@
 
 namespace {
 
-constexpr char kMagic[] = {'V', 'M', 'S', 1};
+constexpr char kMagic[] = {'V', 'M', 'S', 2};
 constexpr qsizetype kMinSize = StreamDatagram::kHeaderSize + StreamKey::kTagSize;
+constexpr int kMaxQuality = 100;
 
 template <typename T> void put(char *at, T value)
 {
@@ -15,6 +16,35 @@ template <typename T> void put(char *at, T value)
 template <typename T> T get(const char *at)
 {
     return qFromBigEndian<T>(at);
+}
+
+// A run along one side: starts on the grid and is whole steps long, or ends at the screen's edge.
+bool onGrid(int start, int length, int screen, int step)
+{
+    return length > 0 && start % step == 0 && start + length <= screen &&
+           (length % step == 0 || start + length == screen);
+}
+
+StreamDatagram::Parse checkPiece(const StreamDatagram &d)
+{
+    if (d.quality == 0 || d.quality > kMaxQuality || d.scale > StreamDatagram::kMaxScale ||
+        d.payload.isEmpty())
+        return StreamDatagram::Parse::BadCoding;
+    const int band = StreamDatagram::kBand << d.scale;
+    if (!onGrid(d.x, d.width, d.screenWidth, StreamDatagram::kCell << d.scale) || d.y % band != 0 ||
+        d.y >= d.screenHeight || d.height != std::min(band, d.screenHeight - d.y))
+        return StreamDatagram::Parse::BadPlace;
+    return StreamDatagram::Parse::Ok;
+}
+
+StreamDatagram::Parse checkVersions(const StreamDatagram &d)
+{
+    if (!onGrid(d.x, d.width, d.screenWidth, StreamDatagram::kCell) ||
+        !onGrid(d.y, d.height, d.screenHeight, StreamDatagram::kCell))
+        return StreamDatagram::Parse::BadPlace;
+    if (d.payload.size() != qsizetype(sizeof(quint32)) * d.cellColumns() * d.cellRows())
+        return StreamDatagram::Parse::BadCoding;
+    return StreamDatagram::Parse::Ok;
 }
 
 } // namespace
@@ -28,6 +58,8 @@ QByteArray StreamDatagram::write(const StreamKey &key) const
     std::copy(std::begin(kMagic), std::end(kMagic), p);
     p[4] = char(kind);
     p[5] = char(flags);
+    p[6] = char(quality);
+    p[7] = char(scale);
     put<quint32>(p + 8, key.id());
     put<quint32>(p + 12, frame);
     put<quint32>(p + 16, captureMs);
@@ -37,8 +69,6 @@ QByteArray StreamDatagram::write(const StreamKey &key) const
     put<quint16>(p + 26, y);
     put<quint16>(p + 28, width);
     put<quint16>(p + 30, height);
-    p[32] = char(part);
-    p[33] = char(parts);
     put<quint16>(p + 34, quint16(payload.size()));
     std::copy(payload.begin(), payload.end(), p + kHeaderSize);
     const qsizetype signedSize = kHeaderSize + payload.size();
@@ -59,9 +89,9 @@ StreamDatagram::Parse StreamDatagram::parse(QByteArrayView datagram, StreamDatag
         return Parse::WrongSize;
     StreamDatagram d;
     d.kind = Kind(quint8(p[4]));
-    if (d.kind != Kind::Piece && d.kind != Kind::Pointer)
-        return Parse::UnknownKind;
     d.flags = quint8(p[5]);
+    d.quality = quint8(p[6]);
+    d.scale = quint8(p[7]);
     d.keyId = get<quint32>(p + 8);
     d.frame = get<quint32>(p + 12);
     d.captureMs = get<quint32>(p + 16);
@@ -71,24 +101,28 @@ StreamDatagram::Parse StreamDatagram::parse(QByteArrayView datagram, StreamDatag
     d.y = get<quint16>(p + 26);
     d.width = get<quint16>(p + 28);
     d.height = get<quint16>(p + 30);
-    d.part = quint8(p[32]);
-    d.parts = quint8(p[33]);
     d.payload = datagram.sliced(kHeaderSize, length);
     if (d.screenWidth == 0 || d.screenHeight == 0 || d.screenWidth > kMaxSide ||
         d.screenHeight > kMaxSide)
         return Parse::BadPlace;
-    if (d.kind == Kind::Pointer) {
+    Parse result = Parse::Ok;
+    switch (d.kind) {
+    case Kind::Piece:
+        result = checkPiece(d);
+        break;
+    case Kind::Versions:
+        result = checkVersions(d);
+        break;
+    case Kind::Pointer:
         if (d.x >= d.screenWidth || d.y >= d.screenHeight)
-            return Parse::BadPlace;
-    } else {
-        if (d.width == 0 || d.height == 0 || d.x + d.width > d.screenWidth ||
-            d.y + d.height > d.screenHeight)
-            return Parse::BadPlace;
-        if (d.parts == 0 || d.part >= d.parts)
-            return Parse::BadPart;
+            result = Parse::BadPlace;
+        break;
+    default:
+        return Parse::UnknownKind;
     }
-    out = d;
-    return Parse::Ok;
+    if (result == Parse::Ok)
+        out = d;
+    return result;
 }
 
 bool StreamDatagram::verifies(QByteArrayView datagram, const StreamKey &key)
@@ -98,4 +132,14 @@ bool StreamDatagram::verifies(QByteArrayView datagram, const StreamKey &key)
         return false;
     const qsizetype signedSize = datagram.size() - StreamKey::kTagSize;
     return key.verifies(datagram.first(signedSize), datagram.sliced(signedSize));
+}
+
+// A viewer without the key (no channel, or a console that does not tag) cannot check a tag, so
+// the console's address is all it has to go by.
+bool StreamDatagram::admits(QByteArrayView datagram, const StreamKey &key, bool signedOnly,
+                            bool fromConsole)
+{
+    if (key.isValid())
+        return verifies(datagram, key);
+    return !signedOnly && fromConsole;
 }

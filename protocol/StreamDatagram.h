@@ -6,27 +6,42 @@
 #include <QByteArrayView>
 
 // One datagram of the Velmora stream, the demonstration for our own agents on StreamPort: a
-// piece of the teacher's screen (or a part of one, when its file needs several datagrams) or
-// the pointer, small enough never to be cut into IP fragments on an Ethernet LAN.
+// piece of the teacher's screen, the versions of its cells, or the pointer, small enough never
+// to be cut into IP fragments on an Ethernet LAN.
+//
+// The screen is cut into cells of kCell x kCell pixels and rows of kBand pixels. A piece is one
+// row's run of whole cells (the last one cut by the screen's edge), coded at 1 / 2^scale of its
+// size as the scan of a baseline JPEG file (4:2:0, the standard tables at its quality, a restart
+// marker after every cell): the receiver makes the file's headers itself, so nothing the piece
+// carries can make it decode more than its declared place. Scale 0 is the picture itself; the
+// rolling refresh sends a sketch of the whole screen at a larger scale. Versions tell, for each
+// cell of a rectangle, the frame in which it last changed.
 //
 // Layout, numbers big-endian:
-//   0 "VMS" and the version (1)     4 kind     5 flags     6 reserved (2)
+//   0 "VMS" and the version (2)     4 kind     5 flags     6 quality     7 scale
 //   8 key id (0: no key)           12 frame number         16 capture time, ms (wraps)
 //  20 screen width, height         24 x, y, width, height of the piece (the pointer: x, y)
-//  32 part, part count             34 payload length       36 payload ... then a 16-byte tag
+//  32 reserved (2)                 34 payload length       36 payload ... then a 16-byte tag
 // The tag is HMAC-SHA-256 (first 16 bytes) of everything before it, under the key named by id.
 struct StreamDatagram
 {
-    enum class Kind : quint8 { Piece = 1, Pointer = 2 };
-    enum class Parse { Ok, WrongSize, NotStream, UnknownKind, BadPlace, BadPart };
+    enum class Kind : quint8 { Piece = 1, Pointer = 2, Versions = 3 };
+    enum class Parse { Ok, WrongSize, NotStream, UnknownKind, BadPlace, BadCoding };
+    // The demonstration shows in a window the student can move, not over the whole screen.
+    static constexpr quint8 kWindowed = 1;
 
     static constexpr qsizetype kMaxSize = 1472;
     static constexpr qsizetype kHeaderSize = 36;
     static constexpr qsizetype kMaxPayload = kMaxSize - kHeaderSize - StreamKey::kTagSize;
     static constexpr int kMaxSide = 16384;
+    static constexpr int kCell = 64;
+    static constexpr int kBand = 16;
+    static constexpr int kMaxScale = 4;
 
     Kind kind = Kind::Piece;
     quint8 flags = 0;
+    quint8 quality = 0;
+    quint8 scale = 0;
     quint32 keyId = 0;
     quint32 frame = 0;
     quint32 captureMs = 0;
@@ -36,17 +51,27 @@ struct StreamDatagram
     quint16 y = 0;
     quint16 width = 0;
     quint16 height = 0;
-    quint8 part = 0;
-    quint8 parts = 1;
     // Points into the datagram parse() read, or at the bytes write() is to send.
     QByteArrayView payload;
+
+    // The size of a piece's picture, its place divided by 2^scale and rounded up.
+    int codedWidth() const { return (width + (1 << scale) - 1) >> scale; }
+    int codedHeight() const { return (height + (1 << scale) - 1) >> scale; }
+    // Cells across and down a rectangle of Versions.
+    int cellColumns() const { return (width + kCell - 1) / kCell; }
+    int cellRows() const { return (height + kCell - 1) / kCell; }
 
     // Header, payload and the tag under key (whose id replaces keyId); empty when the payload
     // is over kMaxPayload.
     QByteArray write(const StreamKey &key) const;
     // Reads the header and checks every number it declares against the screen it declares:
-    // nothing a datagram says may place a piece outside the screen or a part past its count.
+    // nothing a datagram says may place anything outside the screen, off the grid of cells, or
+    // promise more versions than its bytes hold.
     static Parse parse(QByteArrayView datagram, StreamDatagram &out);
     // Whether the datagram carries key's id and a tag that key made.
     static bool verifies(QByteArrayView datagram, const StreamKey &key);
+    // Whether a viewer shows it: with the demonstration's key, only what that key tagged; with
+    // none, what comes from the console's address, unless the viewer takes signed datagrams only.
+    static bool admits(QByteArrayView datagram, const StreamKey &key, bool signedOnly,
+                       bool fromConsole);
 };

@@ -36,4 +36,5 @@ void ConsoleSettings::readOver(const QString &iniPath)
     s.ImageQuality = readKey(iniPath, QStringLiteral("ImageSpeed"), s.ImageQuality);
     s.CommandPort = readKey(iniPath, QStringLiteral("Socket_Port"), s.CommandPort);
     s.AgentPort = readKey(iniPath, QStringLiteral("AgentPort"), s.AgentPort, kAgentSection);
+    s.StreamPort = readKey(iniPath, QStringLiteral("StreamPort"), s.StreamPort, kAgentSection);
 }

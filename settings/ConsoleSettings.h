@@ -15,6 +15,8 @@ struct ConsoleSettings
     qint32 CommandPort = ports::kCommandPort;
     // [Agent] AgentPort: the trusted channel's TCP port.
     qint32 AgentPort = ports::kAgentPort;
+    // [Agent] StreamPort: where the Velmora stream goes.
+    qint32 StreamPort = ports::kStreamPort;
 
     // A missing file, key or number leaves that key's default; any number that converts is used.
     static ConsoleSettings read(const QString &iniPath);

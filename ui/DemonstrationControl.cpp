@@ -5,8 +5,10 @@
 #include "system/Guard.h"
 #include "ui/Prompter.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCursor>
+#include <QMenu>
 #include <QScreen>
 #include <QTimer>
 #include <QToolButton>
@@ -18,6 +20,7 @@ const QString kDemoIdle = QString::fromUtf8("教师演示");
 const QString kDemoActive = QString::fromUtf8("停止演示");
 const QString kDemoEmpty = QString::fromUtf8("现在还没有学生机登录，不能演示");
 const QString kCloseMonitorFirst = QString::fromUtf8("请把监视窗口关闭!");
+const QString kSelectFirst = QString::fromUtf8("请先在学生列表中选定要演示的学生");
 } // namespace
 
 DemonstrationControl::DemonstrationControl(const MainWindowLayout &ui, ClassroomSession &session,
@@ -30,27 +33,66 @@ DemonstrationControl::DemonstrationControl(const MainWindowLayout &ui, Classroom
             [this] { guard::run([this] { SpeedButton1Click(); }); });
     connect(session.ScreenTimer(), &QTimer::timeout, this,
             [this] { guard::run([this] { ScreenTimerTimer(); }); });
+    const auto choice = [this](QAction *action, bool windowed, bool selectedOnly) {
+        connect(action, &QAction::triggered, this, [this, windowed, selectedOnly] {
+            guard::run([&] { startFor(windowed, selectedOnly); });
+        });
+    };
+    choice(ui.DemoFullAll, false, false);
+    choice(ui.DemoWindowAll, true, false);
+    choice(ui.DemoFullSelected, false, true);
+    choice(ui.DemoWindowSelected, true, true);
     connect(&session, &ClassroomSession::modeChanged, this, &DemonstrationControl::showMode);
 }
 
 // An empty list refuses only the start, so a demonstration whose last student left can still
-// end; the monitor window must be closed in both directions. A screen that cannot be captured
-// at all is refused by the start, before anything is sent; its message goes to the error box.
+// end; the monitor window must be closed in both directions, except to stop a student's
+// demonstration, which shows there. A screen that cannot be captured at all is refused by the
+// start, before anything is sent; its message goes to the error box.
 void DemonstrationControl::SpeedButton1Click()
 {
-    const bool starting = m_session.mode() != ClassroomSession::Mode::Demonstrating;
-    if (starting && m_session.rosterModel().rowCount() == 0) {
-        Prompter::current().message(kDemoEmpty);
+    if (m_session.mode() != ClassroomSession::Mode::Demonstrating) {
+        if (mayStart())
+            m_session.startDemonstration();
         return;
     }
-    if (m_monitorWindow.isVisible()) {
+    if (m_monitorWindow.isVisible() && m_session.presenter() == 0) {
         Prompter::current().message(kCloseMonitorFirst);
         return;
     }
-    if (starting)
-        m_session.startDemonstration();
-    else
-        m_session.stopDemonstration();
+    m_session.stopDemonstration();
+}
+
+bool DemonstrationControl::mayStart() const
+{
+    if (m_session.rosterModel().rowCount() == 0) {
+        Prompter::current().message(kDemoEmpty);
+        return false;
+    }
+    if (m_monitorWindow.isVisible()) {
+        Prompter::current().message(kCloseMonitorFirst);
+        return false;
+    }
+    return true;
+}
+
+// The students are read from the roster at the moment of the start.
+void DemonstrationControl::startFor(bool windowed, bool selectedOnly)
+{
+    if (m_session.mode() != ClassroomSession::Mode::Idle || !mayStart())
+        return;
+    ClassroomSession::Audience audience;
+    audience.windowed = windowed;
+    audience.everyone = !selectedOnly;
+    if (selectedOnly) {
+        for (const int row : m_ui.selectedRows())
+            audience.students.append(m_session.rosterModel().key(row));
+        if (audience.students.isEmpty()) {
+            Prompter::current().message(kSelectFirst);
+            return;
+        }
+    }
+    m_session.startDemonstration(audience);
 }
 
 void DemonstrationControl::ScreenTimerTimer()
@@ -64,12 +106,15 @@ void DemonstrationControl::showMode(ClassroomSession::Mode mode)
 {
     const bool demonstrating = mode == ClassroomSession::Mode::Demonstrating;
     m_ui.SpeedButton1->setText(demonstrating ? kDemoActive : kDemoIdle);
+    for (QAction *choice : m_ui.DemoMenu->actions())
+        choice->setEnabled(mode == ClassroomSession::Mode::Idle);
     for (const auto &[window, state] : std::as_const(m_minimised)) {
         if (window && window->isMinimized())
             window->setWindowState(state & ~Qt::WindowMinimized);
     }
     m_minimised.clear();
-    if (!demonstrating)
+    // A student's screen is shown from the monitor window, which the teacher keeps in view.
+    if (!demonstrating || m_session.presenter() != 0)
         return;
     for (QWidget *window : QApplication::topLevelWidgets()) {
         if (!window->isVisible())

@@ -13,8 +13,9 @@
 
 class FrameSource;
 
-// The teacher demonstration's toolbar button and the handler of its 10 ms tick, which hands the
-// session the pointer; every console window leaves the screen while it runs.
+// The teacher demonstration's toolbar button, its menu of choices (in a window, to the selected
+// students) and the handler of its 10 ms tick, which hands the session the pointer; every
+// console window leaves the screen while the teacher's screen is shown.
 class DemonstrationControl : public QObject
 {
     Q_OBJECT
@@ -27,8 +28,12 @@ public:
 
     void SpeedButton1Click();
     void ScreenTimerTimer();
+    // A choice of the button's menu.
+    void startFor(bool windowed, bool selectedOnly);
 
 private:
+    // The Part's guards of a start: students there, the monitor window closed.
+    bool mayStart() const;
     void showMode(ClassroomSession::Mode mode);
     QPoint pointerOnPrimaryScreen() const;
 

@@ -6,6 +6,7 @@
 
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
 #include <QMainWindow>
@@ -18,6 +19,7 @@
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 struct ButtonDesign
@@ -139,7 +141,8 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     ui.ListView1->setObjectName(QStringLiteral("ListView1"));
     ui.ListView1->setFont(pixelFont("宋体", 13));
     ui.ListView1->setRootIsDecorated(false);
-    ui.ListView1->setSelectionMode(QAbstractItemView::SingleSelection);
+    // Several rows may be selected (Ctrl, Shift) for a demonstration to them alone.
+    ui.ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
     ui.ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
     ui.ListView1->setUniformRowHeights(true);
     ui.ListView1->header()->setSectionsClickable(true);
@@ -148,7 +151,7 @@ QWidget *buildRosterTab(QWidget *parent, MainWindowLayout &ui)
     ui.IconView = new QListView(tab);
     ui.IconView->setObjectName(QStringLiteral("ListView1Icons"));
     ui.IconView->setFont(ui.ListView1->font());
-    ui.IconView->setSelectionMode(QAbstractItemView::SingleSelection);
+    ui.IconView->setSelectionMode(QAbstractItemView::ExtendedSelection);
     // It shows column 0 only, but shares the details view's selection, where a one-student
     // command reads a whole selected row: a click or an arrow key here must select all of it.
     ui.IconView->setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -224,6 +227,17 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
     ui.N12 = addItem(ui.PopupMenu3, "N12", "监视");
     ui.N13 = addItem(ui.PopupMenu3, "N13", "发送消息...");
     ui.N14 = addItem(ui.PopupMenu3, "N14", "自定义命令...");
+    ui.N16 = addItem(ui.PopupMenu3, "N16", "学生演示");
+
+    ui.DemoMenu = new QMenu(window);
+    ui.DemoMenu->setObjectName(QStringLiteral("DemoMenu"));
+    ui.DemoFullAll = addItem(ui.DemoMenu, "DemoFullAll", "全屏演示");
+    ui.DemoWindowAll = addItem(ui.DemoMenu, "DemoWindowAll", "窗口演示");
+    ui.DemoMenu->addSeparator();
+    ui.DemoFullSelected = addItem(ui.DemoMenu, "DemoFullSelected", "向选定学生全屏演示");
+    ui.DemoWindowSelected = addItem(ui.DemoMenu, "DemoWindowSelected", "向选定学生窗口演示");
+    ui.SpeedButton1->setMenu(ui.DemoMenu);
+    ui.SpeedButton1->setPopupMode(QToolButton::MenuButtonPopup);
 }
 } // namespace
 
@@ -241,4 +255,23 @@ MainWindowLayout MainWindowLayout::build(QMainWindow *window)
     buildStatusBar(window, ui);
     buildMenus(window, ui);
     return ui;
+}
+
+int MainWindowLayout::selectedRow() const
+{
+    const QItemSelectionModel *selection = ListView1->selectionModel();
+    const QModelIndex current = selection->currentIndex();
+    if (current.isValid() && selection->isRowSelected(current.row()))
+        return current.row();
+    const QList<int> rows = selectedRows();
+    return rows.isEmpty() ? -1 : rows.first();
+}
+
+QList<int> MainWindowLayout::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex &index : ListView1->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
 }

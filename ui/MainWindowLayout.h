@@ -23,6 +23,14 @@ struct MainWindowLayout
     };
 
     QToolButton *SpeedButton1 = nullptr;
+    // The demonstration's choices, on the arrow of SpeedButton1: full screen or in a window,
+    // to everyone or to the students selected in the roster. The button itself starts the
+    // default, full screen to everyone.
+    QMenu *DemoMenu = nullptr;
+    QAction *DemoFullAll = nullptr;
+    QAction *DemoWindowAll = nullptr;
+    QAction *DemoFullSelected = nullptr;
+    QAction *DemoWindowSelected = nullptr;
     QToolButton *SpeedButton2 = nullptr;
     QToolButton *SpeedButton3 = nullptr;
     QToolButton *SpeedButton4 = nullptr;
@@ -57,7 +65,15 @@ struct MainWindowLayout
     QAction *N12 = nullptr;
     QAction *N13 = nullptr;
     QAction *N14 = nullptr;
+    // The student demonstration: this student's screen to the class.
+    QAction *N16 = nullptr;
 
     // Lays out the toolbar, the roster tab, the status bar and the menus in the window.
     static MainWindowLayout build(QMainWindow *window);
+
+    // The row a one-student command acts on: the current row where it is selected (the one a
+    // menu was opened over), else the first selected; -1 with none.
+    int selectedRow() const;
+    // Every selected row, in roster order.
+    QList<int> selectedRows() const;
 };

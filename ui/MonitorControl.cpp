@@ -9,7 +9,6 @@
 #include <QAction>
 #include <QEvent>
 #include <QImage>
-#include <QItemSelectionModel>
 #include <QLabel>
 #include <QPixmap>
 #include <QTimer>
@@ -31,6 +30,9 @@ MonitorControl::MonitorControl(const MainWindowLayout &ui, ClassroomSession &ses
 {
     const auto guarded = [](auto handler) { return [handler] { guard::run(handler); }; };
     connect(ui.N12, &QAction::triggered, this, guarded([this] { N12Click(); }));
+    connect(ui.N16, &QAction::triggered, this, guarded([this] { N16Click(); }));
+    connect(window.StudentDemo(), &QAction::triggered, this,
+            guarded([this] { StudentDemoClick(); }));
     connect(ui.SpeedButton2, &QToolButton::clicked, this, guarded([this] { SpeedButton2Click(); }));
     connect(session.Timer2(), &QTimer::timeout, this, guarded([this] { Timer2Timer(); }));
     connect(&session, &ClassroomSession::pictureChanged, this,
@@ -61,12 +63,6 @@ bool MonitorControl::eventFilter(QObject *watched, QEvent *event)
     return QObject::eventFilter(watched, event);
 }
 
-int MonitorControl::selectedRow() const
-{
-    const QModelIndexList rows = m_ui.ListView1->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
-}
-
 void MonitorControl::showStudent()
 {
     const RosterModel &roster = m_session.rosterModel();
@@ -83,11 +79,12 @@ void MonitorControl::MouseUDPDataReceived(const JpegDecoder::Image &picture)
 }
 
 // With no row selected there is no student to watch: nothing is sent and nothing changes.
+// While a student presents, the monitor window stays on that student, whom the class sees.
 void MonitorControl::N12Click()
 {
     const RosterModel &roster = m_session.rosterModel();
-    const int row = selectedRow();
-    if (!roster.hasRow(row))
+    const int row = m_ui.selectedRow();
+    if (!roster.hasRow(row) || m_session.presenter() != 0)
         return;
     m_session.monitorStudent(roster.key(row));
     m_window.show();
@@ -114,8 +111,32 @@ void MonitorControl::Timer2Timer()
     m_session.monitorNextStudent();
 }
 
+void MonitorControl::N16Click()
+{
+    const int row = m_ui.selectedRow();
+    if (m_session.rosterModel().hasRow(row))
+        presentStudent(m_session.rosterModel().key(row));
+}
+
+void MonitorControl::StudentDemoClick()
+{
+    presentStudent(m_session.rosterModel().key(m_session.MonitorIndex()));
+}
+
+// The teacher sees in the monitor window what the class sees; another mode running refuses.
+void MonitorControl::presentStudent(quint64 key)
+{
+    if (key == 0 || !m_session.startStudentDemonstration(key))
+        return;
+    m_window.show();
+    m_window.raise();
+}
+
+// Closing the window that shows the presenting student ends what the class sees of it.
 void MonitorControl::FormClose()
 {
+    if (m_session.presenter() != 0)
+        m_session.stopDemonstration();
     m_session.stopWatching();
     if (m_session.mode() == ClassroomSession::Mode::Rotating)
         SpeedButton2Click();
@@ -124,6 +145,9 @@ void MonitorControl::FormClose()
 // The rotation's end, whatever ended it, closes the monitor window.
 void MonitorControl::showMode(ClassroomSession::Mode mode)
 {
+    const bool idle = mode == ClassroomSession::Mode::Idle;
+    m_ui.N16->setEnabled(idle);
+    m_window.StudentDemo()->setEnabled(idle);
     const bool rotating = mode == ClassroomSession::Mode::Rotating;
     m_ui.SpeedButton2->setText(rotating ? kRotationActive : kRotationIdle);
     if (std::exchange(m_rotating, rotating) && !rotating)

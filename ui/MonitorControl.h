@@ -10,7 +10,8 @@
 class TForm_client;
 
 // The monitor window's side of monitoring: the student chosen from the list, the rotation's
-// button and tick, the window's closing, and the monitored screen as it arrives.
+// button and tick, the window's closing, the monitored screen as it arrives, and the student
+// demonstration, which shows the class the student of this window.
 class MonitorControl : public QObject
 {
     Q_OBJECT
@@ -20,6 +21,10 @@ public:
                    QObject *parent = nullptr);
 
     void N12Click();
+    // "学生演示" of the one-student menu: that student, shown here and to the class.
+    void N16Click();
+    // "学生演示" of the monitor window: the student it shows.
+    void StudentDemoClick();
     void SpeedButton2Click();
     void Timer2Timer();
     // The monitor window's closing: the student stops, and so does a running rotation.
@@ -31,8 +36,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    int selectedRow() const;
     void showMode(ClassroomSession::Mode mode);
+    void presentStudent(quint64 key);
     void showStudent();
 
     const MainWindowLayout &m_ui;

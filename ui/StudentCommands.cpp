@@ -7,7 +7,6 @@
 #include "ui/TForm_ShowMess.h"
 
 #include <QAction>
-#include <QItemSelectionModel>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -38,16 +37,10 @@ StudentCommands::StudentCommands(const MainWindowLayout &ui, ClassroomSession &s
     connect(&session, &ClassroomSession::modeChanged, this, &StudentCommands::showMode);
 }
 
-int StudentCommands::selectedRow() const
-{
-    const QModelIndexList rows = m_ui.ListView1->selectionModel()->selectedRows();
-    return rows.isEmpty() ? -1 : rows.first().row();
-}
-
 void StudentCommands::send(bool toSelectedRow, const QByteArray &text) const
 {
     if (toSelectedRow)
-        m_session.SendToRow(selectedRow(), text);
+        m_session.SendToRow(m_ui.selectedRow(), text);
     else
         m_session.SendToAll(text);
 }
@@ -74,7 +67,7 @@ void StudentCommands::sendCustomCommand(bool toSelectedRow)
 
 void StudentCommands::N11Click()
 {
-    m_session.toggleBlackOut(selectedRow());
+    m_session.toggleBlackOut(m_ui.selectedRow());
 }
 
 // The mode's state is the session's; its button's caption shows it. An empty list refuses only

@@ -21,7 +21,6 @@ public:
     void SpeedButton3Click();
 
 private:
-    int selectedRow() const;
     void send(bool toSelectedRow, const QByteArray &text) const;
     void sendMessage(bool toSelectedRow);
     void sendCustomCommand(bool toSelectedRow);

@@ -3,6 +3,7 @@
 #include "system/Guard.h"
 #include "ui/FittedPicture.h"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QFrame>
 #include <QGuiApplication>
@@ -38,6 +39,11 @@ TForm_client::TForm_client(QWidget *parent)
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(panel);
+
+    m_studentDemo = new QAction(QString::fromUtf8("学生演示"), this);
+    m_studentDemo->setObjectName(QStringLiteral("StudentDemo"));
+    addAction(m_studentDemo);
+    setContextMenuPolicy(Qt::ActionsContextMenu);
 }
 
 void TForm_client::closeWindow()

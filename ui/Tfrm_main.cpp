@@ -89,6 +89,7 @@ void Tfrm_main::connectHandlers()
     connect(m_session, &ClassroomSession::addressChanged, this, &Tfrm_main::showAddress);
     connect(m_session, &ClassroomSession::acceptNotice, m_ui.StatusPanel[2], &QLabel::setText);
     connect(m_session, &ClassroomSession::studentNotice, m_ui.StatusPanel[2], &QLabel::setText);
+    connect(m_session, &ClassroomSession::streamFailed, m_ui.StatusPanel[2], &QLabel::setText);
     connect(m_session, &ClassroomSession::modeChanged, this, &Tfrm_main::showMode);
 
     connect(m_session->Timer1(), &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));

@@ -25,6 +25,7 @@ AgentSettings AgentFixture::settingsForTest()
     settings.commandPort = server.serverPort();
     settings.imagePort = kImagePort;
     settings.mousePort = kMousePort;
+    settings.streamPort = kStreamPort;
     return settings;
 }
 

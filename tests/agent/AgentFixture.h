@@ -42,6 +42,7 @@ class AgentFixture : public ::testing::Test
 protected:
     static constexpr quint16 kImagePort = 25650;
     static constexpr quint16 kMousePort = 25651;
+    static constexpr quint16 kStreamPort = 25653;
 
     AgentSettings settingsForTest();
     // Starts the agent against the server and waits for its connection.

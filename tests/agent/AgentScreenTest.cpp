@@ -1,8 +1,11 @@
+#include "agent/StreamViewer.h"
 #include "agent/ViewerWindow.h"
 #include "capture/ScreenCapture.h"
 #include "protocol/Chunks.h"
 #include "protocol/JpegDecoder.h"
 #include "protocol/JpegEncoder.h"
+#include "protocol/PieceEncoder.h"
+#include "protocol/StreamDatagram.h"
 #include "tests/agent/AgentFixture.h"
 #include "tests/support/WaitUntil.h"
 
@@ -84,6 +87,42 @@ QByteArray quarters()
     const auto file = encoder.encode(picture.constBits(), picture.width(), picture.height(),
                                      int(picture.bytesPerLine()), 90);
     return QByteArray(reinterpret_cast<const char *>(file.data()), qsizetype(file.size()));
+}
+
+// The same quarters as the Velmora stream sends them, at one frame, tagged with a key.
+std::vector<QByteArray> streamedQuarters(quint32 frame, bool windowed,
+                                         const StreamKey &key = StreamKey(),
+                                         Qt::GlobalColor topLeft = Qt::red)
+{
+    QImage picture(320, 200, QImage::Format_RGB32);
+    QPainter painter(&picture);
+    painter.fillRect(0, 0, 160, 100, topLeft);
+    painter.fillRect(160, 0, 160, 100, Qt::green);
+    painter.fillRect(0, 100, 160, 100, Qt::blue);
+    painter.fillRect(160, 100, 160, 100, Qt::yellow);
+    painter.end();
+    PieceEncoder encoder;
+    std::vector<QByteArray> datagrams;
+    for (int y = 0; y < 200; y += StreamDatagram::kBand) {
+        std::vector<PieceEncoder::Piece> pieces;
+        encoder.encode(picture.constBits() + y * picture.bytesPerLine(),
+                       int(picture.bytesPerLine()), 320, 16, 0, 5, 90, pieces);
+        for (const PieceEncoder::Piece &piece : pieces) {
+            StreamDatagram d;
+            d.flags = windowed ? StreamDatagram::kWindowed : 0;
+            d.frame = frame;
+            d.quality = quint8(piece.quality);
+            d.screenWidth = 320;
+            d.screenHeight = 200;
+            d.x = quint16(piece.firstCell * 64);
+            d.y = quint16(y);
+            d.width = quint16(std::min(piece.cells * 64, 320 - d.x));
+            d.height = 16;
+            d.payload = piece.scan;
+            datagrams.push_back(d.write(key));
+        }
+    }
+    return datagrams;
 }
 
 } // namespace
@@ -251,4 +290,95 @@ TEST(ViewerWindowTest, PointerIsPlacedByTheTeachersScreenNotTheShrunkFrame)
     const QRect frame = viewer.frameRect();
     EXPECT_EQ(viewer.toWindow(QPoint(3840, 2160)), frame.topLeft() + QPoint(1024, 576));
     EXPECT_EQ(viewer.toWindow(QPoint(1920, 1080)), frame.topLeft() + QPoint(512, 288));
+}
+
+// Our console's stream in a window: the student keeps the keyboard and the pointer, sees the
+// teacher's pointer where the stream puts it, and nothing a stranger sends.
+TEST_F(AgentScreenTest, TheStreamShowsInAWindowBesideTheStudentsWork)
+{
+    send("IMAGE", 1);
+    QUdpSocket stranger;
+    ASSERT_TRUE(stranger.bind(QHostAddress(QStringLiteral("127.0.0.2")), 0));
+    for (const QByteArray &datagram : streamedQuarters(50, false))
+        stranger.writeDatagram(datagram, QHostAddress::LocalHost, kStreamPort);
+    for (const QByteArray &datagram : streamedQuarters(1, true))
+        sendDatagram(datagram, kStreamPort);
+    StreamDatagram pointer;
+    pointer.kind = StreamDatagram::Kind::Pointer;
+    pointer.flags = StreamDatagram::kWindowed;
+    pointer.frame = 2;
+    pointer.screenWidth = 320;
+    pointer.screenHeight = 200;
+    pointer.x = 40;
+    pointer.y = 40;
+    sendDatagram(pointer.write(StreamKey()), kStreamPort);
+
+    // Two thirds of the screen, centred: the corners stay the student's.
+    ASSERT_TRUE(waitUntil([&] { return agent->viewer().isVisible(); }, 5000));
+    EXPECT_TRUE(agent->viewer().isWindowed());
+    QImage shot;
+    const QRect shown =
+        agent->viewer().frameRect().translated(agent->viewer().geometry().topLeft());
+    ASSERT_TRUE(waitUntil(
+        [&] {
+            shot = screenshot();
+            return near(
+                shot.pixel(shown.left() + shown.width() / 4, shown.top() + shown.height() * 3 / 4),
+                qRgb(0, 0, 255));
+        },
+        5000))
+        << "the stream's picture is not shown";
+    EXPECT_TRUE(
+        near(shot.pixel(shown.left() + shown.width() * 3 / 4, shown.top() + shown.height() / 4),
+             qRgb(0, 255, 0)));
+    EXPECT_FALSE(near(shot.pixel(2, 2), qRgb(255, 0, 0)));
+    const QPoint tip = agent->viewer().geometry().topLeft() + agent->viewer().toWindow({40, 40});
+    EXPECT_EQ(shot.pixel(tip + QPoint(2, 10)) & 0xffffff, 0xffffffu) << "no teacher's pointer";
+    EXPECT_TRUE(inputIsFree());
+
+    // The older stream no longer paints once the new one did.
+    for (const QByteArray &piece : chunks::cut(quarters()))
+        sendDatagram(piece, kImagePort);
+    settle(200);
+    EXPECT_TRUE(agent->viewer().isWindowed());
+
+    send("STOP", 1);
+    EXPECT_FALSE(agent->viewer().isVisible());
+}
+
+// An agent that trusts one console's key shows what that key tagged, from wherever it comes,
+// and nothing else: not untagged datagrams from the console's own address, not another key's,
+// not a tagged datagram with one byte changed.
+TEST(SignedStreamTest, ASignedOnlyViewerShowsNothingItsKeyDidNotTag)
+{
+    constexpr quint16 port = 25663;
+    const StreamKey key = StreamKey::generate();
+    StreamViewer viewer;
+    ASSERT_TRUE(viewer.start(port, QHostAddress::LocalHost));
+    viewer.setKey(key, true);
+    QUdpSocket console;
+    const auto send = [&](const std::vector<QByteArray> &datagrams) {
+        for (const QByteArray &datagram : datagrams)
+            console.writeDatagram(datagram, QHostAddress::LocalHost, port);
+        settle(200);
+    };
+    std::vector<QByteArray> forged = streamedQuarters(3, false, key, Qt::cyan);
+    for (QByteArray &datagram : forged)
+        datagram[datagram.size() - 1] = char(datagram.back() ^ 1);
+    send(streamedQuarters(1, false, StreamKey(), Qt::cyan));
+    send(streamedQuarters(2, false, StreamKey::generate(), Qt::cyan));
+    send(forged);
+    EXPECT_FALSE(viewer.isShowing());
+
+    send(streamedQuarters(4, false, key));
+    ASSERT_TRUE(waitUntil([&] { return viewer.isShowing(); }));
+    const QImage shown = viewer.image().copy();
+    EXPECT_TRUE(near(shown.pixel(40, 40), qRgb(255, 0, 0)));
+    forged = streamedQuarters(6, true, key, Qt::cyan);
+    for (QByteArray &datagram : forged)
+        datagram[12] = char(datagram[12] ^ 1);
+    send(forged);
+    send(streamedQuarters(5, true, StreamKey::generate(), Qt::cyan));
+    EXPECT_EQ(viewer.image(), shown);
+    EXPECT_FALSE(viewer.canvas().windowed());
 }

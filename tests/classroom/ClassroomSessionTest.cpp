@@ -1,23 +1,52 @@
 #include "classroom/ClassroomSession.h"
 #include "classroom/FrameSource.h"
+#include "classroom/PictureSource.h"
 #include "classroom/RosterModel.h"
 #include "net/ReverseLookup.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
+#include "protocol/JpegDecoder.h"
+#include "protocol/StreamCanvas.h"
 #include "system/Guard.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/student-sim/StudentAgent.h"
 
+#include <QElapsedTimer>
 #include <QStringList>
+#include <QTimer>
+#include <QUdpSocket>
 #include <gtest/gtest.h>
 #include <vector>
 
 namespace {
-class NoFrames : public FrameSource
+constexpr quint16 kStudentImagePort = 27650;
+
+// The teacher's screen: no file for the older stream, a blue picture for the Velmora stream.
+class TeacherScreen : public FrameSource
 {
 public:
     std::span<const std::uint8_t> captureFrame(std::int32_t) override { return {}; }
+    std::unique_ptr<PictureSource> pictureSource() override
+    {
+        class Blue : public PictureSource
+        {
+        public:
+            Picture grab() override { return {320, 200, 320 * 4, m_pixels.data(), {}}; }
+
+        private:
+            std::vector<std::uint8_t> m_pixels = std::vector<std::uint8_t>(320 * 200 * 4, 0xc0);
+        };
+        return std::make_unique<Blue>();
+    }
 };
+
+bool has(const StudentAgent &student, StudentCommand::Kind kind)
+{
+    for (const StudentCommand &command : student.commands())
+        if (command.kind == kind)
+            return true;
+    return false;
+}
 } // namespace
 
 // A session on loopback with no window at all, its students fake agents from 127.0.0.x.
@@ -26,11 +55,21 @@ class ClassroomSessionTest : public ::testing::Test
 protected:
     void SetUp() override
     {
+        clock.start();
         reverse_lookup::install([](quint32) { return QByteArray(); });
         guard::setReporter([this](const QString &message) { failures.append(message); });
         ConsoleSettings settings;
         settings.ImagePort = settings.MousePort = settings.CommandPort = 0;
+        EXPECT_TRUE(stream.bind(QHostAddress::AnyIPv4, 0));
+        settings.StreamPort = stream.localPort();
         session.open(settings);
+        // Students share this host with the console, so they hear its broadcasts on loopback.
+        auto *images = session.findChild<TUDPEndpoint *>("ComUdp");
+        images->setRemoteHost(QStringLiteral("127.255.255.255"));
+        images->setRemotePort(kStudentImagePort);
+        // No window ticks the demonstration here: the test's own timer does.
+        QObject::connect(session.ScreenTimer(), &QTimer::timeout,
+                         [this] { session.sendDemonstrationTick(QPoint(5, 5)); });
     }
     void TearDown() override
     {
@@ -45,6 +84,7 @@ protected:
             QString::number(octet), QHostAddress(QStringLiteral("127.0.0.%1").arg(octet)));
         agent->setMousePort(quint16(session.findChild<TUDPEndpoint *>("MouseUDP")->BoundPort()));
         agent->setPictureSize(QSize(320, 200));
+        agent->setImagePort(kStudentImagePort);
         const int before = rows();
         agent->connectToConsole(
             QHostAddress::LocalHost,
@@ -54,8 +94,23 @@ protected:
         return *students.back();
     }
     int rows() const { return session.rosterModel().rowCount(); }
+    // Waits until the Velmora stream has drawn something that passes the test.
+    bool streamShows(const std::function<bool(const StreamCanvas &)> &test)
+    {
+        return waitUntil([&] {
+            while (stream.hasPendingDatagrams()) {
+                QByteArray datagram(stream.pendingDatagramSize(), '\0');
+                stream.readDatagram(datagram.data(), datagram.size());
+                canvas.apply(datagram, clock.elapsed());
+            }
+            return canvas.width() > 0 && test(canvas);
+        });
+    }
 
-    ClassroomSession session{std::make_shared<NoFrames>()};
+    QUdpSocket stream;
+    StreamCanvas canvas{1 << 20};
+    QElapsedTimer clock;
+    ClassroomSession session{std::make_shared<TeacherScreen>()};
     std::vector<std::unique_ptr<StudentAgent>> students;
     QStringList failures;
 };
@@ -93,6 +148,85 @@ TEST_F(ClassroomSessionTest, ASendThatFailsChangesTheRosterOnlyAfterItHasReturne
     ASSERT_TRUE(waitUntil([&] { return rows() == 1; }));
     EXPECT_EQ(session.MonitorIndex(), 0);
     EXPECT_TRUE(waitUntil([&] { return b.isSendingScreen(); }));
+    EXPECT_TRUE(failures.isEmpty()) << failures.join('|').toStdString();
+}
+
+// Chosen students alone are told to show the demonstration and to stop it; the others go on
+// working. Our agents learn of the window from the stream itself.
+TEST_F(ClassroomSessionTest, ADemonstrationForChosenStudentsInAWindowReachesThemAlone)
+{
+    StudentAgent &a = student(2);
+    StudentAgent &b = student(3);
+    StudentAgent &c = student(4);
+    session.startDemonstration({true, false, {session.rosterModel().key(1)}});
+    ASSERT_TRUE(waitUntil([&] { return b.isDemonstrating(); }));
+    EXPECT_TRUE(streamShows([](const StreamCanvas &shown) {
+        return shown.windowed() && (shown.pixels()[0] & 0xffffff) != 0;
+    }));
+    session.stopDemonstration();
+    EXPECT_TRUE(waitUntil([&] { return has(b, StudentCommand::Kind::Stop); }));
+    for (StudentAgent *other : {&a, &c}) {
+        EXPECT_FALSE(has(*other, StudentCommand::Kind::Image)) << other->name().toStdString();
+        EXPECT_FALSE(has(*other, StudentCommand::Kind::Stop)) << other->name().toStdString();
+    }
+
+    // The default: everyone, full screen.
+    session.startDemonstration();
+    EXPECT_TRUE(waitUntil([&] { return a.isDemonstrating() && c.isDemonstrating(); }));
+    EXPECT_TRUE(streamShows([](const StreamCanvas &shown) { return !shown.windowed(); }));
+    session.stopDemonstration();
+    EXPECT_TRUE(failures.isEmpty()) << failures.join('|').toStdString();
+}
+
+// A student's screen to the class: the files it sends go on to every other student by both
+// streams, the teacher's pointer stays out, and it ends when the teacher stops it or the
+// student leaves.
+TEST_F(ClassroomSessionTest, AStudentsScreenIsRelayedToEveryOtherStudent)
+{
+    StudentAgent &presenter = student(2);
+    StudentAgent &watcher = student(3);
+    QUdpSocket cursors;
+    ASSERT_TRUE(cursors.bind(QHostAddress::LocalHost, 0));
+    auto *mouse = session.findChild<TUDPEndpoint *>("MouseUDP");
+    mouse->setRemoteHost(QStringLiteral("127.0.0.1"));
+    mouse->setRemotePort(cursors.localPort());
+    std::vector<QSize> relayed;
+    QObject::connect(&watcher, &StudentAgent::frameAssembled, [&](const QByteArray &file, bool) {
+        JpegDecoder decoder;
+        if (decoder.decode(file))
+            relayed.emplace_back(decoder.image().width, decoder.image().height);
+    });
+    ASSERT_TRUE(session.startStudentDemonstration(session.rosterModel().key(0)));
+    EXPECT_EQ(session.presenter(), session.rosterModel().key(0));
+    EXPECT_TRUE(
+        waitUntil([&] { return presenter.isSendingScreen() && watcher.isDemonstrating(); }));
+    EXPECT_TRUE(waitUntil([&] { return !relayed.empty(); }, 8000));
+    EXPECT_EQ(relayed.front(), QSize(320, 200));
+    // The student's first bar, light grey, not the teacher's picture.
+    EXPECT_TRUE(streamShows([](const StreamCanvas &shown) {
+        const std::uint32_t pixel = shown.pixels()[10 * shown.width() + 10];
+        return shown.width() == 320 && qAbs(int(pixel & 0xff) - 0xc0) < 16 &&
+               qAbs(int((pixel >> 16) & 0xff) - 0xc0) < 16;
+    }));
+    EXPECT_FALSE(has(presenter, StudentCommand::Kind::Image));
+    while (cursors.hasPendingDatagrams()) {
+        QByteArray datagram(cursors.pendingDatagramSize(), '\0');
+        cursors.readDatagram(datagram.data(), datagram.size());
+        EXPECT_FALSE(datagram.startsWith("11")) << "the teacher's pointer went with it";
+    }
+
+    session.stopDemonstration();
+    EXPECT_TRUE(waitUntil([&] { return has(watcher, StudentCommand::Kind::Stop); }));
+    EXPECT_EQ(session.presenter(), 0u);
+
+    ASSERT_TRUE(session.startStudentDemonstration(session.rosterModel().key(0)));
+    const int stops = int(std::count_if(
+        watcher.commands().begin(), watcher.commands().end(),
+        [](const StudentCommand &command) { return command.kind == StudentCommand::Kind::Stop; }));
+    presenter.disconnectGracefully();
+    EXPECT_TRUE(waitUntil([&] { return session.mode() == ClassroomSession::Mode::Idle; }));
+    EXPECT_TRUE(waitUntil([&] { return !watcher.isDemonstrating(); }));
+    EXPECT_GT(watcher.commands().size(), std::size_t(stops));
     EXPECT_TRUE(failures.isEmpty()) << failures.join('|').toStdString();
 }
 

@@ -1,24 +1,31 @@
 #include "protocol/StreamDatagram.h"
 
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
 
+// The screen's last cell of its last band: 1920 x 1080 ends with a band of 8 rows.
 StreamDatagram piece(QByteArrayView payload)
 {
     StreamDatagram d;
     d.frame = 7;
     d.captureMs = 123456;
+    d.quality = 50;
     d.screenWidth = 1920;
     d.screenHeight = 1080;
     d.x = 1856;
-    d.y = 1016;
+    d.y = 1072;
     d.width = 64;
-    d.height = 64;
-    d.part = 1;
-    d.parts = 2;
+    d.height = 8;
     d.payload = payload;
     return d;
+}
+
+StreamDatagram::Parse parsed(const StreamDatagram &d, qsizetype cut = 0)
+{
+    StreamDatagram read;
+    return StreamDatagram::parse(d.write(StreamKey()).chopped(cut), read);
 }
 
 } // namespace
@@ -33,7 +40,7 @@ TEST(StreamDatagram, OnlyTheKeyThatTaggedADatagramVerifiesItAndNoByteCanChange)
     ASSERT_EQ(StreamDatagram::parse(bytes, read), StreamDatagram::Parse::Ok);
     EXPECT_EQ(read.keyId, key.id());
     EXPECT_EQ(read.x, 1856);
-    EXPECT_EQ(read.part, 1);
+    EXPECT_EQ(read.quality, 50);
     EXPECT_EQ(read.payload, payload);
     EXPECT_TRUE(StreamDatagram::verifies(bytes, key));
 
@@ -47,24 +54,55 @@ TEST(StreamDatagram, OnlyTheKeyThatTaggedADatagramVerifiesItAndNoByteCanChange)
         EXPECT_FALSE(StreamDatagram::verifies(forged, key)) << at;
     }
     EXPECT_TRUE(piece(QByteArray(StreamDatagram::kMaxPayload + 1, 'j')).write(key).isEmpty());
+
+    // A viewer with the key shows only what it tagged, from wherever it comes; without a key,
+    // what comes from the console, unless it takes signed datagrams only.
+    const QByteArray untagged = piece(payload).write(StreamKey());
+    EXPECT_TRUE(StreamDatagram::admits(bytes, key, true, false));
+    EXPECT_FALSE(StreamDatagram::admits(untagged, key, false, true));
+    EXPECT_TRUE(StreamDatagram::admits(untagged, StreamKey(), false, true));
+    EXPECT_TRUE(StreamDatagram::admits(bytes, StreamKey(), false, true));
+    EXPECT_FALSE(StreamDatagram::admits(untagged, StreamKey(), false, false));
+    EXPECT_FALSE(StreamDatagram::admits(bytes, StreamKey(), true, true));
 }
 
-TEST(StreamDatagram, NothingADatagramDeclaresReachesPastItsScreenOrItsBytes)
+TEST(StreamDatagram, NothingADatagramDeclaresReachesPastItsScreenItsGridOrItsBytes)
 {
     const QByteArray payload("tile");
-    const auto parsed = [](const StreamDatagram &d, qsizetype cut = 0) {
-        StreamDatagram read;
-        return StreamDatagram::parse(d.write(StreamKey()).chopped(cut), read);
-    };
+    EXPECT_EQ(parsed(piece(payload)), StreamDatagram::Parse::Ok);
+    // Off the grid, past the screen, a band of the wrong height, a screen of nothing.
+    for (const auto &change : std::initializer_list<std::function<void(StreamDatagram &)>>{
+             [](StreamDatagram &d) { d.x = 1857; }, [](StreamDatagram &d) { d.x = 1920; },
+             [](StreamDatagram &d) { d.width = 65; }, [](StreamDatagram &d) { d.y = 1064; },
+             [](StreamDatagram &d) { d.height = 16; }, [](StreamDatagram &d) { d.width = 0; },
+             [](StreamDatagram &d) { d.screenWidth = 0; },
+             [](StreamDatagram &d) { d.scale = 1; }}) {
+        StreamDatagram d = piece(payload);
+        change(d);
+        EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadPlace);
+    }
     StreamDatagram d = piece(payload);
-    d.x = 1857;
-    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadPlace);
+    d.quality = 101;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
     d = piece(payload);
-    d.screenWidth = 0;
-    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadPlace);
-    d = piece(payload);
-    d.part = 2;
-    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadPart);
+    d.scale = StreamDatagram::kMaxScale + 1;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
+    EXPECT_EQ(parsed(piece({})), StreamDatagram::Parse::BadCoding);
+
+    // Versions: exactly four bytes for every cell of a rectangle on the grid.
+    d = piece(QByteArray(4 * 30 * 2, '\0'));
+    d.kind = StreamDatagram::Kind::Versions;
+    d.x = 0;
+    d.y = 1024;
+    d.width = 1920;
+    d.height = 56;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
+    d.y = 960;
+    d.height = 120;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::Ok);
+    d.height = 64;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
+
     d = piece(payload);
     d.kind = StreamDatagram::Kind::Pointer;
     d.x = 1919;

@@ -8,10 +8,13 @@
 #include "tests/support/PrivateNetwork.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QAction>
 #include <QImage>
+#include <QItemSelectionModel>
 #include <QPainter>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeView>
 
 namespace {
 constexpr quint16 kStudentImagePort = 26650;
@@ -220,4 +223,44 @@ TEST_F(DemonstrationUiTest, AScreenThatCannotBeReadIsRefusedAtTheStart)
     EXPECT_FALSE(console().windowState() & Qt::WindowMinimized);
     flushCommands();
     EXPECT_TRUE(a.receivedBytes().isEmpty());
+}
+
+// The button's menu: to the selected students alone (a choice with none selected says so), and
+// the student demonstration from the one-student menu, shown in the monitor window, which the
+// button stops without asking for the window to close.
+TEST_F(DemonstrationUiTest, TheTeacherChoosesWhoSeesWhatAtTheStart)
+{
+    start();
+    StudentAgent &a = student(QStringLiteral("alpha"), 2);
+    StudentAgent &b = student(QStringLiteral("bravo"), 3);
+    StudentAgent &c = student(QStringLiteral("charlie"), 4);
+    selectRow(-1);
+    trigger("DemoWindowSelected");
+    EXPECT_EQ(prompter.messages.value(0), QString::fromUtf8("请先在学生列表中选定要演示的学生"));
+    EXPECT_EQ(session().mode(), ClassroomSession::Mode::Idle);
+
+    listView()->selectionModel()->select(listView()->model()->index(rowOf(a), 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    listView()->selectionModel()->select(listView()->model()->index(rowOf(c), 0),
+                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    trigger("DemoWindowSelected");
+    EXPECT_TRUE(session().audience().windowed);
+    ASSERT_TRUE(waitUntil([&] { return a.isDemonstrating() && c.isDemonstrating(); }));
+    EXPECT_FALSE(console().findChild<QAction *>(QStringLiteral("DemoFullAll"))->isEnabled());
+    button("SpeedButton1")->click();
+    ASSERT_TRUE(waitUntil([&] { return a.receivedBytes() == "IMAGESTOP"; }));
+    EXPECT_EQ(c.receivedBytes(), "IMAGESTOP");
+    EXPECT_EQ(b.receivedBytes(), "");
+
+    selectRow(rowOf(b));
+    trigger("N16");
+    auto *monitor = console().findChild<QWidget *>(QStringLiteral("Form_client"));
+    EXPECT_TRUE(monitor->isVisible());
+    EXPECT_EQ(button("SpeedButton1")->text(), QString::fromUtf8("停止演示"));
+    EXPECT_FALSE(console().windowState() & Qt::WindowMinimized);
+    ASSERT_TRUE(waitUntil([&] { return b.isSendingScreen() && a.isDemonstrating(); }));
+    button("SpeedButton1")->click();
+    EXPECT_EQ(session().mode(), ClassroomSession::Mode::Idle);
+    EXPECT_EQ(prompter.messages.size(), 1);
+    EXPECT_TRUE(prompter.errors.isEmpty()) << prompter.errors.join('|').toStdString();
 }

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QPoint>
+#include <QRect>
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+// Pictures of what the Velmora stream shows, taken on the stream's own thread.
+class PictureSource
+{
+public:
+    // BGRX rows, stride bytes apart; no pixels: nothing to show yet.
+    struct Picture
+    {
+        int width = 0;
+        int height = 0;
+        int stride = 0;
+        const std::uint8_t *bgrx = nullptr;
+        // Where the source knows what changed since its last picture: the only places where
+        // this one may differ from it.
+        std::optional<std::vector<QRect>> changed;
+    };
+
+    virtual ~PictureSource() = default;
+    // The picture now, valid until the next call. Raises AppError, in words a teacher
+    // understands, when none can be taken.
+    virtual Picture grab() = 0;
+    // The pointer in the picture's pixels, where this source knows it.
+    virtual std::optional<QPoint> pointer() { return std::nullopt; }
+};

@@ -1,0 +1,79 @@
+#include "classroom/ScreenChanges.h"
+
+#include "protocol/StreamDatagram.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace {
+constexpr int kCell = StreamDatagram::kCell;
+constexpr int kBytesPerPixel = 4;
+} // namespace
+
+void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int stride,
+                            const std::vector<QRect> *changed)
+{
+    const bool resized = width != m_width || height != m_height;
+    if (resized) {
+        m_width = width;
+        m_height = height;
+        m_columns = (width + kCell - 1) / kCell;
+        m_rows = (height + kCell - 1) / kCell;
+        m_pixels.assign(std::size_t(width) * height * kBytesPerPixel, 0);
+    }
+    m_changed.assign(std::size_t(m_columns) * m_rows, resized ? 1 : 0);
+    m_changedCount = resized ? m_columns * m_rows : 0;
+    m_settled.assign(m_changed.size(), resized ? 1 : 0);
+    if (changed && !resized)
+        skipUntouched(*changed);
+    // Line by line, so that both pictures are read in the order they lie in memory; a cell
+    // found changed is not looked at again.
+    const int ownStride = width * kBytesPerPixel;
+    for (int row = 0; row < m_rows && !resized; ++row) {
+        char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
+        char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
+        for (int y = row * kCell; y < std::min((row + 1) * kCell, height); ++y) {
+            const std::uint8_t *line = bgrx + std::ptrdiff_t(y) * stride;
+            const std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * ownStride;
+            for (int column = 0; column < m_columns; ++column) {
+                if (settled[column])
+                    continue;
+                const int left = column * kCell * kBytesPerPixel;
+                const int bytes = std::min(kCell, width - column * kCell) * kBytesPerPixel;
+                if (std::memcmp(line + left, kept + left, std::size_t(bytes)) != 0) {
+                    flags[column] = 1;
+                    settled[column] = 1;
+                    ++m_changedCount;
+                }
+            }
+        }
+    }
+    for (int row = 0; row < m_rows; ++row)
+        for (int column = 0; column < m_columns; ++column)
+            if (m_changed[std::size_t(row * m_columns + column)])
+                copyCell(bgrx, stride, column, row);
+}
+
+void ScreenChanges::skipUntouched(const std::vector<QRect> &changed)
+{
+    std::fill(m_settled.begin(), m_settled.end(), 1);
+    const QRect screen(0, 0, m_width, m_height);
+    for (const QRect &place : changed) {
+        const QRect inside = place.intersected(screen);
+        if (inside.isEmpty())
+            continue;
+        for (int row = inside.top() / kCell; row <= inside.bottom() / kCell; ++row)
+            for (int column = inside.left() / kCell; column <= inside.right() / kCell; ++column)
+                m_settled[std::size_t(row * m_columns + column)] = 0;
+    }
+}
+
+void ScreenChanges::copyCell(const std::uint8_t *bgrx, int stride, int column, int row)
+{
+    const int left = column * kCell * kBytesPerPixel;
+    const int bytes = std::min(kCell, m_width - column * kCell) * kBytesPerPixel;
+    const int ownStride = m_width * kBytesPerPixel;
+    for (int y = row * kCell; y < std::min((row + 1) * kCell, m_height); ++y)
+        std::memcpy(m_pixels.data() + std::ptrdiff_t(y) * ownStride + left,
+                    bgrx + std::ptrdiff_t(y) * stride + left, std::size_t(bytes));
+}

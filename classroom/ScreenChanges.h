@@ -1,0 +1,43 @@
+#pragma once
+
+#include <QRect>
+#include <cstdint>
+#include <vector>
+
+// Which cells of the screen changed from one picture to the next: a cheap comparison of the rows
+// of each cell (it stops at the first difference), with a copy of the last picture kept, in
+// which only the cells that changed are written again.
+class ScreenChanges
+{
+public:
+    // Compares a BGRX picture with the last one; at the first picture, or at a new size, every
+    // cell has changed. With the places that may have changed, only the cells they touch are
+    // read.
+    void compare(const std::uint8_t *bgrx, int width, int height, int stride,
+                 const std::vector<QRect> *changed = nullptr);
+
+    int width() const { return m_width; }
+    int height() const { return m_height; }
+    int cellColumns() const { return m_columns; }
+    int cellRows() const { return m_rows; }
+    // Per cell, row by row: whether the last comparison found it changed.
+    const std::vector<char> &changed() const { return m_changed; }
+    int changedCount() const { return m_changedCount; }
+    // The last picture, width * 4 bytes a row.
+    const std::uint8_t *pixels() const { return m_pixels.data(); }
+    int stride() const { return m_width * 4; }
+
+private:
+    void copyCell(const std::uint8_t *bgrx, int stride, int column, int row);
+    // Marks the cells no change can have touched as already looked at.
+    void skipUntouched(const std::vector<QRect> &changed);
+
+    int m_width = 0;
+    int m_height = 0;
+    int m_columns = 0;
+    int m_rows = 0;
+    int m_changedCount = 0;
+    std::vector<char> m_changed;
+    std::vector<char> m_settled;
+    std::vector<std::uint8_t> m_pixels;
+};

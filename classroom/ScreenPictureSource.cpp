@@ -1,0 +1,74 @@
+#include "classroom/ScreenPictureSource.h"
+
+#include "capture/SessionType.h"
+#include "system/AppError.h"
+
+namespace {
+// Asked every 10 ms: an answer a few ticks old still counts.
+constexpr std::chrono::milliseconds kPointerMaxAge{50};
+// Drawing the server does not tell of (direct rendering without a compositor) is still found
+// by a whole comparison this often.
+constexpr std::chrono::milliseconds kFullLook{1000};
+} // namespace
+
+PictureSource::Picture ScreenPictureSource::grab()
+{
+    ScreenCapture &screen = capture();
+    // Asked before the capture, so that all that was told is in the pixels taken after it.
+    std::optional<std::vector<QRect>> changed = drawn();
+    if (changed && changed->empty() && m_last.bgrx) {
+        m_last.changed = std::move(changed);
+        return m_last;
+    }
+    const ScreenCapture::Frame &frame = screen.capture();
+    if (changed)
+        for (QRect &place : *changed)
+            place.translate(-screen.area().x, -screen.area().y);
+    m_last = {frame.width, frame.height, frame.stride, frame.pixels, std::move(changed)};
+    return m_last;
+}
+
+std::optional<QPoint> ScreenPictureSource::pointer()
+{
+    return capture().pointer(kPointerMaxAge);
+}
+
+ScreenCapture &ScreenPictureSource::capture()
+{
+    if (!m_capture) {
+        const QString refusal = SessionType::captureRefusal();
+        if (!refusal.isEmpty())
+            throw AppError(refusal);
+        m_capture.emplace();
+    }
+    return *m_capture;
+}
+
+// Where the screen was drawn on since the last picture; none when it is not known, and then
+// the whole picture is compared.
+std::optional<std::vector<QRect>> ScreenPictureSource::drawn()
+{
+    if (!m_damageTried) {
+        m_damageTried = true;
+        m_damage = ScreenDamage::watch();
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const bool fullLook = now >= m_fullLookAt;
+    if (fullLook)
+        m_fullLookAt = now + kFullLook;
+    if (!m_damage)
+        return std::nullopt;
+    // Asked even on a full look, so that what it covers is not told again.
+    const std::optional<std::vector<PrimaryOutput::Rect>> rects = m_damage->fetch();
+    if (!rects) {
+        m_damage.reset();
+        return std::nullopt;
+    }
+    if (fullLook || !m_last.bgrx)
+        return std::nullopt;
+    std::vector<QRect> places;
+    places.reserve(rects->size());
+    for (const PrimaryOutput::Rect &rect : *rects)
+        places.emplace_back(rect.x, rect.y, rect.width, rect.height);
+    return places;
+}

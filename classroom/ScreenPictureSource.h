@@ -1,0 +1,28 @@
+#pragma once
+
+#include "capture/ScreenCapture.h"
+#include "capture/ScreenDamage.h"
+#include "classroom/PictureSource.h"
+
+#include <chrono>
+#include <memory>
+
+// The real X screen for the Velmora stream: a capture of its own, on its own connection, so the
+// stream's thread never shares one with the window's. Where the server tells what was drawn,
+// an unchanged screen is not captured at all and only the places drawn on are compared.
+class ScreenPictureSource : public PictureSource
+{
+public:
+    Picture grab() override;
+    std::optional<QPoint> pointer() override;
+
+private:
+    ScreenCapture &capture();
+    std::optional<std::vector<QRect>> drawn();
+
+    std::optional<ScreenCapture> m_capture;
+    std::unique_ptr<ScreenDamage> m_damage;
+    bool m_damageTried = false;
+    std::chrono::steady_clock::time_point m_fullLookAt;
+    Picture m_last;
+};

@@ -1,0 +1,312 @@
+#include "classroom/StreamPlanner.h"
+
+#include <QtEndian>
+#include <algorithm>
+
+namespace {
+
+constexpr int kCell = StreamDatagram::kCell;
+constexpr int kBand = StreamDatagram::kBand;
+constexpr int kBandsPerCell = kCell / kBand;
+constexpr qint64 kRefreshMs = 1000;
+// The sketch's bytes a second: with the versions, the round and the pointer, an unchanged
+// screen stays under 20 KB a second.
+constexpr qint64 kSketchBytes = 8000;
+constexpr qint64 kRoundBytesPerSecond = 5000;
+constexpr int kSketchQuality = 50;
+constexpr int kMinScale = 1;
+// A cell unchanged this long is sent once more, sharp: what a viewer lost of a change comes
+// back, and so does the quality a busy moment took from it.
+constexpr qint64 kSettleMs = 300;
+constexpr qint64 kPointerHeartbeatMs = 500;
+constexpr int kMinQuality = 10;
+constexpr int kQualityStep = 5;
+// The picture never falls below ten frames a second for its size alone.
+constexpr int kMinFrameRate = 10;
+constexpr qint64 kFrameTarget = StreamPlanner::kBudget / kMinFrameRate * 9 / 10;
+constexpr int kBytesPerPixel = 4;
+
+} // namespace
+
+StreamPlanner::StreamPlanner(qint64 startMs)
+    : m_startMs(startMs), m_nextRefreshMs(startMs + kRefreshMs), m_lastTickMs(startMs)
+{
+}
+
+void StreamPlanner::setQuality(std::int32_t setting)
+{
+    m_setting = JpegEncoder::qualityFromSetting(setting);
+    m_quality = std::min(m_quality, m_setting);
+    if (m_frame == 0)
+        m_quality = m_setting;
+}
+
+// Frames count time, 30 a second, and at least one more for every picture: a viewer tells
+// old from new by them alone.
+void StreamPlanner::advance(qint64 nowMs, bool newPicture)
+{
+    const auto byTime = std::uint32_t(1 + (nowMs - m_startMs) / kFrameMs);
+    m_frame = std::max(newPicture ? m_frame + 1 : m_frame, byTime);
+    m_captureMs = std::uint32_t(nowMs);
+}
+
+StreamDatagram StreamPlanner::datagram(StreamDatagram::Kind kind) const
+{
+    StreamDatagram d;
+    d.kind = kind;
+    d.flags = m_flags;
+    d.frame = m_frame;
+    d.captureMs = m_captureMs;
+    d.screenWidth = quint16(m_screen.width());
+    d.screenHeight = quint16(m_screen.height());
+    return d;
+}
+
+void StreamPlanner::push(const StreamDatagram &d)
+{
+    m_outbox.push(d.write(m_key));
+}
+
+void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int stride,
+                            qint64 nowMs, const std::vector<QRect> *drawn)
+{
+    width = std::min(width, StreamDatagram::kMaxSide);
+    height = std::min(height, StreamDatagram::kMaxSide);
+    advance(nowMs, true);
+    const bool resized = width != m_screen.width() || height != m_screen.height();
+    m_screen.compare(bgrx, width, height, stride, drawn);
+    if (resized) {
+        m_cells.assign(m_screen.changed().size(), Cell());
+        m_sketchedScale = -1;
+        m_nextRefreshMs = nowMs + kRefreshMs;
+    }
+    if (m_screen.changedCount() == 0)
+        return;
+    const std::vector<char> &changed = m_screen.changed();
+    for (std::size_t i = 0; i < changed.size(); ++i) {
+        if (changed[i]) {
+            m_cells[i].changed = m_frame;
+            m_cells[i].changedAtMs = nowMs;
+            m_cells[i].settling = true;
+        }
+    }
+    adaptQuality(sendCells([&](int cell) { return changed[std::size_t(cell)] != 0; }, m_quality));
+}
+
+void StreamPlanner::adaptQuality(qint64 pictureBytes)
+{
+    if (pictureBytes > kFrameTarget)
+        m_quality = std::max(kMinQuality, std::min(m_quality - kQualityStep,
+                                                   int(m_quality * kFrameTarget / pictureBytes)));
+    else if (pictureBytes < kFrameTarget / 3)
+        m_quality = std::min(m_setting, m_quality + kQualityStep);
+}
+
+qint64 StreamPlanner::sendCells(const std::function<bool(int)> &chosen, int quality)
+{
+    const qint64 before = m_outbox.bytes();
+    const qsizetype datagrams = m_outbox.count();
+    const int columns = m_screen.cellColumns();
+    for (int band = 0; band * kBand < m_screen.height(); ++band) {
+        const int y = band * kBand;
+        const int height = std::min(kBand, m_screen.height() - y);
+        const int row = band / kBandsPerCell;
+        for (int first = 0; first < columns;) {
+            if (!chosen(row * columns + first)) {
+                ++first;
+                continue;
+            }
+            int count = 1;
+            while (first + count < columns && chosen(row * columns + first + count))
+                ++count;
+            m_pieces.clear();
+            m_encoder.encode(m_screen.pixels() + std::ptrdiff_t(y) * m_screen.stride(),
+                             m_screen.stride(), m_screen.width(), height, first, count, quality,
+                             m_pieces);
+            for (const PieceEncoder::Piece &piece : m_pieces) {
+                StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
+                d.quality = quint8(piece.quality);
+                d.x = quint16(piece.firstCell * kCell);
+                d.y = quint16(y);
+                d.width = quint16(std::min(piece.cells * kCell, m_screen.width() - d.x));
+                d.height = quint16(height);
+                d.payload = piece.scan;
+                push(d);
+                for (int cell = piece.firstCell; cell < piece.firstCell + piece.cells; ++cell) {
+                    Cell &state = m_cells[std::size_t(row * columns + cell)];
+                    const bool firstBand = state.sent != m_frame;
+                    state.sent = m_frame;
+                    state.sentQuality =
+                        firstBand ? piece.quality : std::min(state.sentQuality, piece.quality);
+                }
+            }
+            first += count;
+        }
+    }
+    return m_outbox.bytes() - before + (m_outbox.count() - datagrams) * kWireOverhead;
+}
+
+void StreamPlanner::pointer(QPoint position, qint64 nowMs)
+{
+    if (m_screen.width() == 0)
+        return;
+    position.setX(std::clamp(position.x(), 0, m_screen.width() - 1));
+    position.setY(std::clamp(position.y(), 0, m_screen.height() - 1));
+    if (position == m_pointer && nowMs - m_lastPointerMs < kPointerHeartbeatMs)
+        return;
+    advance(nowMs, false);
+    m_pointer = position;
+    m_lastPointerMs = nowMs;
+    StreamDatagram d = datagram(StreamDatagram::Kind::Pointer);
+    d.x = quint16(position.x());
+    d.y = quint16(position.y());
+    push(d);
+}
+
+void StreamPlanner::tick(qint64 nowMs)
+{
+    if (m_screen.width() == 0)
+        return;
+    advance(nowMs, false);
+    if (nowMs >= m_nextRefreshMs) {
+        m_nextRefreshMs = nowMs + kRefreshMs;
+        sendVersions();
+        sendSketch();
+    }
+    settle(nowMs);
+    round(nowMs);
+    m_lastTickMs = nowMs;
+}
+
+void StreamPlanner::sendVersions()
+{
+    const int columns = m_screen.cellColumns();
+    const int rowsPerDatagram = int(StreamDatagram::kMaxPayload / (4 * columns));
+    QByteArray values;
+    for (int first = 0; first < m_screen.cellRows(); first += rowsPerDatagram) {
+        const int rows = std::min(rowsPerDatagram, m_screen.cellRows() - first);
+        values.resize(qsizetype(rows) * columns * 4);
+        for (int i = 0; i < rows * columns; ++i)
+            qToBigEndian(m_cells[std::size_t(first * columns + i)].changed, values.data() + i * 4);
+        StreamDatagram d = datagram(StreamDatagram::Kind::Versions);
+        d.y = quint16(first * kCell);
+        d.width = quint16(m_screen.width());
+        d.height = quint16(std::min(rows * kCell, m_screen.height() - d.y));
+        d.payload = values;
+        push(d);
+    }
+}
+
+// The whole screen shrunk by 2^scale (each pixel the mean of the ones it stands for), coded in
+// bands like the picture itself; its scale follows its size.
+void StreamPlanner::sendSketch()
+{
+    const int scale = m_sketchScale;
+    const int side = 1 << scale;
+    const int width = (m_screen.width() + side - 1) >> scale;
+    const int height = (m_screen.height() + side - 1) >> scale;
+    // Only the cells that changed since the last sketch are shrunk again: a cell is a whole
+    // number of the sketch's pixels at every scale.
+    const bool whole = scale != m_sketchedScale;
+    m_sketch.resize(std::size_t(width) * height * kBytesPerPixel);
+    const int columns = m_screen.cellColumns();
+    for (int row = 0; row < m_screen.cellRows(); ++row)
+        for (int column = 0; column < columns; ++column)
+            if (whole || m_cells[std::size_t(row * columns + column)].changed > m_sketchedFrame)
+                shrinkCell(column, row, scale, width, height);
+    m_sketchedScale = scale;
+    m_sketchedFrame = m_frame;
+    const qint64 before = m_outbox.bytes();
+    const int cells = (width + kCell - 1) / kCell;
+    for (int y = 0; y < height; y += kBand) {
+        m_pieces.clear();
+        m_encoder.encode(m_sketch.data() + std::ptrdiff_t(y) * width * kBytesPerPixel,
+                         width * kBytesPerPixel, width, std::min(kBand, height - y), 0, cells,
+                         kSketchQuality, m_pieces);
+        for (const PieceEncoder::Piece &piece : m_pieces) {
+            StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
+            d.quality = quint8(piece.quality);
+            d.scale = quint8(scale);
+            d.x = quint16((piece.firstCell * kCell) << scale);
+            d.y = quint16(y << scale);
+            d.width = quint16(std::min((piece.cells * kCell) << scale, m_screen.width() - d.x));
+            d.height = quint16(std::min(kBand << scale, m_screen.height() - d.y));
+            d.payload = piece.scan;
+            push(d);
+        }
+    }
+    const qint64 bytes = m_outbox.bytes() - before;
+    if (bytes > kSketchBytes)
+        m_sketchScale = std::min(scale + 1, int(StreamDatagram::kMaxScale));
+    else if (bytes < kSketchBytes / 4)
+        m_sketchScale = std::max(scale - 1, kMinScale);
+}
+
+void StreamPlanner::shrinkCell(int column, int row, int scale, int width, int height)
+{
+    const int side = 1 << scale;
+    for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
+        const int top = y << scale;
+        const int bottom = std::min(top + side, m_screen.height());
+        for (int x = (column * kCell) >> scale;
+             x < std::min(((column + 1) * kCell) >> scale, width); ++x) {
+            const int left = x << scale;
+            const int right = std::min(left + side, m_screen.width());
+            unsigned sum[3] = {};
+            for (int sy = top; sy < bottom; ++sy) {
+                const std::uint8_t *p = m_screen.pixels() + std::ptrdiff_t(sy) * m_screen.stride();
+                for (int sx = left; sx < right; ++sx)
+                    for (int c = 0; c < 3; ++c)
+                        sum[c] += p[sx * kBytesPerPixel + c];
+            }
+            const unsigned count = unsigned((bottom - top) * (right - left));
+            std::uint8_t *out = m_sketch.data() + (std::size_t(y) * width + x) * kBytesPerPixel;
+            for (int c = 0; c < 3; ++c)
+                out[c] = std::uint8_t(sum[c] / count);
+        }
+    }
+}
+
+void StreamPlanner::settle(qint64 nowMs)
+{
+    bool any = false;
+    for (const Cell &cell : m_cells)
+        any = any || (cell.settling && nowMs - cell.changedAtMs >= kSettleMs);
+    if (!any)
+        return;
+    sendCells(
+        [&](int i) {
+            Cell &cell = m_cells[std::size_t(i)];
+            return cell.settling && nowMs - cell.changedAtMs >= kSettleMs;
+        },
+        m_setting);
+    for (Cell &cell : m_cells)
+        if (cell.settling && nowMs - cell.changedAtMs >= kSettleMs)
+            cell.settling = false;
+}
+
+// One cell at a time, within a few kilobytes a second: the one sent at the lowest quality,
+// then the one sent longest ago. Cells still changing are left to the pictures.
+void StreamPlanner::round(qint64 nowMs)
+{
+    m_roundAllowance =
+        std::min(m_roundAllowance + (nowMs - m_lastTickMs) * kRoundBytesPerSecond / 1000,
+                 kRoundBytesPerSecond);
+    if (m_roundAllowance <= 0)
+        return;
+    int best = -1;
+    for (int i = 0; i < int(m_cells.size()); ++i) {
+        const Cell &cell = m_cells[std::size_t(i)];
+        if (cell.settling)
+            continue;
+        if (best < 0) {
+            best = i;
+            continue;
+        }
+        const Cell &other = m_cells[std::size_t(best)];
+        if (std::pair(cell.sentQuality, cell.sent) < std::pair(other.sentQuality, other.sent))
+            best = i;
+    }
+    if (best >= 0)
+        m_roundAllowance -= sendCells([best](int i) { return i == best; }, m_setting);
+}

@@ -1,0 +1,190 @@
+#include "classroom/StreamSender.h"
+
+#include "classroom/PictureSource.h"
+#include "classroom/StreamPlanner.h"
+#include "net/StreamSocket.h"
+#include "system/AppError.h"
+
+#include <chrono>
+#include <ctime>
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr qint64 kPointerMs = 10;
+// A picture is taken only once what the last ones queued leaves the wire within a frame's time:
+// the rate gives way to the budget, and the pointer and refresh never wait long behind it.
+constexpr qint64 kQueueForPicture = StreamPlanner::kBudget * StreamPlanner::kFrameMs / 1000;
+// What may go out at once after a quiet moment: a typed word, not a whole screen, so that no
+// viewer's receive buffer overflows.
+constexpr double kBurstBytes = 64 * 1024;
+constexpr qint64 kNoPointer = -1;
+
+qint64 nowUs()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(Clock::now().time_since_epoch())
+        .count();
+}
+
+qint64 threadCpuNs()
+{
+    timespec spent{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &spent);
+    return qint64(spent.tv_sec) * 1'000'000'000 + spent.tv_nsec;
+}
+
+} // namespace
+
+struct StreamSender::Shared
+{
+    std::mutex lock;
+    std::condition_variable wake;
+    bool stopping = false;
+    StreamKey key;
+    std::int32_t quality = 50;
+    quint64 version = 0;
+    std::atomic<qint64> datagrams{0};
+    std::atomic<qint64> bytes{0};
+    std::atomic<qint64> pictures{0};
+    std::atomic<qint64> dropped{0};
+    std::atomic<qint64> cpuNs{0};
+    std::atomic<int> codedQuality{0};
+};
+
+StreamSender::StreamSender(QObject *parent) : QObject(parent), m_shared(std::make_shared<Shared>())
+{
+}
+
+StreamSender::~StreamSender()
+{
+    stop();
+}
+
+void StreamSender::start(Start start)
+{
+    stop();
+    if (!start.pictures)
+        return;
+    {
+        std::lock_guard<std::mutex> hold(m_shared->lock);
+        m_shared->stopping = false;
+        m_shared->quality = start.quality;
+        ++m_shared->version;
+    }
+    m_thread = std::thread([this, start = std::move(start)]() mutable { run(std::move(start)); });
+}
+
+void StreamSender::stop()
+{
+    if (!m_thread.joinable())
+        return;
+    {
+        std::lock_guard<std::mutex> hold(m_shared->lock);
+        m_shared->stopping = true;
+    }
+    m_shared->wake.notify_all();
+    m_thread.join();
+}
+
+void StreamSender::setKey(const StreamKey &key)
+{
+    std::lock_guard<std::mutex> hold(m_shared->lock);
+    m_shared->key = key;
+    ++m_shared->version;
+}
+
+void StreamSender::setQuality(std::int32_t setting)
+{
+    std::lock_guard<std::mutex> hold(m_shared->lock);
+    m_shared->quality = setting;
+    ++m_shared->version;
+}
+
+StreamSender::Counts StreamSender::counts() const
+{
+    return {m_shared->datagrams, m_shared->bytes, m_shared->pictures,
+            m_shared->dropped,   m_shared->cpuNs, m_shared->codedQuality};
+}
+
+// The stream's thread: the pointer, the pictures and the planner's ticks when they are due,
+// the outbox as fast as the budget lets it go, and a sleep until the next of these.
+void StreamSender::run(Start start)
+{
+    Shared &shared = *m_shared;
+    StreamSocket socket;
+    QString failure = socket.open(start.host, start.port);
+    const qint64 startUs = nowUs();
+    StreamPlanner planner(startUs / 1000);
+    planner.setWindowed(start.windowed);
+    quint64 seen = 0;
+    double tokens = kBurstBytes;
+    qint64 refilledUs = startUs;
+    qint64 nextPointerMs = startUs / 1000;
+    qint64 nextPictureMs = startUs / 1000;
+    std::unique_lock<std::mutex> hold(shared.lock);
+    try {
+        while (failure.isEmpty() && !shared.stopping) {
+            if (shared.version != seen) {
+                seen = shared.version;
+                planner.setKey(shared.key);
+                planner.setQuality(shared.quality);
+            }
+            hold.unlock();
+            const qint64 now = nowUs() / 1000;
+            if (nextPointerMs != kNoPointer && now >= nextPointerMs) {
+                const std::optional<QPoint> pointer = start.pictures->pointer();
+                nextPointerMs = pointer ? now + kPointerMs : kNoPointer;
+                if (pointer)
+                    planner.pointer(*pointer, now);
+            }
+            if (now >= nextPictureMs && planner.outbox().bytes() <= kQueueForPicture) {
+                nextPictureMs = now + StreamPlanner::kFrameMs;
+                const PictureSource::Picture picture = start.pictures->grab();
+                if (picture.bgrx) {
+                    planner.picture(picture.bgrx, picture.width, picture.height, picture.stride,
+                                    now, picture.changed ? &*picture.changed : nullptr);
+                    ++shared.pictures;
+                    shared.codedQuality = planner.quality();
+                }
+            }
+            planner.tick(nowUs() / 1000);
+
+            const qint64 sendingUs = nowUs();
+            tokens = std::min(kBurstBytes, tokens + double(sendingUs - refilledUs) *
+                                                        double(StreamPlanner::kBudget) / 1e6);
+            refilledUs = sendingUs;
+            StreamOutbox &outbox = planner.outbox();
+            while (!outbox.isEmpty() && tokens >= outbox.front() + StreamPlanner::kWireOverhead) {
+                tokens -= double(outbox.front() + StreamPlanner::kWireOverhead);
+                const QByteArray datagram = outbox.pop();
+                if (socket.send(datagram)) {
+                    ++shared.datagrams;
+                    shared.bytes += datagram.size();
+                } else {
+                    ++shared.dropped;
+                }
+            }
+            qint64 wakeUs = std::min(nextPictureMs,
+                                     nextPointerMs == kNoPointer ? nextPictureMs : nextPointerMs) *
+                            1000;
+            if (!outbox.isEmpty()) {
+                const double missing = outbox.front() + StreamPlanner::kWireOverhead - tokens;
+                wakeUs = std::min(
+                    wakeUs, sendingUs + qint64(missing * 1e6 / double(StreamPlanner::kBudget)) + 1);
+            }
+            shared.cpuNs = threadCpuNs();
+            hold.lock();
+            shared.wake.wait_until(hold, Clock::time_point(std::chrono::microseconds(wakeUs)),
+                                   [&] { return shared.stopping || shared.version != seen; });
+        }
+    } catch (const std::exception &error) {
+        failure = QString::fromUtf8(error.what());
+        if (!hold.owns_lock())
+            hold.lock();
+    }
+    hold.unlock();
+    if (!failure.isEmpty())
+        QMetaObject::invokeMethod(
+            this, [this, failure] { emit failed(failure); }, Qt::QueuedConnection);
+}

@@ -1,0 +1,141 @@
+#include "classroom/StreamPlanner.h"
+#include "protocol/StreamCanvas.h"
+
+#include <deque>
+#include <gtest/gtest.h>
+#include <random>
+#include <vector>
+
+namespace {
+
+constexpr int kWidth = 640;
+constexpr int kHeight = 480;
+
+// A desktop of sorts: a gradient, a white window with lines of dark words, and a square that
+// may stand anywhere.
+class Desktop
+{
+public:
+    Desktop() : m_pixels(std::size_t(kWidth) * kHeight * 4)
+    {
+        std::mt19937 random(3);
+        for (int y = 0; y < kHeight; ++y)
+            for (int x = 0; x < kWidth; ++x)
+                set(x, y, 0x204080 + (y / 4) * 0x10000 + x / 8);
+        fill(60, 40, 480, 360, 0xffffff);
+        for (int y = 60; y < 380; y += 14)
+            for (int x = 70; x < 500; x += 20 + int(random() % 30))
+                fill(x, y, 12 + int(random() % 16), 8, 0x202020);
+    }
+    void fill(int x, int y, int w, int h, std::uint32_t rgb)
+    {
+        for (int row = y; row < y + h; ++row)
+            for (int column = x; column < x + w; ++column)
+                set(column, row, rgb);
+    }
+    const std::uint8_t *pixels() const { return m_pixels.data(); }
+    // The mean difference per channel between what a viewer shows and this picture.
+    double differenceFrom(const StreamCanvas &canvas) const
+    {
+        double sum = 0;
+        for (int i = 0; i < kWidth * kHeight; ++i)
+            for (int c = 0; c < 3; ++c)
+                sum += std::abs(int((canvas.pixels()[i] >> (8 * c)) & 0xff) -
+                                int(m_pixels[std::size_t(i) * 4 + c]));
+        return sum / (kWidth * kHeight * 3);
+    }
+
+private:
+    void set(int x, int y, std::uint32_t rgb)
+    {
+        std::uint8_t *p = m_pixels.data() + (std::size_t(y) * kWidth + x) * 4;
+        p[0] = rgb & 0xff;
+        p[1] = (rgb >> 8) & 0xff;
+        p[2] = (rgb >> 16) & 0xff;
+    }
+
+    std::vector<std::uint8_t> m_pixels;
+};
+
+// The planner driven frame by frame, 30 pictures a second of simulated time, its datagrams
+// handed to viewers that may lose some.
+class StreamRun
+{
+public:
+    StreamRun() : planner(0) { planner.setQuality(60); }
+
+    void run(const Desktop &desktop, qint64 untilMs, const std::function<void(qint64)> &each = {})
+    {
+        for (; nowMs < untilMs; nowMs += StreamPlanner::kFrameMs) {
+            if (each)
+                each(nowMs);
+            planner.picture(desktop.pixels(), kWidth, kHeight, kWidth * 4, nowMs);
+            planner.pointer(QPoint(100, 100), nowMs);
+            planner.tick(nowMs);
+            while (!planner.outbox().isEmpty()) {
+                const QByteArray datagram = planner.outbox().pop();
+                for (Viewer &viewer : viewers)
+                    if (!viewer.loss || viewer.loss() == false)
+                        viewer.canvas.apply(datagram, nowMs);
+            }
+        }
+    }
+
+    struct Viewer
+    {
+        StreamCanvas canvas{kWidth * kHeight};
+        // True: this datagram is lost on its way to this viewer.
+        std::function<bool()> loss;
+    };
+
+    StreamPlanner planner;
+    std::deque<Viewer> viewers;
+    qint64 nowMs = 0;
+};
+
+} // namespace
+
+TEST(StreamRefresh, AViewerThatJoinsLateHasEveryPartWithinASecondAndSharpSoonAfter)
+{
+    Desktop desktop;
+    StreamRun stream;
+    stream.viewers.emplace_back();
+    stream.run(desktop, 3000);
+    ASSERT_TRUE(stream.viewers[0].canvas.sharp());
+    EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 4);
+
+    stream.viewers.emplace_back();
+    StreamCanvas &late = stream.viewers.back().canvas;
+    stream.run(desktop, 4000);
+    EXPECT_TRUE(late.complete()) << "the refresh left parts of the screen out";
+    EXPECT_LT(desktop.differenceFrom(late), 25) << "the sketch is not the screen";
+    qint64 sharpAt = 0;
+    stream.run(desktop, 40000, [&](qint64 now) {
+        if (sharpAt == 0 && late.sharp())
+            sharpAt = now;
+    });
+    EXPECT_GT(sharpAt, 0) << "the round never made the late viewer's picture sharp";
+    EXPECT_LT(desktop.differenceFrom(late), 4);
+    // A viewer that had everything was never shown the sketch over its sharp picture.
+    EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 4);
+}
+
+TEST(StreamRefresh, AViewerThatLosesAQuarterOfTheDatagramsStillGetsTheWholePicture)
+{
+    Desktop desktop;
+    StreamRun stream;
+    std::mt19937 random(11);
+    stream.viewers.emplace_back().loss = [&] { return random() % 4 == 0; };
+    // A square crosses the window for a second, then the screen stands still.
+    stream.run(desktop, 1000, [&](qint64 now) {
+        const int x = 80 + int(now / 3);
+        desktop.fill(x, 200, 40, 40, 0xc03030);
+    });
+    // Each refresh may be lost too: a few of them complete the picture.
+    stream.run(desktop, 4000);
+    EXPECT_TRUE(stream.viewers[0].canvas.complete());
+    EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 25);
+    stream.run(desktop, 40000);
+    EXPECT_TRUE(stream.viewers[0].canvas.sharp());
+    EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 4);
+}
