@@ -1,9 +1,13 @@
 #include "agent/Agent.h"
 
 #include "agent/PowerControl.h"
+#include "protocol/CommandParser.h"
 #include "protocol/TextFraming.h"
 #include "system/Guard.h"
 
+#include <QNetworkInterface>
+#include <QPointer>
+#include <QSysInfo>
 #include <QtDebug>
 #include <malloc.h>
 
@@ -14,6 +18,27 @@ using Kind = StudentCommand::Kind;
 // How much of unknown bytes the journal shows.
 constexpr qsizetype kSampleBytes = 64;
 constexpr qint64 kTrimAfterBytes = 1024 * 1024;
+// How often the channel's hello is looked at again: a student logs in, a screen changes.
+constexpr int kHelloCheckMs = 2000;
+const QStringList kCapabilities = {QStringLiteral("answers"), QStringLiteral("sessionEvents")};
+
+// The hardware address of the interface that holds local; empty when none does.
+QByteArray macOf(const QHostAddress &local)
+{
+    for (const QNetworkInterface &interface : QNetworkInterface::allInterfaces()) {
+        for (const QNetworkAddressEntry &entry : interface.addressEntries()) {
+            if (entry.ip() == local) {
+                const QByteArray mac = QByteArray::fromHex(interface.hardwareAddress().toLatin1());
+                // Loopback and tunnels have none (all zero).
+                return mac.size() == ChannelMessage::kMacSize &&
+                               mac != QByteArray(ChannelMessage::kMacSize, '\0')
+                           ? mac
+                           : QByteArray();
+            }
+        }
+    }
+    return {};
+}
 
 std::unique_ptr<SessionAgent> ownSide(const AgentSettings &settings, Agent::Seams &seams)
 {
@@ -33,7 +58,15 @@ Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
     connect(&m_commands, &CommandStream::command, this,
             [this](const StudentCommand &command) { guard::run([&] { obey(command); }); });
     connect(&m_commands, &CommandStream::quiet, this, &Agent::onQuiet);
+    connect(&m_link, &ConsoleLink::connected, this, &Agent::onConnected);
     connect(&m_link, &ConsoleLink::disconnected, this, &Agent::onDisconnected);
+    connect(&m_link, &ConsoleLink::messageReceived, this, [this](const ChannelMessage &message) {
+        guard::run([&] { onChannelMessage(message); });
+    });
+    m_side.setAnswer(
+        [this](quint32 id, bool refused, const QString &reason) { answer(id, refused, reason); });
+    m_helloCheck.setInterval(kHelloCheckMs);
+    connect(&m_helloCheck, &QTimer::timeout, this, &Agent::sayHello);
 }
 
 Agent::~Agent() = default;
@@ -58,8 +91,97 @@ void Agent::onQuiet()
     }
 }
 
+void Agent::onConnected()
+{
+    if (!m_link.usesChannel()) {
+        return;
+    }
+    m_helloSaid = false;
+    m_hello.mac = macOf(m_link.localAddress());
+    sayHello();
+    m_helloCheck.start();
+}
+
+// The first hello makes the agent a student of the console; a later one says what changed.
+void Agent::sayHello()
+{
+    if (!m_link.isConnected()) {
+        return;
+    }
+    const QSize screen = m_side.screenSize();
+    const bool screenFits = screen.width() <= ChannelMessage::kMaxScreenSide &&
+                            screen.height() <= ChannelMessage::kMaxScreenSide;
+    const QString user = m_side.user().left(ChannelMessage::kMaxName);
+    if (m_helloSaid && user == m_hello.user && (screenFits ? screen : QSize()) == m_hello.screen) {
+        return;
+    }
+    m_hello.kind = ChannelMessage::Kind::Hello;
+    m_hello.capabilities = kCapabilities;
+    m_hello.host = QSysInfo::machineHostName().left(ChannelMessage::kMaxName);
+    m_hello.user = user;
+    m_hello.screen = screenFits ? screen : QSize();
+    m_link.send(m_hello);
+    m_helloSaid = true;
+}
+
+void Agent::reportPartRestarted(const QString &session, const QString &user, const QString &how)
+{
+    ChannelMessage event;
+    event.kind = ChannelMessage::Kind::SessionEvent;
+    event.session = session.left(ChannelMessage::kMaxName);
+    event.user = user.left(ChannelMessage::kMaxName);
+    event.reason = how.left(ChannelMessage::kMaxReason);
+    m_link.send(event);
+}
+
+// Each command message is one whole text: the quiet gap of the plaintext port has no part here.
+void Agent::onChannelMessage(const ChannelMessage &message)
+{
+    DisplayState next = m_state;
+    switch (message.kind) {
+    case ChannelMessage::Kind::Command: {
+        CommandParser parser;
+        QList<StudentCommand> commands = parser.feed(message.text);
+        commands += parser.flush();
+        for (const StudentCommand &command : std::as_const(commands)) {
+            obey(command, message.id);
+        }
+        break;
+    }
+    case ChannelMessage::Kind::Welcome:
+        next.streamPort = message.streamPort;
+        setState(next);
+        break;
+    case ChannelMessage::Kind::DemoKey:
+        next.demoKey = message.key;
+        setState(next);
+        break;
+    default:
+        break;
+    }
+}
+
+void Agent::answer(quint32 id, bool refused, const QString &reason)
+{
+    if (id != 0) {
+        m_link.send(ChannelMessage::answer(id, refused, reason));
+    }
+}
+
+void Agent::power(PowerControl::Action action, quint32 id)
+{
+    // The answer may come after this agent has gone.
+    m_seams.power->request(action,
+                           [self = QPointer<Agent>(this), id](bool refused, const QString &reason) {
+                               if (self) {
+                                   self->answer(id, refused, reason);
+                               }
+                           });
+}
+
 void Agent::onDisconnected()
 {
+    m_helloCheck.stop();
     for (const StudentCommand &command : m_commands.end()) {
         // What was cut off by the close is no whole command: a half message is not shown.
         if (command.kind != Kind::Message && command.kind != Kind::Custom) {
@@ -97,20 +219,21 @@ void Agent::setState(const DisplayState &state)
     m_side.apply(m_state);
 }
 
-void Agent::obey(const StudentCommand &command)
+void Agent::obey(const StudentCommand &command, quint32 id)
 {
     log(command);
     DisplayState next = m_state;
     next.console = m_link.consoleAddress();
+    next.signedOnly = m_link.usesChannel();
     switch (command.kind) {
     case Kind::LogOff:
-        m_seams.power->request(PowerControl::Action::LogOff);
+        power(PowerControl::Action::LogOff, id);
         break;
     case Kind::Restart:
-        m_seams.power->request(PowerControl::Action::Reboot);
+        power(PowerControl::Action::Reboot, id);
         break;
     case Kind::ShutDown:
-        m_seams.power->request(PowerControl::Action::PowerOff);
+        power(PowerControl::Action::PowerOff, id);
         break;
     case Kind::Notepad:
     case Kind::Explorer:
@@ -118,16 +241,18 @@ void Agent::obey(const StudentCommand &command)
     case Kind::Paint:
     case Kind::Word:
         m_side.launch(
-            static_cast<AgentSettings::Application>(int(command.kind) - int(Kind::Notepad)));
+            static_cast<AgentSettings::Application>(int(command.kind) - int(Kind::Notepad)), id);
         break;
     case Kind::Message:
-        m_side.showMessage(command.argumentText(), command.cut);
+        m_side.showMessage(command.argumentText(), command.cut, id);
         break;
     case Kind::Custom:
         if (command.cut) {
+            answer(id, true,
+                   QStringLiteral("longer than %1 bytes: not run").arg(framing::kTextBound));
             break;
         }
-        m_side.runCustom(command.argumentText());
+        m_side.runCustom(command.argumentText(), id);
         break;
     case Kind::BlackScreen:
         next.blackout = true;
@@ -152,9 +277,11 @@ void Agent::obey(const StudentCommand &command)
         break;
     case Kind::Stop:
         next.demonstrating = false;
+        next.demoKey = StreamKey();
         setState(next);
         break;
     case Kind::Unknown:
+        answer(id, true, QStringLiteral("not a command this agent knows"));
         break;
     }
     emit obeyed(command);

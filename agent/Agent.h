@@ -4,15 +4,16 @@
 #include "agent/BurstLog.h"
 #include "agent/ConsoleLink.h"
 #include "agent/CustomCommandRunner.h"
+#include "agent/PowerControl.h"
 #include "agent/SessionAgent.h"
 #include "agent/SessionSide.h"
 #include "net/ScreenSender.h"
 #include "protocol/CommandStream.h"
 
 #include <QObject>
+#include <QTimer>
 #include <memory>
 
-class PowerControl;
 class ProgramStarter;
 
 // The student agent: holds the console connection and obeys the console's commands on this
@@ -42,6 +43,8 @@ public:
     void start();
 
     ConsoleLink &link() { return m_link; }
+    // Tells the console, over the channel, that a session's display part ended and restarts.
+    void reportPartRestarted(const QString &session, const QString &user, const QString &how);
     const DisplayState &displayState() const { return m_state; }
     // The session side of the agent's own (only where no other side was given).
     BlackoutScreen &blackout() { return m_ownSide->blackout(); }
@@ -56,9 +59,16 @@ signals:
 
 private:
     void onQuiet();
+    void onConnected();
     void onDisconnected();
+    void onChannelMessage(const ChannelMessage &message);
+    // Says hello when it would say something new: who is logged in and the screen change.
+    void sayHello();
     void log(const StudentCommand &command);
-    void obey(const StudentCommand &command);
+    // id: the channel's command id, which any refusal or failure answers (0: plaintext).
+    void obey(const StudentCommand &command, quint32 id = 0);
+    void power(PowerControl::Action action, quint32 id);
+    void answer(quint32 id, bool refused, const QString &reason);
     void setState(const DisplayState &state);
 
     Seams m_seams;
@@ -69,4 +79,8 @@ private:
     CommandStream m_commands;
     BurstLog m_log;
     qint64 m_discardedLogged = 0;
+    // The hello last said on this connection (none yet when m_helloSaid is false).
+    ChannelMessage m_hello;
+    bool m_helloSaid = false;
+    QTimer m_helloCheck;
 };

@@ -1,5 +1,6 @@
 #include "agent/AgentSettings.h"
 
+#include "protocol/KeyFingerprint.h"
 #include "text/ProfileFile.h"
 
 #include <QDir>
@@ -101,6 +102,19 @@ public:
         }
     }
 
+    void fingerprint(const char *section, const char *key, QString &target)
+    {
+        const QString value = text(section, key, QString()).trimmed();
+        target = keyfingerprint::normalized(value);
+        if (!value.isEmpty() && target.isEmpty()) {
+            target = value;
+            m_settings.warnings.append(
+                QStringLiteral("%1: %2=%3 is not a SHA-256 fingerprint (64 hex digits): no "
+                               "console is trusted until it is mended")
+                    .arg(m_from, QString::fromLatin1(key), value));
+        }
+    }
+
     void rate(const char *section, const char *key, double &target)
     {
         const QString value = text(section, key, QString());
@@ -185,11 +199,13 @@ AgentSettings AgentSettings::load(const QString &path)
     reader.port("Console", "CommandPort", settings.commandPort);
     reader.port("Console", "ImagePort", settings.imagePort);
     reader.port("Console", "MousePort", settings.mousePort);
+    reader.port("Console", "AgentPort", settings.agentPort);
+    reader.flag("Console", "TrustOnFirstUse", settings.trustOnFirstUse);
     reader.flag("Console", "AllowBeaconDiscovery", settings.allowBeaconDiscovery);
     reader.rate("Screen", "Rate", settings.screenRate);
     reader.quality("Screen", "Quality", settings.screenQuality);
     reader.flag("Security", "AllowCustomCommands", settings.allowCustomCommands);
-    settings.consoleFingerprint = reader.text("Console", "ConsoleFingerprint", QString());
+    reader.fingerprint("Console", "ConsoleFingerprint", settings.consoleFingerprint);
     for (int i = 0; i < kApplicationCount; ++i) {
         const QString value = reader.text("Applications", kKeys[i], QString());
         if (!value.isEmpty()) {

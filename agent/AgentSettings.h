@@ -21,18 +21,29 @@ struct AgentSettings
     quint16 commandPort = ports::kCommandPort;
     quint16 imagePort = ports::kImagePort;
     quint16 mousePort = ports::kMousePort;
+    quint16 agentPort = ports::kAgentPort;
     double screenRate = 2.0;
     int screenQuality = 50;
     bool allowBeaconDiscovery = false;
     bool allowCustomCommands = false;
-    // The console's key fingerprint for the trusted channel, kept until this agent speaks it.
+    // The console's key fingerprint (64 lower-case hex digits): set, the agent reaches the
+    // console through the trusted channel only, and only one presenting that key. A value that is
+    // no fingerprint is kept as written, so that it matches no console (never plaintext).
     QString consoleFingerprint;
+    // Without a fingerprint: trust the first console key seen, kept in pinFile from then on.
+    bool trustOnFirstUse = false;
+    // Where a key trusted on first use is kept: a folder of the service's (root's) own.
+    QString pinFile = QString::fromLatin1(kDefaultPinFile);
     // Candidates tried in order: desktop file IDs ("*.desktop") or command lines.
     std::array<QStringList, kApplicationCount> applications;
     // Lines about values that were unusable and replaced by their defaults.
     QStringList warnings;
 
     static constexpr const char *kDefaultPath = "/etc/velmora/student.ini";
+    static constexpr const char *kDefaultPinFile = "/var/lib/velmora-student/console.fingerprint";
+
+    // The console is reached through the trusted channel, and never in plaintext.
+    bool usesChannel() const { return !consoleFingerprint.isEmpty() || trustOnFirstUse; }
 
     static AgentSettings defaults();
     // Reads the file, then the drop-ins of its folder path + ".d" (*.ini, in name order; a later

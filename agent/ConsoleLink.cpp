@@ -1,5 +1,6 @@
 #include "agent/ConsoleLink.h"
 
+#include "net/ChannelClient.h"
 #include "net/DatagramHub.h"
 #include "net/SocketOptions.h"
 #include "protocol/MouseDatagram.h"
@@ -19,13 +20,23 @@ constexpr int kKeepAliveInterval = 5;
 constexpr int kKeepAliveCount = 3;
 // A console announces itself every 5 s: three missed beacons and it has left.
 constexpr int kBeaconLapseMs = 3 * 5000;
+// Refused hosts remembered; a host that makes up addresses cannot grow the list without end.
+constexpr qsizetype kMaxRefused = 256;
 
 } // namespace
 
 ConsoleLink::ConsoleLink(const AgentSettings &settings, QObject *parent)
     : QObject(parent), m_settings(settings), m_firstDelay(kFirstDelayMs), m_maxDelay(kMaxDelayMs),
-      m_delay(kFirstDelayMs)
+      m_delay(kFirstDelayMs), m_trust(settings)
 {
+    if (settings.usesChannel()) {
+        m_channel = std::make_unique<ChannelClient>(
+            m_socket, [this](const QString &key) { return m_trust.accepts(key); });
+        connect(m_channel.get(), &ChannelClient::established, this, &ConsoleLink::onEstablished);
+        connect(m_channel.get(), &ChannelClient::messageReceived, this,
+                &ConsoleLink::messageReceived);
+        connect(m_channel.get(), &ChannelClient::failed, this, &ConsoleLink::onChannelFailed);
+    }
     m_retry.setSingleShot(true);
     m_connectTimeout.setSingleShot(true);
     m_connectTimeout.setInterval(kConnectTimeoutMs);
@@ -36,7 +47,8 @@ ConsoleLink::ConsoleLink(const AgentSettings &settings, QObject *parent)
         onEnded();
     });
     connect(&m_socket, &QTcpSocket::connected, this, &ConsoleLink::onConnected);
-    connect(&m_socket, &QTcpSocket::readyRead, this, &ConsoleLink::onReadyRead);
+    connect(&m_socket, &QTcpSocket::readyRead, this,
+            [this] { m_channel ? m_channel->readAvailable() : onReadyRead(); });
     connect(&m_socket, &QTcpSocket::disconnected, this, &ConsoleLink::onEnded);
     connect(&m_socket, &QTcpSocket::errorOccurred, this, [this] {
         if (m_socket.state() != QAbstractSocket::ConnectedState) {
@@ -130,6 +142,9 @@ void ConsoleLink::onBeacon(const QByteArray &data, const QHostAddress &sender)
     if (!m_found.isNull() && console != m_found && m_foundHeard.elapsed() < kBeaconLapseMs) {
         return;
     }
+    if (m_refused.contains(console.toIPv4Address())) {
+        return;
+    }
     qInfo().noquote() << "beacon from" << console.toString();
     connectTo(console);
 }
@@ -137,12 +152,43 @@ void ConsoleLink::onBeacon(const QByteArray &data, const QHostAddress &sender)
 void ConsoleLink::connectTo(const QHostAddress &address)
 {
     m_connectTimeout.start();
-    m_socket.connectToHost(address, m_settings.commandPort);
+    m_socket.connectToHost(address, m_channel ? m_settings.agentPort : m_settings.commandPort);
 }
 
+// The connection timeout covers the handshake too: a host that accepts and says nothing is left.
 void ConsoleLink::onConnected()
 {
+    if (m_channel) {
+        m_channel->start();
+        return;
+    }
+    onEstablished();
+}
+
+void ConsoleLink::onChannelFailed(const QString &reason, bool keyRefused)
+{
+    const QHostAddress console = m_socket.peerAddress();
+    if (keyRefused) {
+        qWarning().noquote() << "refused the console at" << console.toString() + ":" << reason
+                             << "(" + m_trust.trusted() +
+                                    " is trusted); tried again later, never in plaintext";
+        if (m_beacons && m_refused.size() < kMaxRefused) {
+            m_refused.insert(console.toIPv4Address());
+        }
+    } else {
+        qWarning().noquote() << "the trusted channel to"
+                             << console.toString() + " failed:" << reason;
+    }
+    m_socket.abort();
+    onEnded();
+}
+
+void ConsoleLink::onEstablished()
+{
     m_connectTimeout.stop();
+    if (m_channel) {
+        m_trust.confirm(m_channel->fingerprint());
+    }
     m_wasConnected = true;
     m_connectedFor.start();
     if (m_beacons) {
@@ -152,7 +198,8 @@ void ConsoleLink::onConnected()
     SocketOptions::setKeepAlive(m_socket.socketDescriptor(), kKeepAliveIdle, kKeepAliveInterval,
                                 kKeepAliveCount);
     qInfo().noquote() << "connected to the console" << m_socket.peerAddress().toString()
-                      << m_socket.peerPort();
+                      << m_socket.peerPort()
+                      << (m_channel ? "through the trusted channel" : "in plaintext");
     emit connected();
 }
 
@@ -172,7 +219,7 @@ void ConsoleLink::onEnded()
     }
     // Commands that came with the close are still obeyed.
     if (m_socket.bytesAvailable() > 0) {
-        onReadyRead();
+        m_channel ? m_channel->readAvailable() : onReadyRead();
     }
     const bool wasConnected = m_wasConnected;
     m_wasConnected = false;
@@ -185,6 +232,13 @@ void ConsoleLink::onEnded()
     if (wasConnected) {
         qInfo("the console connection ended");
         emit disconnected();
+    }
+}
+
+void ConsoleLink::send(const ChannelMessage &message)
+{
+    if (m_channel) {
+        m_channel->send(message);
     }
 }
 

@@ -1,15 +1,19 @@
 #pragma once
 
 #include "agent/AgentSettings.h"
+#include "agent/ConsoleTrust.h"
+#include "protocol/ChannelMessage.h"
 
 #include <QElapsedTimer>
 #include <QHostAddress>
 #include <QHostInfo>
 #include <QObject>
+#include <QSet>
 #include <QTcpSocket>
 #include <QTimer>
 #include <memory>
 
+class ChannelClient;
 class DatagramHub;
 
 // The command connection to the console: found at the configured address (or name), or at the
@@ -19,6 +23,11 @@ class DatagramHub;
 // beacons faster cannot take the agent over while the teacher's console is there. The pause starts
 // again from 1 s only after a connection that lasted longer than the longest pause: a console that
 // accepts and drops at once is retried ever more slowly too.
+//
+// Where the settings trust a console key, the link is the trusted channel on the agent port and
+// nothing else: it counts as connected once the console presented that key, and a console that
+// presents another is refused (logged, retried after the pause, never reached in plaintext);
+// discovery follows no beacon of a host that was refused.
 class ConsoleLink : public QObject
 {
     Q_OBJECT
@@ -32,6 +41,9 @@ public:
     // The console's and our own address on the connection (null while not connected).
     QHostAddress consoleAddress() const { return m_socket.peerAddress(); }
     QHostAddress localAddress() const { return m_socket.localAddress(); }
+    bool usesChannel() const { return m_channel != nullptr; }
+    // On the channel, once connected; nothing otherwise.
+    void send(const ChannelMessage &message);
     // The pause before the next attempt.
     int retryDelay() const { return m_delay; }
     // Tests shorten the pauses.
@@ -40,6 +52,8 @@ public:
 signals:
     void connected();
     void bytesReceived(const QByteArray &bytes);
+    // A message of the trusted channel.
+    void messageReceived(const ChannelMessage &message);
     // The connection that was up has ended; a new attempt is already scheduled.
     void disconnected();
 
@@ -49,6 +63,8 @@ private:
     void onBeacon(const QByteArray &data, const QHostAddress &sender);
     void connectTo(const QHostAddress &address);
     void onConnected();
+    void onEstablished();
+    void onChannelFailed(const QString &reason, bool keyRefused);
     void onReadyRead();
     void onEnded();
     void retryLater();
@@ -68,4 +84,8 @@ private:
     // last heard (or connected).
     QHostAddress m_found;
     QElapsedTimer m_foundHeard;
+    ConsoleTrust m_trust;
+    std::unique_ptr<ChannelClient> m_channel;
+    // Hosts that presented a key not trusted: their beacons are not followed again.
+    QSet<quint32> m_refused;
 };

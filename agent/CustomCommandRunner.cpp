@@ -10,24 +10,24 @@ CustomCommandRunner::CustomCommandRunner(bool allowed, ProgramStarter &starter, 
 {
 }
 
-QString CustomCommandRunner::run(const QString &commandLine)
+CustomCommandRunner::Result CustomCommandRunner::run(const QString &commandLine)
 {
     if (!m_allowed) {
-        return QStringLiteral("custom commands are not allowed (AllowCustomCommands)");
+        return {true, QStringLiteral("custom commands are not allowed (AllowCustomCommands)")};
     }
     if (m_isRoot()) {
-        return QStringLiteral("custom commands are never run as root");
+        return {true, QStringLiteral("custom commands are never run as root")};
     }
     if (commandLine.trimmed().isEmpty()) {
-        return QStringLiteral("empty command");
+        return {true, QStringLiteral("empty command")};
     }
     if (commandLine.contains(QChar(0))) {
-        return QStringLiteral("command holds a zero byte");
+        return {true, QStringLiteral("command holds a zero byte")};
     }
     if (!m_starter.startDetached(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), commandLine})) {
-        return QStringLiteral("cannot start /bin/sh");
+        return {false, QStringLiteral("cannot start /bin/sh")};
     }
-    return QString();
+    return {};
 }
 
 bool CustomCommandRunner::effectiveUserIsRoot()

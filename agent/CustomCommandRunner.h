@@ -15,8 +15,14 @@ public:
 
     CustomCommandRunner(bool allowed, ProgramStarter &starter, RootCheck isRoot);
 
-    // Empty text when the command was started, else why it was not.
-    QString run(const QString &commandLine);
+    // Why a command was not started (an empty reason: it was); refused: it may not run here,
+    // else it could not be started.
+    struct Result
+    {
+        bool refused = false;
+        QString reason;
+    };
+    Result run(const QString &commandLine);
 
     // The process's effective user is root.
     static bool effectiveUserIsRoot();

@@ -17,6 +17,24 @@ QString describe(const QDBusMessage &call)
     return call.service() + QLatin1Char(' ') + call.interface() + QLatin1Char('.') + call.member();
 }
 
+// The manager said no to this agent, rather than failing to do it.
+bool isRefusal(const QDBusError &error)
+{
+    return error.type() == QDBusError::AccessDenied ||
+           error.name() ==
+               QLatin1String("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired");
+}
+
+// Told once, whatever number of calls an action takes (logging off several sessions).
+void tell(const std::shared_ptr<PowerControl::Refusal> &refusal, bool refused,
+          const QString &reason)
+{
+    if (*refusal) {
+        const PowerControl::Refusal once = std::exchange(*refusal, {});
+        once(refused, reason);
+    }
+}
+
 } // namespace
 
 DBusPowerControl::DBusPowerControl(QDBusConnection system, QDBusConnection session, QObject *parent)
@@ -29,32 +47,34 @@ void DBusPowerControl::setSessionsToEnd(std::function<QStringList()> sessions)
     m_sessionsToEnd = std::move(sessions);
 }
 
-void DBusPowerControl::request(Action action)
+void DBusPowerControl::request(Action action, Refusal refusal)
 {
+    const auto once = std::make_shared<Refusal>(std::move(refusal));
     if (action == Action::LogOff && m_sessionsToEnd) {
         const QStringList sessions = m_sessionsToEnd();
         if (sessions.isEmpty()) {
             qInfo("log off: no graphical session to end");
             emit answered(QString(), QStringLiteral("no graphical session"));
+            tell(once, false, QStringLiteral("nobody is logged in to a graphical session"));
         }
         for (const QString &id : sessions) {
             QDBusMessage call = QDBusMessage::createMethodCall(kLogin1, kLogin1Path, kLogin1Manager,
                                                                QStringLiteral("TerminateSession"));
             call << id;
-            send(call, m_system);
+            send(call, m_system, once);
         }
         return;
     }
     if (action == Action::LogOff) {
         const std::optional<QDBusMessage> call = logOffCall();
-        send(call, call && call->service() == kLogin1 ? m_system : m_session);
+        send(call, call && call->service() == kLogin1 ? m_system : m_session, once);
         return;
     }
     QDBusMessage call = QDBusMessage::createMethodCall(
         kLogin1, kLogin1Path, kLogin1Manager,
         action == Action::Reboot ? QStringLiteral("Reboot") : QStringLiteral("PowerOff"));
     call << false;
-    send(call, m_system);
+    send(call, m_system, once);
 }
 
 std::optional<QDBusMessage> DBusPowerControl::logOffCall() const
@@ -95,26 +115,30 @@ std::optional<QDBusMessage> DBusPowerControl::logOffCall() const
     return call;
 }
 
-void DBusPowerControl::send(const std::optional<QDBusMessage> &request, QDBusConnection bus)
+void DBusPowerControl::send(const std::optional<QDBusMessage> &request, QDBusConnection bus,
+                            const std::shared_ptr<Refusal> &refusal)
 {
     if (!request) {
         qWarning("log off refused: no session manager and no XDG_SESSION_ID");
         emit answered(QString(), QStringLiteral("no session manager"));
+        tell(refusal, false, QStringLiteral("no session manager to log off through"));
         return;
     }
     const QDBusMessage call = *request;
     if (!bus.isConnected()) {
         qWarning().noquote() << describe(call) << "refused: bus not connected";
         emit answered(describe(call), QStringLiteral("bus not connected"));
+        tell(refusal, false, describe(call) + QStringLiteral(": bus not connected"));
         return;
     }
     auto *watcher = new QDBusPendingCallWatcher(bus.asyncCall(call), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
-            [this, call](QDBusPendingCallWatcher *finished) {
+            [this, call, refusal](QDBusPendingCallWatcher *finished) {
                 finished->deleteLater();
                 const QString error = finished->isError() ? finished->error().message() : QString();
                 if (!error.isEmpty()) {
                     qWarning().noquote() << describe(call) << "refused:" << error;
+                    tell(refusal, isRefusal(finished->error()), describe(call) + ": " + error);
                 }
                 emit answered(describe(call), error);
             });

@@ -6,6 +6,7 @@
 #include <QDBusMessage>
 #include <QObject>
 #include <functional>
+#include <memory>
 #include <optional>
 
 // Log off, restart and shut down through the session and login managers' D-Bus interfaces,
@@ -18,7 +19,7 @@ class DBusPowerControl : public QObject, public PowerControl
 public:
     DBusPowerControl(QDBusConnection system, QDBusConnection session, QObject *parent = nullptr);
 
-    void request(Action action) override;
+    void request(Action action, Refusal refusal = {}) override;
     // For the system service, which has no session of its own: logging off ends these
     // sessions through login1 (the graphical sessions it serves).
     void setSessionsToEnd(std::function<QStringList()> sessions);
@@ -30,7 +31,8 @@ signals:
 private:
     // Logging off goes to the first session manager present; login1 ends the session otherwise.
     std::optional<QDBusMessage> logOffCall() const;
-    void send(const std::optional<QDBusMessage> &call, QDBusConnection bus);
+    void send(const std::optional<QDBusMessage> &call, QDBusConnection bus,
+              const std::shared_ptr<Refusal> &refusal);
 
     QDBusConnection m_system;
     QDBusConnection m_session;

@@ -5,7 +5,11 @@
 #include "protocol/MouseDatagram.h"
 #include "system/Guard.h"
 
+#include <QGuiApplication>
+#include <QScreen>
 #include <QtDebug>
+#include <pwd.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,21 +60,40 @@ void SessionAgent::apply(const DisplayState &state)
     arrangeSurfaces();
 }
 
-void SessionAgent::showMessage(const QString &text, bool cut)
+void SessionAgent::showMessage(const QString &text, bool cut, quint32)
 {
     m_message.showMessage(text, cut);
 }
 
-void SessionAgent::launch(AgentSettings::Application application)
+void SessionAgent::launch(AgentSettings::Application application, quint32 id)
 {
-    m_launcher.launch(application);
+    if (m_launcher.launch(application).isEmpty()) {
+        answer(id, false,
+               QStringLiteral("no program set for %1 is installed or could be started")
+                   .arg(AgentSettings::applicationKey(application)));
+    }
 }
 
-void SessionAgent::runCustom(const QString &commandLine)
+void SessionAgent::runCustom(const QString &commandLine, quint32 id)
 {
-    if (const QString refusal = m_custom.run(commandLine); !refusal.isEmpty()) {
-        qWarning().noquote() << "custom command refused:" << refusal;
+    const CustomCommandRunner::Result result = m_custom.run(commandLine);
+    if (!result.reason.isEmpty()) {
+        qWarning().noquote() << "custom command" << (result.refused ? "refused:" : "failed:")
+                             << result.reason;
+        answer(id, result.refused, result.reason);
     }
+}
+
+QString SessionAgent::user() const
+{
+    const passwd *account = getpwuid(geteuid());
+    return account ? QString::fromLocal8Bit(account->pw_name) : QString();
+}
+
+QSize SessionAgent::screenSize() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->size() * screen->devicePixelRatio() : QSize();
 }
 
 void SessionAgent::startDemonstration()
@@ -122,8 +145,8 @@ void SessionAgent::arrangeSurfaces()
 bool SessionAgent::fromConsole(const QHostAddress &sender) const
 {
     // Only datagrams from the console's address are shown. Nothing proves that address, so a
-    // host that forges it still gets through until the stream is signed.
-    return QHostAddress(sender.toIPv4Address()) == m_state.console;
+    // host that forges it gets through: behind the channel, none is shown.
+    return !m_state.signedOnly && QHostAddress(sender.toIPv4Address()) == m_state.console;
 }
 
 void SessionAgent::onImageDatagram(const QByteArray &data, const QHostAddress &sender)

@@ -19,6 +19,8 @@ class ProgramStarter;
 
 // The display side of the agent in the student's own session: black-out, the teacher's
 // demonstration, messages, the monitored screen, programs and custom commands as this user.
+// Behind the trusted channel the Part's plaintext demonstration is not shown at all: nothing in
+// it proves the console sent it.
 class SessionAgent : public QObject, public SessionSide
 {
     Q_OBJECT
@@ -31,9 +33,12 @@ public:
     ~SessionAgent() override;
 
     void apply(const DisplayState &state) override;
-    void showMessage(const QString &text, bool cut) override;
-    void launch(AgentSettings::Application application) override;
-    void runCustom(const QString &commandLine) override;
+    void showMessage(const QString &text, bool cut, quint32 id) override;
+    void launch(AgentSettings::Application application, quint32 id) override;
+    void runCustom(const QString &commandLine, quint32 id) override;
+    // This process's user, and the primary screen in device pixels.
+    QString user() const override;
+    QSize screenSize() const override;
 
     BlackoutScreen &blackout() { return m_blackout; }
     ViewerWindow &viewer() { return m_viewer; }

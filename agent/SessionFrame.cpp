@@ -19,6 +19,14 @@ const QString kDemonstrating = QStringLiteral("demonstrating");
 const QString kSendingScreen = QStringLiteral("screen");
 const QString kConsole = QStringLiteral("console");
 const QString kLocal = QStringLiteral("local");
+const QString kSignedOnly = QStringLiteral("signedOnly");
+const QString kKeyId = QStringLiteral("keyId");
+const QString kKey = QStringLiteral("key");
+const QString kStreamPort = QStringLiteral("streamPort");
+const QString kId = QStringLiteral("id");
+const QString kRefused = QStringLiteral("refused");
+const QString kWidth = QStringLiteral("width");
+const QString kHeight = QStringLiteral("height");
 
 } // namespace
 
@@ -33,18 +41,32 @@ QByteArray SessionFrame::encode() const
         map[kSendingScreen] = state.sendingScreen;
         map[kConsole] = state.console.toString();
         map[kLocal] = state.local.toString();
+        map[kSignedOnly] = state.signedOnly;
+        map[kKeyId] = qint64(state.demoKey.id());
+        map[kKey] = state.demoKey.bytes();
+        map[kStreamPort] = state.streamPort;
         break;
     case Kind::Message:
         map[kText] = text;
         map[kCut] = cut;
+        map[kId] = qint64(id);
         break;
     case Kind::Custom:
         map[kText] = text;
+        map[kId] = qint64(id);
         break;
     case Kind::Launch:
         map[kApplication] = int(application);
+        map[kId] = qint64(id);
         break;
     case Kind::Ready:
+        map[kWidth] = screen.width();
+        map[kHeight] = screen.height();
+        break;
+    case Kind::Answer:
+        map[kId] = qint64(id);
+        map[kRefused] = refused;
+        map[kText] = text;
         break;
     }
     const QByteArray body = map.toCborValue().toCbor();
@@ -71,7 +93,7 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     const qint64 kind = map.value(kKind).toInteger(-1);
     const qint64 application = map.value(kApplication).toInteger(0);
     if (error.error != QCborError::NoError || !value.isMap() || kind < 0 ||
-        kind > int(Kind::Ready) || application < 0 ||
+        kind > int(Kind::Answer) || application < 0 ||
         application >= AgentSettings::kApplicationCount) {
         return Status::Invalid;
     }
@@ -85,6 +107,13 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     frame.state.sendingScreen = map.value(kSendingScreen).toBool();
     frame.state.console = QHostAddress(map.value(kConsole).toString());
     frame.state.local = QHostAddress(map.value(kLocal).toString());
+    frame.state.signedOnly = map.value(kSignedOnly).toBool();
+    frame.state.demoKey =
+        StreamKey(quint32(map.value(kKeyId).toInteger()), map.value(kKey).toByteArray());
+    frame.state.streamPort = quint16(map.value(kStreamPort).toInteger());
+    frame.id = quint32(map.value(kId).toInteger());
+    frame.refused = map.value(kRefused).toBool();
+    frame.screen = QSize(int(map.value(kWidth).toInteger()), int(map.value(kHeight).toInteger()));
     buffer.remove(0, kHeader + length);
     return Status::Complete;
 }

@@ -190,7 +190,12 @@ void SessionPart::onOutput()
     SessionFrame frame;
     SessionFrame::Status status;
     while ((status = SessionFrame::take(m_output, frame)) == SessionFrame::Status::Complete) {
+        if (frame.kind == SessionFrame::Kind::Answer) {
+            emit answered(frame.id, frame.refused, frame.text);
+            continue;
+        }
         m_answer.stop();
+        m_screen = frame.screen;
         if (frame.kind == SessionFrame::Kind::Ready && !m_ready) {
             m_ready = true;
             m_failures = 0;

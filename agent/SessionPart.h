@@ -29,12 +29,16 @@ public:
     qint64 processId() const { return m_process.processId(); }
     const LoginSession &session() const { return m_session; }
     void setSession(const LoginSession &session) { m_session = session; }
+    // The part's screen, as it last said; empty before.
+    QSize screenSize() const { return m_screen; }
 
 signals:
     // The part holds its display and waits for the state.
     void ready();
     // A part that held its display ended; it is being started again.
     void restarted(const QString &how);
+    // The part could not carry out the action of this command id.
+    void answered(quint32 id, bool refused, const QString &reason);
 
 private:
     void launch();
@@ -53,6 +57,7 @@ private:
     QTimer m_answer;
     QByteArray m_output;
     QByteArray m_errors;
+    QSize m_screen;
     bool m_ready = false;
     bool m_stopped = false;
     bool m_waitLogged = false;

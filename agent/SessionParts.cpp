@@ -46,6 +46,9 @@ void SessionParts::onAppeared(const LoginSession &session)
     auto part = std::make_unique<SessionPart>(session, m_command);
     SessionPart *raw = part.get();
     connect(raw, &SessionPart::ready, this, [this, raw] { sendState(*raw); });
+    connect(
+        raw, &SessionPart::answered, this,
+        [this](quint32 id, bool refused, const QString &reason) { answer(id, refused, reason); });
     connect(raw, &SessionPart::restarted, this, [this, raw](const QString &how) {
         // The session may be closing: its display goes first, then logind says so.
         m_sessions.refresh(raw->session().id);
@@ -140,33 +143,49 @@ void SessionParts::sendAction(const SessionFrame &frame)
     const QList<SessionPart *> parts = targets();
     if (parts.isEmpty()) {
         qInfo("no graphical session to carry the command out in");
+        answer(frame.id, false, QStringLiteral("nobody is logged in to a graphical session"));
     }
     for (SessionPart *part : parts) {
         part->send(frame);
     }
 }
 
-void SessionParts::showMessage(const QString &text, bool cut)
+void SessionParts::showMessage(const QString &text, bool cut, quint32 id)
 {
     SessionFrame frame;
     frame.kind = SessionFrame::Kind::Message;
     frame.text = text;
     frame.cut = cut;
+    frame.id = id;
     sendAction(frame);
 }
 
-void SessionParts::launch(AgentSettings::Application application)
+void SessionParts::launch(AgentSettings::Application application, quint32 id)
 {
     SessionFrame frame;
     frame.kind = SessionFrame::Kind::Launch;
     frame.application = application;
+    frame.id = id;
     sendAction(frame);
 }
 
-void SessionParts::runCustom(const QString &commandLine)
+void SessionParts::runCustom(const QString &commandLine, quint32 id)
 {
     SessionFrame frame;
     frame.kind = SessionFrame::Kind::Custom;
     frame.text = commandLine;
+    frame.id = id;
     sendAction(frame);
+}
+
+QString SessionParts::user() const
+{
+    const QList<SessionPart *> front = targets();
+    return front.isEmpty() ? QString() : front.constFirst()->session().user;
+}
+
+QSize SessionParts::screenSize() const
+{
+    const QList<SessionPart *> front = targets();
+    return front.isEmpty() ? QSize() : front.constFirst()->screenSize();
 }

@@ -24,9 +24,12 @@ public:
     ~SessionParts() override;
 
     void apply(const DisplayState &state) override;
-    void showMessage(const QString &text, bool cut) override;
-    void launch(AgentSettings::Application application) override;
-    void runCustom(const QString &commandLine) override;
+    void showMessage(const QString &text, bool cut, quint32 id) override;
+    void launch(AgentSettings::Application application, quint32 id) override;
+    void runCustom(const QString &commandLine, quint32 id) override;
+    // The user of the session in front, and its part's screen.
+    QString user() const override;
+    QSize screenSize() const override;
 
     // The graphical sessions served, for logging off.
     QStringList sessionIds() const;

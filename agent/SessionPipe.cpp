@@ -18,15 +18,29 @@ SessionPipe::SessionPipe(int input, int output, SessionSide &side, QObject *pare
       m_notifier(input, QSocketNotifier::Read)
 {
     connect(&m_notifier, &QSocketNotifier::activated, this, &SessionPipe::onReadable);
+    m_side.setAnswer([this](quint32 id, bool refused, const QString &reason) {
+        SessionFrame answer;
+        answer.kind = SessionFrame::Kind::Answer;
+        answer.id = id;
+        answer.refused = refused;
+        answer.text = reason;
+        write(answer);
+    });
 }
 
 void SessionPipe::sendReady()
 {
     SessionFrame ready;
     ready.kind = SessionFrame::Kind::Ready;
-    const QByteArray bytes = ready.encode();
+    ready.screen = m_side.screenSize();
+    write(ready);
+}
+
+void SessionPipe::write(const SessionFrame &frame)
+{
+    const QByteArray bytes = frame.encode();
     if (::write(m_output, bytes.constData(), size_t(bytes.size())) != bytes.size()) {
-        qWarning("cannot tell the service this part is ready");
+        qWarning("cannot write to the service");
     }
 }
 
@@ -54,15 +68,16 @@ void SessionPipe::onReadable()
                 sendReady();
                 break;
             case SessionFrame::Kind::Message:
-                m_side.showMessage(frame.text, frame.cut);
+                m_side.showMessage(frame.text, frame.cut, frame.id);
                 break;
             case SessionFrame::Kind::Launch:
-                m_side.launch(frame.application);
+                m_side.launch(frame.application, frame.id);
                 break;
             case SessionFrame::Kind::Custom:
-                m_side.runCustom(frame.text);
+                m_side.runCustom(frame.text, frame.id);
                 break;
             case SessionFrame::Kind::Ready:
+            case SessionFrame::Kind::Answer:
                 break;
             }
         }

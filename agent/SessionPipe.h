@@ -5,10 +5,12 @@
 #include <QSocketNotifier>
 
 class SessionSide;
+struct SessionFrame;
 
 // The session part's end of the service's pipe: frames read from a descriptor (standard input)
-// are carried out on the session side; Ready is written to another (standard output). The
-// service is the pipe's only other end: when it closes, the part has nothing left to do.
+// are carried out on the session side; Ready and the side's answers are written to another
+// (standard output). The service is the pipe's only other end: when it closes, the part has
+// nothing left to do.
 class SessionPipe : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,7 @@ signals:
 
 private:
     void onReadable();
+    void write(const SessionFrame &frame);
 
     int m_input;
     int m_output;

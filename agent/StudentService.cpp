@@ -86,9 +86,15 @@ void StudentService::unwatchSettings()
 
 void StudentService::run(const AgentSettings &settings)
 {
-    if (!settings.consoleFingerprint.isEmpty()) {
-        qInfo("ConsoleFingerprint is kept for the trusted channel, which this agent does not "
-              "speak yet: the console is reached in plaintext");
+    if (settings.usesChannel()) {
+        qInfo().noquote() << "the console is reached through the trusted channel only (TCP port"
+                          << settings.agentPort << "), trusting"
+                          << (settings.consoleFingerprint.isEmpty()
+                                  ? QStringLiteral("the first console key seen (TrustOnFirstUse)")
+                                  : QStringLiteral("the key ") + settings.consoleFingerprint);
+    } else {
+        qWarning("neither ConsoleFingerprint nor TrustOnFirstUse is set: the console is reached in "
+                 "plaintext, and whoever on the LAN poses as the console commands this computer");
     }
     m_sessions = std::make_unique<LoginSessions>(m_bus);
     m_parts = std::make_unique<SessionParts>(*m_sessions, m_partCommand);
@@ -108,6 +114,8 @@ void StudentService::onPartRestarted(const QString &sessionId, const QString &us
 {
     qWarning().noquote() << "session" << sessionId << "(" + user + "): the display part" << how
                          << "and is started again";
-    // Once the trusted channel to the console exists, the console is told here too, so the
-    // teacher sees a student who keeps ending the part.
+    // The teacher sees a student who keeps ending the part (on the channel only).
+    if (m_agent) {
+        m_agent->reportPartRestarted(sessionId, user, how);
+    }
 }

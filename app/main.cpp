@@ -1,3 +1,5 @@
+#include "settings/ConsoleKey.h"
+#include "system/AppError.h"
 #include "system/CommandLine.h"
 #include "system/DescriptorLimit.h"
 #include "system/EventLog.h"
@@ -15,6 +17,23 @@
 
 #include <cstdio>
 
+namespace {
+// The key the console presents, made now if it has none yet: an admin reads it before the first
+// lesson to give it to the student computers.
+int printFingerprint()
+{
+    const ConsoleOptions options = ConsoleOptions::forThisProgram();
+    try {
+        const ConsoleKey key = ConsoleKey::loadOrCreate(options.adminKeyFolder, options.dataFolder);
+        std::printf("%s\n", qPrintable(key.fingerprint));
+        return 0;
+    } catch (const AppError &failure) {
+        std::fprintf(stderr, "velmora-teacher: %s\n", failure.what());
+        return 1;
+    }
+}
+} // namespace
+
 int main(int argc, char **argv)
 {
     // --help and --version answer before Qt starts: no display, no socket, no window.
@@ -27,6 +46,8 @@ int main(int argc, char **argv)
         std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
         return commandLine.exitCode();
     }
+    if (commandLine.wantsFingerprint())
+        return printFingerprint();
 
     // Before anything opens a descriptor: each student takes one.
     descriptorlimit::raiseToHard();

@@ -1,5 +1,6 @@
 #include "classroom/ClassroomSession.h"
 
+#include "classroom/AgentChannel.h"
 #include "classroom/BlackOut.h"
 #include "classroom/CommandChannel.h"
 #include "classroom/DatagramTileFeed.h"
@@ -9,12 +10,15 @@
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenRequests.h"
 #include "classroom/ScreenWall.h"
+#include "classroom/WakeOnLan.h"
+#include "net/ChannelServer.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
 #include "protocol/Commands.h"
 #include "protocol/Datagrams.h"
 #include "protocol/Ports.h"
+#include "system/EventLog.h"
 
 #include <QTimer>
 
@@ -24,6 +28,8 @@ constexpr int kDefaultCursor = 0;
 // The screen wall's students send their screens to the mouse port at about the same moments:
 // a class's frames must fit while the window's thread is busy for a moment.
 constexpr int kMousePortBuffer = 4 * 1024 * 1024;
+constexpr char kComputersFile[] = "computers";
+const QString kChannelDown = QString::fromUtf8("可信通道未能打开（%1），仅接受明文连接的学生机");
 } // namespace
 
 ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent)
@@ -45,6 +51,9 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     // Every student can be reached over its command connection: that feed comes last.
     m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
     m_wall->addFeed(m_datagramTiles.get());
+    m_agents = std::make_unique<AgentChannel>(*m_roster, *m_rosterModel);
+    m_channel->addLinks(m_agents.get());
+    m_wake = std::make_unique<WakeOnLan>(*m_rosterModel, QString());
     connectParts();
     m_identity = Identity::lookUp();
     applyIdentity();
@@ -98,17 +107,62 @@ void ClassroomSession::connectParts()
     connect(m_mouseUdp, &TUDPEndpoint::dataReceived, m_datagramTiles.get(),
             &DatagramTileFeed::datagramReceived);
     connect(m_wall.get(), &ScreenWall::pictureChanged, this, &ClassroomSession::tilePictureChanged);
+    connect(roster, &Roster::studentJoined, this,
+            [this](quint64 key) { m_wake->studentJoined(key); });
+    connect(roster, &Roster::studentLeft, this, [this](quint64 key) { m_wake->studentLeft(key); });
+    connect(m_agents.get(), &AgentChannel::agentSeen, this,
+            [this](quint64 key, const QByteArray &mac, quint32 address, const QByteArray &name) {
+                m_wake->agentSeen(key, mac, address, name);
+            });
+    connect(m_agents.get(), &AgentChannel::notice, this, &ClassroomSession::studentNotice);
 }
 
-void ClassroomSession::open(const ConsoleSettings &settings)
+void ClassroomSession::open(const ConsoleSettings &settings, const std::optional<ConsoleKey> &key,
+                            const QString &dataFolder)
 {
     m_settings = settings;
+    if (!dataFolder.isEmpty())
+        m_wake = std::make_unique<WakeOnLan>(*m_rosterModel,
+                                             dataFolder + QLatin1Char('/') + kComputersFile);
     m_comUdp->setLocalPort(m_settings.ImagePort);
     m_comUdp->setRemotePort(m_settings.ImagePort);
     m_mouseUdp->setLocalPort(m_settings.MousePort);
     m_mouseUdp->setRemotePort(m_settings.MousePort);
     m_serverSocket->setPort(m_settings.CommandPort);
     m_serverSocket->setActive(true);
+    if (key)
+        openChannel(*key);
+}
+
+// The channel adds to the command port and never takes its place: a console whose channel
+// cannot open still serves every plaintext student.
+void ClassroomSession::openChannel(const ConsoleKey &key)
+{
+    try {
+        m_agents->open(m_settings.AgentPort, key);
+    } catch (const std::exception &failure) {
+        const QString why = QString::fromUtf8(failure.what());
+        eventlog::error(QStringLiteral("the trusted channel cannot open on TCP port %1: %2")
+                            .arg(m_settings.AgentPort)
+                            .arg(why));
+        emit studentNotice(kChannelDown.arg(why));
+    }
+}
+
+ChannelServer *ClassroomSession::agentServer() const
+{
+    return m_agents->server();
+}
+
+std::optional<int> ClassroomSession::wakeComputers()
+{
+    if (m_identity.refresh()) {
+        applyIdentity();
+        emit addressChanged(m_identity.LocalIP);
+    }
+    if (m_identity.LocalIP.isEmpty())
+        return std::nullopt;
+    return m_wake->wakeAll(m_identity.BroadcastHost);
 }
 
 void ClassroomSession::releaseStudents()
@@ -128,6 +182,8 @@ void ClassroomSession::close()
         if (connection->IsOpen())
             connection->CloseConnection();
     }
+    m_agents->close();
+    m_wake->save();
     // Nothing may arrive after this point: the timers and endpoints stop before anything they
     // feed is released.
     m_screenTimer->stop();
@@ -202,6 +258,9 @@ void ClassroomSession::startDemonstration()
     if (m_mode != Mode::Idle)
         return;
     m_demonstration->prepare();
+    m_demonstration->renewStreamKey();
+    m_agents->setDemonstrationKey(m_demonstration->streamKey());
+    emit demonstrationKeyChanged(m_demonstration->streamKey());
     SendToAll(command::Image);
     m_demonstration->abandonFrame();
     m_screenTimer->start();
@@ -214,6 +273,9 @@ void ClassroomSession::stopDemonstration()
         return;
     m_screenTimer->stop();
     SendToAll(command::Stop);
+    m_demonstration->endStreamKey();
+    m_agents->setDemonstrationKey(StreamKey());
+    emit demonstrationKeyChanged(StreamKey());
     setMode(Mode::Idle);
 }
 

@@ -5,13 +5,18 @@
 #include <QPoint>
 #include <QString>
 #include <memory>
+#include <optional>
 
 #include "identity/Identity.h"
 #include "identity/OwnAddresses.h"
 #include "protocol/JpegDecoder.h"
+#include "protocol/StreamKey.h"
+#include "settings/ConsoleKey.h"
 #include "settings/ConsoleSettings.h"
 
+class AgentChannel;
 class BlackOut;
+class ChannelServer;
 class CommandChannel;
 class DatagramTileFeed;
 class Demonstration;
@@ -24,13 +29,14 @@ class ScreenRequests;
 class ScreenWall;
 class TServerSocket;
 class TUDPEndpoint;
+class WakeOnLan;
 
 // The classroom the console runs, with no window: it owns the command server ServerSocket1, the
-// datagram endpoints ComUdp and MouseUDP, the timers ScreenTimer, Timer1 and Timer2, and the
-// parts that act through them (the roster, the commands, the black-out, the demonstration,
-// monitoring, the screen wall). It offers the teacher's operations and signals what a window shows.
-// The timers tick whoever connects them (the window's handlers), so a test drives it by its
-// operations.
+// trusted channel's server, the datagram endpoints ComUdp and MouseUDP, the timers ScreenTimer,
+// Timer1 and Timer2, and the parts that act through them (the roster, the commands over either
+// way, the black-out, the demonstration, monitoring, the screen wall, wake-on-LAN). It offers the
+// teacher's operations and signals what a window shows. The timers tick whoever connects them
+// (the window's handlers), so a test drives it by its operations.
 class ClassroomSession : public QObject
 {
     Q_OBJECT
@@ -44,8 +50,12 @@ public:
     ~ClassroomSession() override;
 
     // The endpoints take the settings' ports, then the command server opens on its own. Raises
-    // the server's failure: the session then runs without students.
-    void open(const ConsoleSettings &settings);
+    // the server's failure: the session then runs without students. With the console's key the
+    // trusted channel opens on AgentPort too; a failure there is logged and said, and the
+    // plaintext students are served all the same. dataFolder keeps the computers seen, for
+    // wake-on-LAN (nothing is kept when it is empty).
+    void open(const ConsoleSettings &settings, const std::optional<ConsoleKey> &key = {},
+              const QString &dataFolder = {});
     // Students blacked out are set free and every demonstration or sending ends: what an ending
     // console owes them, also when the process ends under it.
     void releaseStudents();
@@ -62,6 +72,9 @@ public:
     const Roster &roster() const { return *m_roster; }
     const Demonstration &demonstration() const { return *m_demonstration; }
     const Monitoring &monitoring() const { return *m_monitoring; }
+    // Null while the trusted channel is not open.
+    ChannelServer *agentServer() const;
+    const WakeOnLan &wakeOnLan() const { return *m_wake; }
     QTimer *ScreenTimer() const { return m_screenTimer; }
     QTimer *Timer1() const { return m_timer1; }
     QTimer *Timer2() const { return m_timer2; }
@@ -103,6 +116,9 @@ public:
     void hideWall();
     // The size a tile shows its picture at, in device pixels.
     void setTileSize(int width, int height);
+    // "开机": every remembered computer that is not connected is sent its wake-up packet at the
+    // classroom's broadcast address; how many, or nothing when no network is found.
+    std::optional<int> wakeComputers();
 
 signals:
     void studentJoined(quint64 key, const QString &countText);
@@ -118,6 +134,11 @@ signals:
     void addressChanged(const QString &localIP);
     // A state of the command server's accept path the teacher should know of.
     void acceptNotice(const QString &text);
+    // What a channel agent answered or reported, or the channel's own trouble, for the status
+    // bar.
+    void studentNotice(const QString &text);
+    // The demonstration's key is new (it started) or gone (invalid: it stopped).
+    void demonstrationKeyChanged(const StreamKey &key);
 
 private:
     void createComponents();
@@ -125,6 +146,7 @@ private:
     // Aims both endpoints at the broadcast host of the current address.
     void applyIdentity();
     void setMode(Mode mode);
+    void openChannel(const ConsoleKey &key);
 
     std::shared_ptr<FrameSource> m_frames;
     ConsoleSettings m_settings;
@@ -148,4 +170,6 @@ private:
     std::unique_ptr<Monitoring> m_monitoring;
     std::unique_ptr<DatagramTileFeed> m_datagramTiles;
     std::unique_ptr<ScreenWall> m_wall;
+    std::unique_ptr<AgentChannel> m_agents;
+    std::unique_ptr<WakeOnLan> m_wake;
 };

@@ -1,34 +1,28 @@
 #include "classroom/CommandChannel.h"
 
 #include "classroom/CommandLog.h"
-#include "classroom/CommandPacer.h"
+#include "classroom/PlaintextLinks.h"
 #include "classroom/RosterModel.h"
-#include "net/TServerClientWinSocket.h"
-#include "net/TServerWinSocket.h"
 
 CommandChannel::CommandChannel(TServerWinSocket *server, const RosterModel *roster)
-    : m_server(server), m_roster(roster), m_pacer(std::make_unique<CommandPacer>())
+    : m_roster(roster), m_plaintext(std::make_unique<PlaintextLinks>(server))
 {
+    m_links.append(m_plaintext.get());
 }
 
 CommandChannel::~CommandChannel() = default;
 
 void CommandChannel::sendHeldNow() const
 {
-    m_pacer->writeHeldNow();
+    for (StudentLinks *links : m_links)
+        links->sendHeldNow();
 }
 
 void CommandChannel::SendToAll(const QByteArray &text) const
 {
-    const int count = m_server->ConnectionCount();
     int written = 0;
-    for (int i = 0; i < count; ++i) {
-        TServerClientWinSocket *connection = m_server->ConnectionAt(i);
-        if (connection->IsOpen()) {
-            m_pacer->write(connection, text);
-            ++written;
-        }
-    }
+    for (StudentLinks *links : m_links)
+        written += links->sendTextToAll(text);
     commandlog::sent(text, commandlog::allStudents(written));
 }
 
@@ -40,27 +34,15 @@ void CommandChannel::SendToRow(int index, const QByteArray &text) const
 
 void CommandChannel::SendToKey(quint64 key, const QByteArray &text) const
 {
-    TServerClientWinSocket *connection = connectionOf(key);
     const int row = m_roster->rowOfKey(key);
-    if (!connection || row < 0)
+    if (key == 0 || row < 0)
         return;
-    commandlog::sent(text,
-                     commandlog::student(m_roster->caption(row),
-                                         m_roster->subItem(row, RosterModel::AddressColumn - 1)));
-    m_pacer->write(connection, text);
-}
-
-// Other connections are only compared by key, never asked anything, so one that was reset
-// cannot stand in the way.
-TServerClientWinSocket *CommandChannel::connectionOf(quint64 key) const
-{
-    if (key == 0)
-        return nullptr;
-    const int count = m_server->ConnectionCount();
-    for (int i = 0; i < count; ++i) {
-        TServerClientWinSocket *connection = m_server->ConnectionAt(i);
-        if (connection->ConnectionId() == key)
-            return connection->IsOpen() ? connection : nullptr;
+    for (StudentLinks *links : m_links) {
+        if (!links->sendText(key, text))
+            continue;
+        commandlog::sent(
+            text, commandlog::student(m_roster->caption(row),
+                                      m_roster->subItem(row, RosterModel::AddressColumn - 1)));
+        return;
     }
-    return nullptr;
 }

@@ -5,6 +5,7 @@
 
 #include "classroom/ScreenStream.h"
 #include "protocol/Chunks.h"
+#include "protocol/StreamKey.h"
 
 class FrameSource;
 class TUDPEndpoint;
@@ -27,6 +28,12 @@ public:
     // Drops the frame in progress; the next tick starts a new one.
     void abandonFrame() { m_stream.clear(); }
 
+    // The key of the demonstration running now, fresh for each (invalid between them): channel
+    // agents get it before "IMAGE", and the Velmora stream is tagged with it.
+    const StreamKey &streamKey() const { return m_streamKey; }
+    void renewStreamKey() { m_streamKey = StreamKey::generate(); }
+    void endStreamKey() { m_streamKey = StreamKey(); }
+
     const ScreenStream &stream() const { return m_stream; }
     std::int32_t FrameBytesLeft() const { return m_frameBytesLeft; }
 
@@ -39,4 +46,5 @@ private:
     ScreenStream m_stream;
     std::int32_t m_frameBytesLeft = 0;
     std::array<char, kChunkSize> m_chunk{};
+    StreamKey m_streamKey;
 };

@@ -1,5 +1,6 @@
 #include "classroom/Roster.h"
 
+#include "identity/NetworkInterfaces.h"
 #include "net/ReverseLookup.h"
 #include "net/TServerClientWinSocket.h"
 #include "text/Cp936.h"
@@ -38,16 +39,30 @@ void Roster::fill(TServerClientWinSocket *socket, const QByteArray &peerName)
 void Roster::clientConnected(TServerClientWinSocket *socket)
 {
     fill(socket, QByteArray());
+    addRow(socket->ConnectionId(), socket->PeerIPv4(), QByteArray(), QByteArray());
+}
+
+void Roster::agentJoined(quint64 key, quint32 address, quint16 port, const QByteArray &hostName,
+                         const QByteArray &user)
+{
+    m_curStudent = TServerConnectionStatus();
+    m_curStudent.PeerAddress = netif::dotted(address);
+    m_curStudent.PeerPort = port;
+    m_curStudent.UserName = cp936::decode(user);
+    addRow(key, address, hostName, user);
+}
+
+void Roster::addRow(quint64 key, quint32 address, const QByteArray &caption, const QByteArray &user)
+{
     m_studentList.append(&m_curStudent);
-    const quint64 key = socket->ConnectionId();
-    m_model->appendRow(key, QByteArray(),
-                       {m_curStudent.PeerAddress.toLatin1(),
-                        QByteArray::number(m_curStudent.PeerPort),
-                        cp936::encode(connectTimeText(QTime::currentTime())), kNotBlackedOut});
+    m_model->appendRow(
+        key, caption,
+        {m_curStudent.PeerAddress.toLatin1(), QByteArray::number(m_curStudent.PeerPort),
+         cp936::encode(connectTimeText(QTime::currentTime())), kNotBlackedOut, user});
     ++m_studentCount;
     emit studentJoined(key, kCountPrefix + QString::number(m_studentList.size()));
     const quint64 ticket = reverse_lookup::nameOfLater(
-        socket->PeerIPv4(), this, [this, key](const QByteArray &name) { nameArrived(key, name); });
+        address, this, [this, key](const QByteArray &name) { nameArrived(key, name); });
     if (ticket != 0)
         m_lookups.insert(key, ticket);
 }
@@ -66,14 +81,35 @@ void Roster::clientDisconnected(TServerClientWinSocket *socket)
     if (m_abandonFrame)
         m_abandonFrame();
     const quint64 key = socket->ConnectionId();
+    const int row = m_model->rowOfKey(key);
+    if (row >= 0)
+        fill(socket, m_model->caption(row));
+    removeRow(key);
+}
+
+void Roster::setUser(quint64 key, const QByteArray &user)
+{
+    const int row = m_model->rowOfKey(key);
+    if (row >= 0)
+        m_model->setSubItem(row, RosterModel::UserColumn - 1, user);
+}
+
+void Roster::agentLeft(quint64 key)
+{
+    if (m_abandonFrame)
+        m_abandonFrame();
+    removeRow(key);
+}
+
+// A connection whose arrival failed before it got its row has nothing to take away; the counts
+// stay equal to the rows.
+void Roster::removeRow(quint64 key)
+{
     if (const quint64 ticket = m_lookups.take(key))
         reverse_lookup::cancel(ticket);
-    // A connection whose arrival failed before it got its row has nothing to take away; the
-    // counts stay equal to the rows.
     const int row = m_model->rowOfKey(key);
     if (row < 0)
         return;
-    fill(socket, m_model->caption(row));
     if (!m_studentList.isEmpty())
         m_studentList.removeFirst();
     m_model->removeRowAt(row);

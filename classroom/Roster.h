@@ -12,8 +12,9 @@
 class TServerClientWinSocket;
 class TServerWinSocket;
 
-// Keeps the roster rows, the student list and the count in step with the command server's
-// connections: one row from a connection's arrival to its departure, keyed by the connection.
+// Keeps the roster rows, the student list and the count in step with the students: one row from
+// a command connection's arrival (or a channel agent's hello) to its departure, keyed by the
+// connection.
 class Roster : public QObject
 {
     Q_OBJECT
@@ -27,6 +28,14 @@ public:
     void clientConnected(TServerClientWinSocket *socket);
     void clientDisconnected(TServerClientWinSocket *socket);
     void clientFailed(TServerClientWinSocket *socket, TErrorEvent event, int &errorCode);
+
+    // A channel agent said hello from address:port (host order): its row, named by the reverse
+    // lookup as any student's, by the name it gave until then; user fills the sixth column.
+    void agentJoined(quint64 key, quint32 address, quint16 port, const QByteArray &hostName,
+                     const QByteArray &user);
+    void agentLeft(quint64 key);
+    // The agent of key said again who is logged in (a student logged in or out).
+    void setUser(quint64 key, const QByteArray &user);
 
     // The header click: remembers the column and sorts the rows by it once.
     void sortByColumn(int column);
@@ -49,6 +58,8 @@ private:
     // PeerName is the caption the row has: names are looked up once, off this thread.
     void fill(TServerClientWinSocket *socket, const QByteArray &peerName);
     void nameArrived(quint64 key, const QByteArray &name);
+    void addRow(quint64 key, quint32 address, const QByteArray &caption, const QByteArray &user);
+    void removeRow(quint64 key);
 
     RosterModel *m_model;
     std::function<void()> m_abandonFrame;

@@ -6,7 +6,8 @@
 #include <numeric>
 
 namespace {
-const char *const kCaptions[] = {"计算机名", "IP地址", "连接端口", "日期时间", "是否黑屏"};
+const char *const kCaptions[] = {"计算机名", "IP地址",   "连接端口",
+                                 "日期时间", "是否黑屏", "登录用户"};
 
 int foldAscii(unsigned char c)
 {

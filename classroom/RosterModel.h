@@ -6,16 +6,25 @@
 #include <QVariant>
 #include <array>
 
-// The rows of the roster in display order: a caption (computer name) and four sub-items,
+// The rows of the roster in display order: a caption (computer name) and five sub-items,
 // all held as the code page 936 bytes they are shown and sorted by, and the key of the
-// connection the row stands for, which is what commands and monitoring go by.
+// connection the row stands for, which is what commands and monitoring go by. The sixth column,
+// the logged-in user, is known of channel agents only.
 class RosterModel : public QAbstractTableModel
 {
     Q_OBJECT
 
 public:
-    enum Column { NameColumn, AddressColumn, PortColumn, TimeColumn, BlackOutColumn, ColumnCount };
-    static constexpr int kSubItemCount = 4;
+    enum Column {
+        NameColumn,
+        AddressColumn,
+        PortColumn,
+        TimeColumn,
+        BlackOutColumn,
+        UserColumn,
+        ColumnCount
+    };
+    static constexpr int kSubItemCount = ColumnCount - 1;
 
     explicit RosterModel(QObject *parent = nullptr);
 

@@ -180,8 +180,12 @@ void TServerClientWinSocket::onReadable()
 {
     guard::run([this] {
         const int handle = m_handle;
-        for (int i = 0; handle >= 0 && i < kReadsPerNotification; ++i) {
+        for (int i = 0; handle >= 0 && handle == m_handle && i < kReadsPerNotification; ++i) {
             const ssize_t count = ::recv(handle, g_sink, sizeof g_sink, 0);
+            if (count > 0 && m_reader) {
+                m_reader(QByteArrayView(g_sink, count));
+                continue;
+            }
             if (count > 0) {
                 heard();
                 continue;

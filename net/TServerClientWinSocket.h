@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 #include "net/ESocketError.h"
 #include "net/WriteQueue.h"
@@ -59,6 +60,10 @@ public:
     // Raises clientDisconnect inside the call, while still open; releases later.
     void CloseConnection();
 
+    // Bytes the peer sends go to reader instead of being discarded, and do not make the
+    // connection talkative: a channel's peer speaks by design. The reader may close it.
+    void setReader(std::function<void(QByteArrayView)> reader) { m_reader = std::move(reader); }
+
     int QueuedBytes() const { return int(m_queue.size()); }
     // How long queued bytes may wait without the student taking any before it is dropped
     // through the error handling (30 s unless changed).
@@ -94,4 +99,5 @@ private:
     QSocketNotifier *m_readNotifier = nullptr;
     QSocketNotifier *m_writeNotifier = nullptr;
     WriteQueue m_queue;
+    std::function<void(QByteArrayView)> m_reader;
 };

@@ -29,6 +29,8 @@ public:
     // Compares in constant time; never true without a key.
     bool verifies(QByteArrayView signedBytes, QByteArrayView tag) const;
 
+    bool operator==(const StreamKey &other) const = default;
+
 private:
     quint32 m_id = 0;
     std::array<std::uint8_t, kKeySize> m_key{};

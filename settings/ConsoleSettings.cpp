@@ -5,11 +5,13 @@
 
 namespace {
 const QString kSection = QStringLiteral("SysInfo");
+const QString kAgentSection = QStringLiteral("Agent");
 
-qint32 readKey(const QString &path, const QString &key, qint32 fallback)
+qint32 readKey(const QString &path, const QString &key, qint32 fallback,
+               const QString &section = kSection)
 {
     return integertext::readIntegerSetting(
-        profilefile::readProfileString(path, kSection, key, QString()), fallback);
+        profilefile::readProfileString(path, section, key, QString()), fallback);
 }
 } // namespace
 
@@ -33,4 +35,5 @@ void ConsoleSettings::readOver(const QString &iniPath)
     s.MousePort = readKey(iniPath, QStringLiteral("UDP_Port2"), s.MousePort);
     s.ImageQuality = readKey(iniPath, QStringLiteral("ImageSpeed"), s.ImageQuality);
     s.CommandPort = readKey(iniPath, QStringLiteral("Socket_Port"), s.CommandPort);
+    s.AgentPort = readKey(iniPath, QStringLiteral("AgentPort"), s.AgentPort, kAgentSection);
 }

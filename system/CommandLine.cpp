@@ -14,6 +14,8 @@ QString helpText()
                              "选项：\n"
                              "  -h, --help     显示本帮助并退出\n"
                              "  -v, --version  显示版本并退出\n"
+                             "  --fingerprint  显示本教师机密钥的 SHA-256 指纹（学生机的\n"
+                             "                 ConsoleFingerprint）并退出，首次运行时生成密钥\n"
                              "\n"
                              "其余参数交给 Qt（例如 -platform、-display）。\n"
                              "设置文件 server.ini：程序所在目录可写或已有该文件时在程序旁边，\n"
@@ -31,6 +33,10 @@ CommandLine::CommandLine(const QStringList &arguments)
         if (argument == QLatin1String("--help") || argument == QLatin1String("-h")) {
             m_answersAlone = true;
             m_text = helpText();
+            return;
+        }
+        if (argument == QLatin1String("--fingerprint")) {
+            m_fingerprint = true;
             return;
         }
         if (argument == QLatin1String("--version") || argument == QLatin1String("-v")) {

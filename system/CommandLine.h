@@ -3,7 +3,8 @@
 #include <QString>
 #include <QStringList>
 
-// The options the program answers before any window or socket exists: --help and --version.
+// The options the program answers before any window or socket exists: --help, --version and
+// --fingerprint.
 class CommandLine
 {
 public:
@@ -13,6 +14,8 @@ public:
     bool answersAlone() const { return m_answersAlone; }
     QString text() const { return m_text; }
     int exitCode() const { return m_exitCode; }
+    // --fingerprint: the console's key fingerprint is to be printed, the key made if need be.
+    bool wantsFingerprint() const { return m_fingerprint; }
 
     // "velmora-teacher 1.0.0": what --version prints (without the line end).
     static QString versionLine(const QString &program);
@@ -21,4 +24,5 @@ private:
     bool m_answersAlone = false;
     QString m_text;
     int m_exitCode = 0;
+    bool m_fingerprint = false;
 };

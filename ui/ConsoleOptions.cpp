@@ -1,5 +1,6 @@
 #include "ui/ConsoleOptions.h"
 
+#include "settings/ConsoleKey.h"
 #include "settings/SettingsLocation.h"
 #include "system/ProgramPath.h"
 
@@ -22,7 +23,9 @@ ConsoleOptions ConsoleOptions::forThisProgram()
                            nullptr,
                            reads,
                            QString(),
-                           programpath::readmeFilePath()};
+                           programpath::readmeFilePath(),
+                           ConsoleKey::userDataFolder(),
+                           QLatin1String(ConsoleKey::kAdminFolder)};
     if (geteuid() == 0) {
         options.autostartDirectory = QLatin1String(kSystemAutostart);
     } else {

@@ -24,6 +24,11 @@ struct ConsoleOptions
     QString autostartSystemDirectory = {};
     // The teacher's guide opened by Help; empty when none was found.
     QString readmePath = {};
+    // The console's own files (its key, the computers it has seen); empty: none are kept and
+    // the trusted channel stays closed.
+    QString dataFolder = {};
+    // Where an admin's key pair wins over the console's own.
+    QString adminKeyFolder = {};
 
     // The settings location of this copy (portable or installed), start at boot machine-wide
     // for root and per user otherwise, the guide beside the program or in its data folder.

@@ -214,6 +214,8 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
     ui.allStudentsCommands = addCommands(ui.PopupMenu2, kAllStudents, 8);
     ui.N9 = addItem(ui.PopupMenu2, "N9", "发送消息...");
     ui.N10 = addItem(ui.PopupMenu2, "N10", "自定义命令...");
+    ui.PopupMenu2->addSeparator();
+    ui.N15 = addItem(ui.PopupMenu2, "N15", "开机");
 
     ui.PopupMenu3 = new QMenu(window);
     ui.PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));

@@ -48,6 +48,8 @@ struct MainWindowLayout
     QList<CommandItem> allStudentsCommands;
     QAction *N9 = nullptr;
     QAction *N10 = nullptr;
+    // "开机": the remembered computers that are not connected are woken.
+    QAction *N15 = nullptr;
 
     QMenu *PopupMenu3 = nullptr;
     QList<CommandItem> oneStudentCommands;

@@ -17,7 +17,7 @@
 #include <QTreeView>
 
 namespace {
-constexpr int kColumnWidths[RosterModel::ColumnCount] = {0, 120, 80, 120, 100};
+constexpr int kColumnWidths[RosterModel::ColumnCount] = {0, 120, 80, 120, 100, 100};
 // The roster's one image list holds 16 x 16 pictures, and both icon styles draw from it.
 constexpr QSize kImageSize(16, 16);
 } // namespace

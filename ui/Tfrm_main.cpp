@@ -3,6 +3,7 @@
 #include "classroom/ClassroomSession.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
+#include "system/AppError.h"
 #include "system/EventLog.h"
 #include "system/Guard.h"
 #include "ui/DemonstrationControl.h"
@@ -35,6 +36,9 @@ const QString kNoNetwork = QString::fromUtf8("未找到网络");
 const QString kNoGuide = QString::fromUtf8("找不到使用说明文件 readme.txt，请重新安装教师机。");
 const QString kEndedUnderTheConsole =
     QString::fromUtf8("教师机意外结束（与显示器的连接已断开？）：已通知学生机停止演示并解除黑屏。");
+const QString kWakeSent = QString::fromUtf8("已向 %1 台未连接的学生机发送开机信号");
+const QString kWakeNobody = QString::fromUtf8("没有要开机的学生机：没有记住网卡地址的未连接学生机");
+const QString kWakeNoNetwork = QString::fromUtf8("未找到网络，无法发送开机信号");
 const QString kGuideNotOpened =
     QString::fromUtf8("无法打开使用说明 %1：没有可以打开文本文件的程序。");
 
@@ -84,6 +88,7 @@ void Tfrm_main::connectHandlers()
             &Tfrm_main::ServerSocket1ClientDisconnect);
     connect(m_session, &ClassroomSession::addressChanged, this, &Tfrm_main::showAddress);
     connect(m_session, &ClassroomSession::acceptNotice, m_ui.StatusPanel[2], &QLabel::setText);
+    connect(m_session, &ClassroomSession::studentNotice, m_ui.StatusPanel[2], &QLabel::setText);
     connect(m_session, &ClassroomSession::modeChanged, this, &Tfrm_main::showMode);
 
     connect(m_session->Timer1(), &QTimer::timeout, this, guarded([this] { Timer1Timer(); }));
@@ -94,6 +99,7 @@ void Tfrm_main::connectHandlers()
     connect(m_ui.N1, &QAction::triggered, this, guarded([this] { N1Click(); }));
     connect(m_ui.N2, &QAction::triggered, this, guarded([this] { N2Click(); }));
     connect(m_ui.N3, &QAction::triggered, this, guarded([this] { N3Click(); }));
+    connect(m_ui.N15, &QAction::triggered, this, guarded([this] { N15Click(); }));
 }
 
 // The session has looked the console's name and address up and started Timer1.
@@ -118,14 +124,31 @@ void Tfrm_main::showEvent(QShowEvent *event)
 
 void Tfrm_main::FormShow()
 {
+    const std::optional<ConsoleKey> key = consoleKey();
+    m_frmSetup->setFingerprint(key ? key->fingerprint : QString());
     m_session->open(
-        ConsoleSettings::read(m_options.settingsDefaults + QStringList{m_options.settingsPath}));
+        ConsoleSettings::read(m_options.settingsDefaults + QStringList{m_options.settingsPath}),
+        key, m_options.dataFolder);
     m_ui.StatusPanel[2]->setText(QStringLiteral("Velmora"));
     // Should the process end under the console, students are not left locked or frozen.
     exit_release::arm([this] {
         eventlog::error(kEndedUnderTheConsole);
         m_session->releaseStudents();
     });
+}
+
+// Without its key the console serves plaintext students only, and says why.
+std::optional<ConsoleKey> Tfrm_main::consoleKey() const
+{
+    if (m_options.dataFolder.isEmpty())
+        return std::nullopt;
+    try {
+        return ConsoleKey::loadOrCreate(m_options.adminKeyFolder, m_options.dataFolder);
+    } catch (const AppError &failure) {
+        eventlog::error(failure.message());
+        m_ui.StatusPanel[2]->setText(failure.message());
+        return std::nullopt;
+    }
 }
 
 void Tfrm_main::closeEvent(QCloseEvent *event)
@@ -212,6 +235,16 @@ void Tfrm_main::bringToFront()
     show();
     raise();
     activateWindow();
+}
+
+// The outcome goes to the status bar: a computer takes a minute to start, and the teacher
+// should not have to dismiss a box to go on meanwhile.
+void Tfrm_main::N15Click()
+{
+    const std::optional<int> woken = m_session->wakeComputers();
+    m_ui.StatusPanel[2]->setText(!woken        ? kWakeNoNetwork
+                                 : *woken == 0 ? kWakeNobody
+                                               : kWakeSent.arg(*woken));
 }
 
 void Tfrm_main::N3Click()

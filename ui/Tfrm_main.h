@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
+#include <optional>
 
 #include "classroom/ClassroomSession.h"
 #include "ui/ConsoleOptions.h"
@@ -46,6 +47,8 @@ private:
     void N1Click();
     void N2Click();
     void N3Click();
+    void N15Click();
+    std::optional<ConsoleKey> consoleKey() const;
 
     ConsoleOptions m_options;
     MainWindowLayout m_ui;

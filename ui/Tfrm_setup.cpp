@@ -11,6 +11,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QGuiApplication>
@@ -46,6 +47,8 @@ template <typename W> W *named(W *widget, const char *name)
 const QString kPortsLater = QString::fromUtf8("端口修改在下次启动教师机时生效");
 const QString kBadPort = QString::fromUtf8("%1“%2”无效：端口必须是 %3 到 %4 之间的整数。");
 const QString kCannotSave = QString::fromUtf8("无法保存设置到 ");
+const QString kFingerprintLabel = QString::fromUtf8("教师机指纹：");
+const QString kNoFingerprint = QString::fromUtf8("（可信通道未打开）");
 
 void writeSetting(const QString &path, const QString &key, const QString &value)
 {
@@ -118,6 +121,14 @@ void Tfrm_setup::buildComponents()
     otherLayout->addWidget(m_checkBox1);
     otherLayout->addLayout(quality);
     otherLayout->addWidget(m_trackBar1);
+    // Selectable, not editable: the admin copies it into student.ini or debconf.
+    auto *fingerprint = new QHBoxLayout;
+    fingerprint->addWidget(named(new QLabel(kFingerprintLabel, other), "FingerprintLabel"));
+    m_fingerprint = named(new QLineEdit(kNoFingerprint, other), "FingerprintEdit");
+    m_fingerprint->setReadOnly(true);
+    m_fingerprint->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    fingerprint->addWidget(m_fingerprint, 1);
+    otherLayout->addLayout(fingerprint);
 
     auto *halves = new QHBoxLayout;
     halves->addWidget(ports);
@@ -138,6 +149,7 @@ void Tfrm_setup::buildComponents()
     setTabOrder(m_bitBtn1, m_bitBtn2);
     setTabOrder(m_bitBtn2, m_checkBox1);
     setTabOrder(m_checkBox1, m_trackBar1);
+    setTabOrder(m_trackBar1, m_fingerprint);
 }
 
 void Tfrm_setup::connectHandlers()
@@ -161,6 +173,14 @@ void Tfrm_setup::setVisible(bool visible)
     if (visible && !isVisible())
         centreOnScreen();
     QDialog::setVisible(visible);
+}
+
+void Tfrm_setup::setFingerprint(const QString &fingerprint)
+{
+    m_fingerprint->setText(fingerprint.isEmpty() ? kNoFingerprint : fingerprint);
+    // The box is narrower than the 64 digits: the tip shows them all.
+    m_fingerprint->setToolTip(fingerprint);
+    m_fingerprint->setCursorPosition(0);
 }
 
 void Tfrm_setup::centreOnScreen()

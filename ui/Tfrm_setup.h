@@ -13,7 +13,8 @@ class QPushButton;
 class QSlider;
 struct ConsoleSettings;
 
-// The settings dialog: ports, demonstration quality and start at boot.
+// The settings dialog: ports, demonstration quality and start at boot, and the console's key
+// fingerprint that student agents are told to trust.
 class Tfrm_setup : public QDialog
 {
     Q_OBJECT
@@ -31,6 +32,8 @@ public:
     bool IsAutoRun(const QString &name) const;
 
     void setVisible(bool visible) override;
+    // The console's key fingerprint, shown for the admin to copy; empty: the channel is off.
+    void setFingerprint(const QString &fingerprint);
 
 protected:
     void showEvent(QShowEvent *event) override;
@@ -60,4 +63,5 @@ private:
     QCheckBox *m_checkBox1 = nullptr;
     QLabel *m_label2 = nullptr;
     QSlider *m_trackBar1 = nullptr;
+    QLineEdit *m_fingerprint = nullptr;
 };

@@ -2,6 +2,13 @@
 
 #include "tests/support/WaitUntil.h"
 
+void FakePower::request(Action action, Refusal answer)
+{
+    requests.append(action);
+    if (!refusal.isEmpty() && answer)
+        answer(true, refusal);
+}
+
 bool FakeStarter::startDetached(const QString &program, const QStringList &arguments)
 {
     started.append(QStringList{program} + arguments);

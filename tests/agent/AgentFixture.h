@@ -13,12 +13,14 @@
 #include <gtest/gtest.h>
 #include <memory>
 
-// Records power requests instead of carrying them out.
+// Records power requests instead of carrying them out; refuses them all with a reason when
+// one is set.
 class FakePower : public PowerControl
 {
 public:
-    void request(Action action) override { requests.append(action); }
+    void request(Action action, Refusal refusal) override;
     QList<Action> requests;
+    QString refusal;
 };
 
 // Knows the programs and desktop files a test says are installed; records what it starts.

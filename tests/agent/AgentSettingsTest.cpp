@@ -105,7 +105,9 @@ TEST(AgentSettings, DropInsAreReadInNameOrderAndTheLastOneWinsEachKey)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(text);
     };
-    dropIn("20-site.ini", "[Console]\nAddress=from-20\nConsoleFingerprint=AB:CD\n");
+    // A fingerprint as some tools print it: upper case, colons between the bytes.
+    const QByteArray key = QByteArray(32, char(0xAB)).toHex(':').toUpper();
+    dropIn("20-site.ini", "[Console]\nAddress=from-20\nConsoleFingerprint=" + key + "\n");
     dropIn("10-base.ini", "[console]\naddress=from-10\nCommandPort=3000\n[Screen]\nQuality=0\n");
     dropIn("30-old.ini.dpkg-old", "[Console]\nAddress=from-a-leftover\n");
     dropIn("Z-last.ini", "[Console]\nAddress=from-Z\n");
@@ -114,7 +116,7 @@ TEST(AgentSettings, DropInsAreReadInNameOrderAndTheLastOneWinsEachKey)
     // Byte order: digits before capitals; files not ending in .ini are no drop-ins.
     EXPECT_EQ(settings.console, QStringLiteral("from-Z"));
     EXPECT_EQ(settings.commandPort, 3000);
-    EXPECT_EQ(settings.consoleFingerprint, QStringLiteral("AB:CD"));
+    EXPECT_EQ(settings.consoleFingerprint, QString(QByteArray(32, char(0xAB)).toHex()));
     EXPECT_EQ(settings.screenQuality, 50);
     ASSERT_EQ(settings.warnings.size(), 1);
     EXPECT_TRUE(settings.warnings[0].contains(QStringLiteral("10-base.ini")));

@@ -3,6 +3,7 @@
 #include "net/TServerSocket.h"
 #include "protocol/Commands.h"
 #include "protocol/TextFraming.h"
+#include "tests/support/StderrCapture.h"
 #include "tests/support/WaitUntil.h"
 
 #include <QCoreApplication>
@@ -32,38 +33,6 @@ const MenuCommand kFixed[] = {
 };
 const QString kYes = QString::fromUtf8("是");
 
-// Everything written to standard error (where the event log goes) while it lives.
-class StderrCapture
-{
-public:
-    StderrCapture() : m_file(std::tmpfile())
-    {
-        std::fflush(stderr);
-        m_saved = ::dup(2);
-        ::dup2(::fileno(m_file), 2);
-    }
-    ~StderrCapture() { take(); }
-    QString take()
-    {
-        if (m_saved < 0)
-            return {};
-        std::fflush(stderr);
-        ::dup2(m_saved, 2);
-        ::close(m_saved);
-        m_saved = -1;
-        std::rewind(m_file);
-        QByteArray bytes;
-        char buffer[4096];
-        for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;)
-            bytes.append(buffer, qsizetype(n));
-        std::fclose(m_file);
-        return QString::fromUtf8(bytes);
-    }
-
-private:
-    std::FILE *m_file;
-    int m_saved = -1;
-};
 const QString kNo = QString::fromUtf8("否");
 } // namespace
 

@@ -44,6 +44,14 @@ StudentAgent::~StudentAgent()
     release(m_mouse);
 }
 
+void StudentAgent::setChannel(const QString &fingerprint, const QString &user,
+                              const QByteArray &mac)
+{
+    m_fingerprint = fingerprint;
+    m_user = user;
+    m_mac = mac;
+}
+
 void StudentAgent::connectToConsole(const QHostAddress &console, quint16 port)
 {
     const QHostAddress local = m_source.isNull() ? QHostAddress(QHostAddress::AnyIPv4) : m_source;
@@ -100,12 +108,20 @@ void StudentAgent::sendJunk(const QByteArray &bytes)
 
 void StudentAgent::onConnected()
 {
+    if (!m_fingerprint.isEmpty() && !m_channel) {
+        startChannel();
+        return;
+    }
     m_wasConnected = true;
     emit report(QStringLiteral("CONNECTED %1:%2 -> %3:%4")
                     .arg(m_socket.localAddress().toString())
                     .arg(m_socket.localPort())
                     .arg(m_socket.peerAddress().toString())
                     .arg(m_socket.peerPort()));
+    if (m_channel)
+        emit report(QStringLiteral("CHANNEL %1 user=%2 mac=%3")
+                        .arg(m_channel->fingerprint(), ReportFormat::escapeText(m_user),
+                             QString::fromLatin1(m_channel->mac().toHex(':'))));
     if (m_listenForBeacons) {
         listen(m_mouse, m_mousePort, &StudentAgent::onMouseDatagram);
     }
@@ -160,8 +176,43 @@ QByteArray StudentAgent::drawScreen()
     return file;
 }
 
+// The console counts as connected once its key is trusted and the hello is out.
+void StudentAgent::startChannel()
+{
+    const QHostAddress local = m_socket.localAddress();
+    m_channel = std::make_unique<SimulatedChannel>(m_socket, m_fingerprint);
+    m_channel->setClaims(m_name, m_user,
+                         m_mac.isEmpty() ? SimulatedChannel::macFor(local.toIPv4Address()) : m_mac,
+                         m_pictureSize);
+    connect(m_channel.get(), &SimulatedChannel::established, this, &StudentAgent::onConnected);
+    connect(m_channel.get(), &SimulatedChannel::command, this, &StudentAgent::obeyOnChannel);
+    connect(m_channel.get(), &SimulatedChannel::keyReceived, this,
+            [this](const StreamKey &key) { emit report(QStringLiteral("KEY %1").arg(key.id())); });
+    connect(m_channel.get(), &SimulatedChannel::failed, this, [this](const QString &reason) {
+        emit report(QStringLiteral("ERROR channel: ") + reason);
+        if (!m_wasConnected) {
+            m_ended = true;
+            emit connectFailed(reason);
+        }
+        m_socket.abort();
+    });
+    m_channel->start();
+}
+
+void StudentAgent::obeyOnChannel(const StudentCommand &command, quint32 id)
+{
+    m_received.append(command.raw);
+    if (command.kind == Kind::Custom)
+        m_channel->answer(id, true, QStringLiteral("a simulated student runs no custom command"));
+    obey(command);
+}
+
 void StudentAgent::readCommands()
 {
+    if (m_channel && m_reading) {
+        m_channel->readAvailable();
+        return;
+    }
     if (!m_reading || m_ended) {
         return;
     }
@@ -199,6 +250,8 @@ void StudentAgent::obey(const StudentCommand &command)
         break;
     case Kind::Stop:
         stopDemonstration();
+        if (m_channel)
+            m_channel->clearDemonstrationKey();
         break;
     default:
         break;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "SimulatedChannel.h"
 #include "net/DatagramHub.h"
 #include "net/ScreenSender.h"
 #include "protocol/CommandStream.h"
@@ -16,8 +17,9 @@
 #include <memory>
 #include <optional>
 
-// A simulated student computer: holds one command connection to the console, obeys the command
-// texts harmlessly (it only reports them), sends its screen while monitored and receives the
+// A simulated student computer: holds one command connection to the console (plaintext, or the
+// trusted channel), obeys the command texts harmlessly (it only reports them; on the channel it
+// answers that it runs no custom command), sends its screen while monitored and receives the
 // demonstration. The tests' fake student and the velmora-student-sim program.
 class StudentAgent : public QObject
 {
@@ -43,6 +45,12 @@ public:
     // every file as it is sent.
     void setPictureCycle(int count) { m_cycle = count; }
     ScreenSender &screen() { return m_screen; }
+    // Speak the trusted channel (connectToConsole then names the agent port), trusting only the
+    // console whose key has this fingerprint; claim this user and MAC in the hello (the MAC
+    // made from the source address when empty).
+    void setChannel(const QString &fingerprint, const QString &user, const QByteArray &mac = {});
+    // The channel, once connected in its mode; null for a plaintext student.
+    const SimulatedChannel *channel() const { return m_channel.get(); }
 
     void connectToConsole(const QHostAddress &console, quint16 port);
 
@@ -90,6 +98,8 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void onDisconnected();
     void readCommands();
+    void startChannel();
+    void obeyOnChannel(const StudentCommand &command, quint32 id);
     void obey(const StudentCommand &command);
     void startDemonstration();
     void stopDemonstration();
@@ -120,6 +130,10 @@ private:
     QList<QByteArray> m_cycleFiles;
 
     QTcpSocket m_socket;
+    QString m_fingerprint;
+    QString m_user;
+    QByteArray m_mac;
+    std::unique_ptr<SimulatedChannel> m_channel;
     bool m_wasConnected = false;
     bool m_ended = false;
     bool m_reading = true;

@@ -1,4 +1,5 @@
 #include "StudentAgent.h"
+#include "protocol/KeyFingerprint.h"
 #include "protocol/Ports.h"
 
 #include <QCommandLineParser>
@@ -32,6 +33,10 @@ struct Options
     int cycle = 0;
     bool beacons = false;
     bool quiet = false;
+    // The trusted channel instead of the command port, trusting this key.
+    QString fingerprint;
+    quint16 agentPort = ports::kAgentPort;
+    QString user;
 };
 
 [[noreturn]] void fail(const QString &message)
@@ -94,6 +99,13 @@ Options parseOptions(const QCoreApplication &app)
         valued("size", "Screen size WIDTHxHEIGHT.", "size", "640x480"),
         valued("quality", "JPEG quality 1-100.", "q", "50"),
         valued("cycle", "Send N screens, each drawn once, in turn (0: draw every one).", "n", "0"),
+        valued("fingerprint",
+               "Join through the trusted channel, trusting only the console whose key has this "
+               "SHA-256 fingerprint.",
+               "hex", nullptr),
+        port("agent-port", "Trusted channel port (with --fingerprint).", ports::kAgentPort),
+        valued("user", "Logged-in user the channel's hello claims (default: the student's name).",
+               "name", nullptr),
         flag("beacons", "Listen on the mouse port all the time, not only in a demonstration."),
         flag("quiet", "Print only ERROR and DISCONNECTED lines."),
     });
@@ -136,6 +148,14 @@ Options parseOptions(const QCoreApplication &app)
         fail(QStringLiteral("--cycle needs a number from 0 to %1").arg(kMaxCycle));
     }
     options.beacons = parser.isSet(QStringLiteral("beacons"));
+    options.agentPort = portValue(parser, QStringLiteral("agent-port"));
+    options.user = parser.value(QStringLiteral("user"));
+    if (parser.isSet(QStringLiteral("fingerprint"))) {
+        options.fingerprint =
+            keyfingerprint::normalized(parser.value(QStringLiteral("fingerprint")));
+        if (options.fingerprint.isEmpty())
+            fail(QStringLiteral("--fingerprint needs 64 hex digits"));
+    }
     options.quiet = parser.isSet(QStringLiteral("quiet"));
     return options;
 }
@@ -190,6 +210,9 @@ int main(int argc, char **argv)
         agent->setPictureSize(options.size);
         agent->setQuality(options.quality);
         agent->setPictureCycle(options.cycle);
+        if (!options.fingerprint.isEmpty())
+            agent->setChannel(options.fingerprint,
+                              options.user.isEmpty() ? agent->name() : options.user);
         QObject::connect(raw, &StudentAgent::report, raw,
                          [raw, quiet = options.quiet](const QString &line) {
                              if (!quiet || line.startsWith(QLatin1String("ERROR")) ||
@@ -201,8 +224,9 @@ int main(int argc, char **argv)
         QObject::connect(raw, &StudentAgent::connectFailed, raw, [&finishOne] { finishOne(true); });
         agents.push_back(std::move(agent));
     }
+    const quint16 port = options.fingerprint.isEmpty() ? options.port : options.agentPort;
     for (const auto &agent : agents) {
-        agent->connectToConsole(options.console, options.port);
+        agent->connectToConsole(options.console, port);
     }
     return ended == options.students ? (failed == 0 ? 0 : 1) : app.exec();
 }
