@@ -10,6 +10,7 @@
 #include "net/ScreenSender.h"
 #include "protocol/FrameAssembler.h"
 #include "protocol/JpegDecoder.h"
+#include "protocol/WallSender.h"
 
 #include <QObject>
 #include <memory>
@@ -18,7 +19,8 @@ class DatagramHub;
 class ProgramStarter;
 
 // The display side of the agent in the student's own session: black-out, the teacher's
-// demonstration, messages, the monitored screen, programs and custom commands as this user.
+// demonstration, messages, the monitored screen, the wall's tiles, programs and custom commands
+// as this user.
 // Behind the trusted channel the Part's plaintext demonstration is not shown at all: nothing in
 // it proves the console sent it.
 class SessionAgent : public QObject, public SessionSide
@@ -26,10 +28,11 @@ class SessionAgent : public QObject, public SessionSide
     Q_OBJECT
 
 public:
-    // screen: what is sent while monitored; the real X screen when empty.
+    // screen: what is sent while monitored, wallScreen: what the wall's tiles are made of; the
+    // real X screen when empty.
     SessionAgent(const AgentSettings &settings, ProgramStarter &starter,
                  CustomCommandRunner::RootCheck isRoot, ScreenSender::Producer screen = {},
-                 QObject *parent = nullptr);
+                 WallSender::Screen wallScreen = {}, QObject *parent = nullptr);
     ~SessionAgent() override;
 
     void apply(const DisplayState &state) override;
@@ -44,6 +47,7 @@ public:
     ViewerWindow &viewer() { return m_viewer; }
     MessageWindow &message() { return m_message; }
     ScreenSender &screen() { return m_screen; }
+    WallSender &wall() { return m_wall; }
     bool isDemonstrating() const { return m_image != nullptr; }
 
 private:
@@ -64,6 +68,7 @@ private:
     ViewerWindow m_viewer;
     MessageWindow m_message;
     ScreenSender m_screen;
+    WallSender m_wall;
     FrameAssembler m_frames{FrameAssembler::Mode::Viewing};
     JpegDecoder m_decoder;
     std::shared_ptr<DatagramHub> m_image;

@@ -27,6 +27,9 @@ struct DisplayState
     StreamKey demoKey;
     // The Velmora stream's port, as the console's welcome named it (0 without the channel).
     quint16 streamPort = 0;
+    // The screen wall's tile size the console asked for over the channel; empty while it wants
+    // no tiles.
+    QSize wallTile;
 
     bool operator==(const DisplayState &other) const = default;
 };
@@ -42,6 +45,8 @@ class SessionSide
 public:
     // The command id, refused (not allowed here) or failed (tried, did not work), and why.
     using Answer = std::function<void(quint32 id, bool refused, const QString &reason)>;
+    // A small picture of the screen for the console's wall.
+    using TileSink = std::function<void(const QByteArray &jpeg)>;
 
     virtual ~SessionSide() = default;
     virtual void apply(const DisplayState &state) = 0;
@@ -54,10 +59,13 @@ public:
     virtual QSize screenSize() const = 0;
 
     void setAnswer(Answer answer) { m_answer = std::move(answer); }
+    void setTileSink(TileSink sink) { m_tileSink = std::move(sink); }
 
 protected:
     void answer(quint32 id, bool refused, const QString &reason) const;
+    void sendTile(const QByteArray &jpeg) const;
 
 private:
     Answer m_answer;
+    TileSink m_tileSink;
 };
