@@ -2,6 +2,7 @@
 
 #include "classroom/AgentChannel.h"
 #include "classroom/BlackOut.h"
+#include "classroom/ChannelTileFeed.h"
 #include "classroom/CommandChannel.h"
 #include "classroom/DatagramTileFeed.h"
 #include "classroom/Demonstration.h"
@@ -48,11 +49,13 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     };
     m_monitoring = std::make_unique<Monitoring>(*m_screenRequests, isOwnAddress);
     m_datagramTiles = std::make_unique<DatagramTileFeed>(*m_screenRequests, isOwnAddress);
-    // Every student can be reached over its command connection: that feed comes last.
-    m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
-    m_wall->addFeed(m_datagramTiles.get());
     m_agents = std::make_unique<AgentChannel>(*m_roster, *m_rosterModel);
     m_channel->addLinks(m_agents.get());
+    m_channelTiles = std::make_unique<ChannelTileFeed>(*m_agents);
+    // Every student can be reached over its command connection: that feed comes last.
+    m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
+    m_wall->addFeed(m_channelTiles.get());
+    m_wall->addFeed(m_datagramTiles.get());
     m_wake = std::make_unique<WakeOnLan>(*m_rosterModel, QString());
     connectParts();
     m_identity = Identity::lookUp();

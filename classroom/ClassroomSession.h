@@ -17,6 +17,7 @@
 class AgentChannel;
 class BlackOut;
 class ChannelServer;
+class ChannelTileFeed;
 class CommandChannel;
 class DatagramTileFeed;
 class Demonstration;
@@ -169,7 +170,8 @@ private:
     std::unique_ptr<ScreenRequests> m_screenRequests;
     std::unique_ptr<Monitoring> m_monitoring;
     std::unique_ptr<DatagramTileFeed> m_datagramTiles;
-    std::unique_ptr<ScreenWall> m_wall;
     std::unique_ptr<AgentChannel> m_agents;
+    std::unique_ptr<ChannelTileFeed> m_channelTiles;
+    std::unique_ptr<ScreenWall> m_wall;
     std::unique_ptr<WakeOnLan> m_wake;
 };

@@ -12,7 +12,8 @@ class QTcpSocket;
 
 // A simulated student's end of the trusted channel over its connection: it trusts only the
 // console whose key has the fingerprint given, says hello with the user and MAC it claims, takes
-// each command message whole (no quiet gap) and keeps the demonstration's key.
+// each command message whole (no quiet gap), keeps the demonstration's key and hears the screen
+// wall's requests.
 class SimulatedChannel : public QObject
 {
     Q_OBJECT
@@ -31,6 +32,7 @@ public:
     void readAvailable() { m_client.readAvailable(); }
     bool isOpen() const { return m_client.isOpen(); }
     void answer(quint32 id, bool refused, const QString &reason);
+    void sendTile(const QByteArray &jpeg);
     // The current demonstration's key (invalid outside one).
     const StreamKey &demonstrationKey() const { return m_key; }
     void clearDemonstrationKey() { m_key = StreamKey(); }
@@ -40,6 +42,8 @@ signals:
     // One command of a command message, with the message's id.
     void command(const StudentCommand &command, quint32 id);
     void keyReceived(const StreamKey &key);
+    // The wall's tile size the console asks for; empty when it wants no more tiles.
+    void wallAsked(QSize tile);
     void failed(const QString &reason);
 
 private:
