@@ -20,7 +20,8 @@ constexpr qsizetype kSampleBytes = 64;
 constexpr qint64 kTrimAfterBytes = 1024 * 1024;
 // How often the channel's hello is looked at again: a student logs in, a screen changes.
 constexpr int kHelloCheckMs = 2000;
-const QStringList kCapabilities = {QStringLiteral("answers"), QStringLiteral("sessionEvents")};
+const QStringList kCapabilities = {QStringLiteral("answers"), QStringLiteral("sessionEvents"),
+                                   QStringLiteral("wall")};
 
 // The hardware address of the interface that holds local; empty when none does.
 QByteArray macOf(const QHostAddress &local)
@@ -45,7 +46,8 @@ std::unique_ptr<SessionAgent> ownSide(const AgentSettings &settings, Agent::Seam
     if (seams.side != nullptr) {
         return nullptr;
     }
-    return std::make_unique<SessionAgent>(settings, *seams.starter, seams.isRoot, seams.screen);
+    return std::make_unique<SessionAgent>(settings, *seams.starter, seams.isRoot, seams.screen,
+                                          seams.wallScreen);
 }
 
 } // namespace
@@ -66,6 +68,12 @@ Agent::Agent(const AgentSettings &settings, Seams seams, QObject *parent)
     });
     m_side.setAnswer(
         [this](quint32 id, bool refused, const QString &reason) { answer(id, refused, reason); });
+    m_side.setTileSink([this](const QByteArray &jpeg) {
+        ChannelMessage tile;
+        tile.kind = ChannelMessage::Kind::Tile;
+        tile.jpeg = jpeg;
+        m_link.send(tile);
+    });
     m_helloCheck.setInterval(kHelloCheckMs);
     connect(&m_helloCheck, &QTimer::timeout, this, &Agent::sayHello);
 }
@@ -155,6 +163,10 @@ void Agent::onChannelMessage(const ChannelMessage &message)
         break;
     case ChannelMessage::Kind::DemoKey:
         next.demoKey = message.key;
+        setState(next);
+        break;
+    case ChannelMessage::Kind::Wall:
+        next.wallTile = message.on && !message.tile.isEmpty() ? message.tile : QSize();
         setState(next);
         break;
     default:

@@ -35,6 +35,8 @@ public:
         ScreenSender::Producer screen;
         // Where the display's commands go; a session side of the agent's own when null.
         SessionSide *side = nullptr;
+        // The screen the wall's tiles are made of; the real X screen when empty.
+        WallSender::Screen wallScreen = {};
     };
 
     Agent(const AgentSettings &settings, Seams seams, QObject *parent = nullptr);
@@ -52,6 +54,7 @@ public:
     MessageWindow &message() { return m_ownSide->message(); }
     ScreenSender &screen() { return m_ownSide->screen(); }
     bool isDemonstrating() const { return m_ownSide->isDemonstrating(); }
+    WallSender &wall() { return m_ownSide->wall(); }
 
 signals:
     // After a command was carried out (or refused).

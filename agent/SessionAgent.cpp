@@ -1,6 +1,7 @@
 #include "agent/SessionAgent.h"
 
 #include "agent/ScreenGrabber.h"
+#include "capture/ScreenCapture.h"
 #include "net/DatagramHub.h"
 #include "protocol/MouseDatagram.h"
 #include "system/Guard.h"
@@ -19,14 +20,45 @@ ScreenSender::Producer realScreen(int quality)
     return [grabber] { return grabber->grab(); };
 }
 
+// The X screen for the wall's tiles, connected at the first look and again after a failure
+// (logged once a run of them).
+WallSender::Screen realWallScreen()
+{
+    struct Capture
+    {
+        std::unique_ptr<ScreenCapture> screen;
+        bool failing = false;
+    };
+    auto capture = std::make_shared<Capture>();
+    return [capture]() -> WallTile::Screen {
+        try {
+            if (!capture->screen) {
+                capture->screen = std::make_unique<ScreenCapture>();
+            }
+            const ScreenCapture::Frame &frame = capture->screen->capture();
+            capture->failing = false;
+            return {frame.pixels, frame.width, frame.height, frame.stride};
+        } catch (const std::exception &error) {
+            if (!capture->failing) {
+                qWarning().noquote() << "screen wall: cannot capture the screen:" << error.what();
+            }
+            capture->failing = true;
+            capture->screen.reset();
+            return {};
+        }
+    };
+}
+
 } // namespace
 
 SessionAgent::SessionAgent(const AgentSettings &settings, ProgramStarter &starter,
                            CustomCommandRunner::RootCheck isRoot, ScreenSender::Producer screen,
-                           QObject *parent)
+                           WallSender::Screen wallScreen, QObject *parent)
     : QObject(parent), m_settings(settings), m_launcher(settings, starter),
-      m_custom(settings.allowCustomCommands, starter, std::move(isRoot))
+      m_custom(settings.allowCustomCommands, starter, std::move(isRoot)),
+      m_wall(wallScreen ? std::move(wallScreen) : realWallScreen())
 {
+    m_wall.setSink([this](const QByteArray &jpeg) { sendTile(jpeg); });
     m_screen.setFramesPerSecond(settings.screenRate);
     m_screen.setProducer(screen ? std::move(screen) : realScreen(settings.screenQuality));
     connect(&m_screen, &ScreenSender::failed, this,
@@ -61,6 +93,7 @@ void SessionAgent::apply(const DisplayState &state)
         m_screen.setDestination(state.console, m_settings.mousePort);
         m_screen.start();
     }
+    m_wall.setTile(state.wallTile);
     arrangeSurfaces();
 }
 

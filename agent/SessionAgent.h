@@ -11,6 +11,7 @@
 #include "net/ScreenSender.h"
 #include "protocol/FrameAssembler.h"
 #include "protocol/JpegDecoder.h"
+#include "protocol/WallSender.h"
 
 #include <QObject>
 #include <memory>
@@ -19,7 +20,8 @@ class DatagramHub;
 class ProgramStarter;
 
 // The display side of the agent in the student's own session: black-out, the teacher's
-// demonstration, messages, the monitored screen, programs and custom commands as this user.
+// demonstration, messages, the monitored screen, the wall's tiles, programs and custom commands
+// as this user.
 // Behind the trusted channel the Part's plaintext demonstration is not shown at all: nothing in
 // it proves the console sent it.
 class SessionAgent : public QObject, public SessionSide
@@ -27,10 +29,11 @@ class SessionAgent : public QObject, public SessionSide
     Q_OBJECT
 
 public:
-    // screen: what is sent while monitored; the real X screen when empty.
+    // screen: what is sent while monitored, wallScreen: what the wall's tiles are made of; the
+    // real X screen when empty.
     SessionAgent(const AgentSettings &settings, ProgramStarter &starter,
                  CustomCommandRunner::RootCheck isRoot, ScreenSender::Producer screen = {},
-                 QObject *parent = nullptr);
+                 WallSender::Screen wallScreen = {}, QObject *parent = nullptr);
     ~SessionAgent() override;
 
     void apply(const DisplayState &state) override;
@@ -47,6 +50,7 @@ public:
     StreamViewer &stream() { return m_stream; }
     MessageWindow &message() { return m_message; }
     ScreenSender &screen() { return m_screen; }
+    WallSender &wall() { return m_wall; }
     bool isDemonstrating() const { return m_image != nullptr; }
 
 private:
@@ -69,6 +73,7 @@ private:
     StreamViewer m_stream;
     MessageWindow m_message;
     ScreenSender m_screen;
+    WallSender m_wall;
     FrameAssembler m_frames{FrameAssembler::Mode::Viewing};
     JpegDecoder m_decoder;
     std::shared_ptr<DatagramHub> m_image;

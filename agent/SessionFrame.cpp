@@ -3,6 +3,7 @@
 #include <QCborMap>
 #include <QCborValue>
 #include <QtEndian>
+#include <algorithm>
 
 namespace {
 
@@ -27,6 +28,9 @@ const QString kId = QStringLiteral("id");
 const QString kRefused = QStringLiteral("refused");
 const QString kWidth = QStringLiteral("width");
 const QString kHeight = QStringLiteral("height");
+const QString kWallWidth = QStringLiteral("wallWidth");
+const QString kWallHeight = QStringLiteral("wallHeight");
+const QString kJpeg = QStringLiteral("jpeg");
 
 } // namespace
 
@@ -45,6 +49,8 @@ QByteArray SessionFrame::encode() const
         map[kKeyId] = qint64(state.demoKey.id());
         map[kKey] = state.demoKey.bytes();
         map[kStreamPort] = state.streamPort;
+        map[kWallWidth] = std::max(state.wallTile.width(), 0);
+        map[kWallHeight] = std::max(state.wallTile.height(), 0);
         break;
     case Kind::Message:
         map[kText] = text;
@@ -67,6 +73,9 @@ QByteArray SessionFrame::encode() const
         map[kId] = qint64(id);
         map[kRefused] = refused;
         map[kText] = text;
+        break;
+    case Kind::Tile:
+        map[kJpeg] = jpeg;
         break;
     }
     const QByteArray body = map.toCborValue().toCbor();
@@ -94,7 +103,7 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     const qint64 application = map.value(kApplication).toInteger(0);
     const qint64 streamPort = map.value(kStreamPort).toInteger(0);
     if (error.error != QCborError::NoError || !value.isMap() || kind < 0 ||
-        kind > int(Kind::Answer) || application < 0 ||
+        kind > int(Kind::Tile) || application < 0 ||
         application >= AgentSettings::kApplicationCount || streamPort < 0 || streamPort > 65535) {
         return Status::Invalid;
     }
@@ -112,6 +121,12 @@ SessionFrame::Status SessionFrame::take(QByteArray &buffer, SessionFrame &frame)
     frame.state.demoKey =
         StreamKey(quint32(map.value(kKeyId).toInteger()), map.value(kKey).toByteArray());
     frame.state.streamPort = quint16(streamPort);
+    frame.state.wallTile =
+        QSize(int(map.value(kWallWidth).toInteger()), int(map.value(kWallHeight).toInteger()));
+    if (frame.state.wallTile.isEmpty()) {
+        frame.state.wallTile = QSize();
+    }
+    frame.jpeg = map.value(kJpeg).toByteArray();
     frame.id = quint32(map.value(kId).toInteger());
     frame.refused = map.value(kRefused).toBool();
     frame.screen = QSize(int(map.value(kWidth).toInteger()), int(map.value(kHeight).toInteger()));

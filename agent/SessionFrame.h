@@ -9,10 +9,11 @@
 // One message on the pipe between the service and a session part: a 4-byte big-endian length,
 // then a CBOR map. The service writes the display's state and its one-time actions; the part
 // says Ready once it holds its display, and again after each state it applied, with its
-// screen's size; it answers an action that was refused or failed.
+// screen's size; it answers an action that was refused or failed, and sends the wall's tiles
+// while the state asks for them.
 struct SessionFrame
 {
-    enum class Kind { State, Message, Launch, Custom, Ready, Answer };
+    enum class Kind { State, Message, Launch, Custom, Ready, Answer, Tile };
     enum class Status { Incomplete, Complete, Invalid };
 
     Kind kind = Kind::Ready;
@@ -28,6 +29,8 @@ struct SessionFrame
     // The message was cut at the bound of what a student takes.
     bool cut = false;
     AgentSettings::Application application = AgentSettings::TextEditor;
+    // A tile: the screen's small picture.
+    QByteArray jpeg;
 
     QByteArray encode() const;
     // Takes one frame from the front of buffer. Invalid: the pipe carries no frames any more

@@ -194,6 +194,10 @@ void SessionPart::onOutput()
             emit answered(frame.id, frame.refused, frame.text);
             continue;
         }
+        if (frame.kind == SessionFrame::Kind::Tile) {
+            emit tile(frame.jpeg);
+            continue;
+        }
         m_answer.stop();
         m_screen = frame.screen;
         if (frame.kind == SessionFrame::Kind::Ready && !m_ready) {

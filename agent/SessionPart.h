@@ -39,6 +39,8 @@ signals:
     void restarted(const QString &how);
     // The part could not carry out the action of this command id.
     void answered(quint32 id, bool refused, const QString &reason);
+    // A small picture of the part's screen for the console's wall.
+    void tile(const QByteArray &jpeg);
 
 private:
     void launch();

@@ -49,6 +49,14 @@ void SessionParts::onAppeared(const LoginSession &session)
     connect(
         raw, &SessionPart::answered, this,
         [this](quint32 id, bool refused, const QString &reason) { answer(id, refused, reason); });
+    // Only the screen in front goes to the wall: a part that was in front a moment ago may
+    // still send one.
+    connect(raw, &SessionPart::tile, this, [this, raw](const QByteArray &jpeg) {
+        const QList<SessionPart *> front = targets();
+        if (!front.isEmpty() && front[0] == raw) {
+            sendTile(jpeg);
+        }
+    });
     connect(raw, &SessionPart::restarted, this, [this, raw](const QString &how) {
         // The session may be closing: its display goes first, then logind says so.
         m_sessions.refresh(raw->session().id);
@@ -126,7 +134,9 @@ void SessionParts::sendState(SessionPart &part) const
     frame.state = m_state;
     // One screen goes to the console: the first target's.
     const QList<SessionPart *> front = targets();
-    frame.state.sendingScreen = m_state.sendingScreen && !front.isEmpty() && front[0] == &part;
+    const bool inFront = !front.isEmpty() && front[0] == &part;
+    frame.state.sendingScreen = m_state.sendingScreen && inFront;
+    frame.state.wallTile = inFront ? m_state.wallTile : QSize();
     part.send(frame);
 }
 

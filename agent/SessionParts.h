@@ -12,8 +12,8 @@
 
 // The service's session side: one session part in each graphical (X11) user session, from the
 // session's start to its end. The display's state goes to every part, so no session escapes a
-// black-out; one-time actions and the monitored screen go to the active session's part (all
-// parts when logind names none active).
+// black-out; one-time actions, the monitored screen and the wall's tiles go to or come from the
+// active session's part (all parts when logind names none active; the first for screens).
 class SessionParts : public QObject, public SessionSide
 {
     Q_OBJECT

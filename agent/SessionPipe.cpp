@@ -26,6 +26,12 @@ SessionPipe::SessionPipe(int input, int output, SessionSide &side, QObject *pare
         answer.text = reason;
         write(answer);
     });
+    m_side.setTileSink([this](const QByteArray &jpeg) {
+        SessionFrame tile;
+        tile.kind = SessionFrame::Kind::Tile;
+        tile.jpeg = jpeg;
+        write(tile);
+    });
 }
 
 void SessionPipe::sendReady()
@@ -78,6 +84,7 @@ void SessionPipe::onReadable()
                 break;
             case SessionFrame::Kind::Ready:
             case SessionFrame::Kind::Answer:
+            case SessionFrame::Kind::Tile:
                 break;
             }
         }

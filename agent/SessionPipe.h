@@ -8,9 +8,9 @@ class SessionSide;
 struct SessionFrame;
 
 // The session part's end of the service's pipe: frames read from a descriptor (standard input)
-// are carried out on the session side; Ready and the side's answers are written to another
-// (standard output). The service is the pipe's only other end: when it closes, the part has
-// nothing left to do.
+// are carried out on the session side; Ready, the side's answers and its wall tiles are written
+// to another (standard output). The service is the pipe's only other end: when it closes, the part
+// has nothing left to do.
 class SessionPipe : public QObject
 {
     Q_OBJECT

@@ -6,3 +6,10 @@ void SessionSide::answer(quint32 id, bool refused, const QString &reason) const
         m_answer(id, refused, reason);
     }
 }
+
+void SessionSide::sendTile(const QByteArray &jpeg) const
+{
+    if (m_tileSink) {
+        m_tileSink(jpeg);
+    }
+}

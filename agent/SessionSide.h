@@ -29,6 +29,9 @@ struct DisplayState
     // 0: the older stream alone. The console's welcome names it on the channel, student.ini
     // otherwise.
     quint16 streamPort = 0;
+    // The screen wall's tile size the console asked for over the channel; empty while it wants
+    // no tiles.
+    QSize wallTile;
 
     bool operator==(const DisplayState &other) const = default;
 };
@@ -44,6 +47,8 @@ class SessionSide
 public:
     // The command id, refused (not allowed here) or failed (tried, did not work), and why.
     using Answer = std::function<void(quint32 id, bool refused, const QString &reason)>;
+    // A small picture of the screen for the console's wall.
+    using TileSink = std::function<void(const QByteArray &jpeg)>;
 
     virtual ~SessionSide() = default;
     virtual void apply(const DisplayState &state) = 0;
@@ -56,10 +61,13 @@ public:
     virtual QSize screenSize() const = 0;
 
     void setAnswer(Answer answer) { m_answer = std::move(answer); }
+    void setTileSink(TileSink sink) { m_tileSink = std::move(sink); }
 
 protected:
     void answer(quint32 id, bool refused, const QString &reason) const;
+    void sendTile(const QByteArray &jpeg) const;
 
 private:
     Answer m_answer;
+    TileSink m_tileSink;
 };

@@ -2,6 +2,7 @@
 
 #include "classroom/AgentChannel.h"
 #include "classroom/BlackOut.h"
+#include "classroom/ChannelTileFeed.h"
 #include "classroom/CommandChannel.h"
 #include "classroom/DatagramTileFeed.h"
 #include "classroom/Demonstration.h"
@@ -12,9 +13,9 @@
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenRequests.h"
 #include "classroom/ScreenWall.h"
+#include "classroom/StreamSender.h"
 #include "classroom/WakeOnLan.h"
 #include "net/ChannelServer.h"
-#include "classroom/StreamSender.h"
 #include "net/TServerClientWinSocket.h"
 #include "net/TServerSocket.h"
 #include "net/TUDPEndpoint.h"
@@ -54,14 +55,16 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     };
     m_monitoring = std::make_unique<Monitoring>(*m_screenRequests, isOwnAddress);
     m_datagramTiles = std::make_unique<DatagramTileFeed>(*m_screenRequests, isOwnAddress);
-    // Every student can be reached over its command connection: that feed comes last.
-    m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
-    m_wall->addFeed(m_datagramTiles.get());
     m_agents = std::make_unique<AgentChannel>(*m_roster, *m_rosterModel);
     m_channel->addLinks(m_agents.get());
-    m_wake = std::make_unique<WakeOnLan>(*m_rosterModel, QString());
+    m_channelTiles = std::make_unique<ChannelTileFeed>(*m_agents);
+    // Every student can be reached over its command connection: that feed comes last.
+    m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
+    m_wall->addFeed(m_channelTiles.get());
+    m_wall->addFeed(m_datagramTiles.get());
     m_stream = new StreamSender(this);
     m_relay = std::make_unique<RelayFrames>();
+    m_wake = std::make_unique<WakeOnLan>(*m_rosterModel, QString());
     connectParts();
     m_identity = Identity::lookUp();
     applyIdentity();
@@ -112,6 +115,9 @@ void ClassroomSession::connectParts()
             &Monitoring::datagramReceived);
     connect(m_monitoring.get(), &Monitoring::pictureChanged, this,
             [this] { emit pictureChanged(m_monitoring->picture()); });
+    connect(m_mouseUdp, &TUDPEndpoint::dataReceived, m_datagramTiles.get(),
+            &DatagramTileFeed::datagramReceived);
+    connect(m_wall.get(), &ScreenWall::pictureChanged, this, &ClassroomSession::tilePictureChanged);
     connect(roster, &Roster::studentJoined, this,
             [this](quint64 key) { m_wake->studentJoined(key); });
     connect(roster, &Roster::studentLeft, this, [this](quint64 key) { m_wake->studentLeft(key); });
@@ -120,9 +126,6 @@ void ClassroomSession::connectParts()
                 m_wake->agentSeen(key, mac, address, name);
             });
     connect(m_agents.get(), &AgentChannel::notice, this, &ClassroomSession::studentNotice);
-    connect(m_mouseUdp, &TUDPEndpoint::dataReceived, m_datagramTiles.get(),
-            &DatagramTileFeed::datagramReceived);
-    connect(m_wall.get(), &ScreenWall::pictureChanged, this, &ClassroomSession::tilePictureChanged);
     // The files the student sends go on to the class only while that student presents.
     connect(m_monitoring.get(), &Monitoring::fileArrived, this, [this](const QByteArray &file) {
         if (m_presenter != 0 && m_monitoring->watches(m_presenter))

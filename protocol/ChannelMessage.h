@@ -43,6 +43,8 @@ struct ChannelMessage
     static constexpr qsizetype kMaxFromAgent = 256 * 1024;
     // Before its hello a connection is nobody's: it may not make the console hold more.
     static constexpr qsizetype kMaxHello = 4 * 1024;
+    // A tile's JPEG file at most: the console takes no larger one, an agent sends none.
+    static constexpr qsizetype kMaxTile = 128 * 1024;
     // Bounds of the hello's fields and of texts; a message past one is not ours.
     static constexpr qsizetype kMaxName = 255;
     static constexpr qsizetype kMaxCapabilities = 32;

@@ -143,12 +143,15 @@ void ScreenWallView::updateTile(quint64 key)
         update(tileRect(m_model->rowOfKey(key)));
 }
 
-// The computer's name; a computer without one is told apart by its address.
+// The computer's name, and who is logged in where the channel says: "pc-07 (alice)". A computer
+// without a name is told apart by its address.
 QString ScreenWallView::caption(int row) const
 {
-    const QString name = m_model->index(row, RosterModel::NameColumn).data().toString();
-    return name.isEmpty() ? m_model->index(row, RosterModel::AddressColumn).data().toString()
-                          : name;
+    QString name = m_model->index(row, RosterModel::NameColumn).data().toString();
+    if (name.isEmpty())
+        name = m_model->index(row, RosterModel::AddressColumn).data().toString();
+    const QString user = m_model->index(row, RosterModel::UserColumn).data().toString();
+    return user.isEmpty() ? name : QStringLiteral("%1 (%2)").arg(name, user);
 }
 
 void ScreenWallView::paintEvent(QPaintEvent *event)

@@ -7,6 +7,7 @@
 #include "tests/support/StderrCapture.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QtGlobal>
@@ -78,7 +79,8 @@ TEST_F(AgentChannelTest, APinnedKeyIsAcceptedAndAnotherRefusedOnBothSides)
     EXPECT_FALSE(console.hellos[0].user.isEmpty());
     EXPECT_TRUE(console.hellos[0].screen.isValid());
     EXPECT_EQ(console.hellos[0].capabilities,
-              QStringList({QStringLiteral("answers"), QStringLiteral("sessionEvents")}));
+              QStringList({QStringLiteral("answers"), QStringLiteral("sessionEvents"),
+                           QStringLiteral("wall")}));
     agent.reset();
 
     StandInConsole impostor;
@@ -163,4 +165,54 @@ TEST_F(AgentChannelTest, CommandsAreAnsweredWhenRefusedOrFailed)
     ASSERT_TRUE(waitUntil([&] { return !agent->displayState().demonstrating; }));
     EXPECT_FALSE(agent->displayState().demoKey.isValid());
     EXPECT_EQ(console.said.size(), 3);
+}
+
+// Asked for the wall over the channel, the agent looks at its screen at most once a second and
+// sends a tile only when the small picture changed; "off" stops the looking, and so does the
+// console's leaving.
+TEST_F(AgentChannelTest, WallTilesComeWhenTheScreenChangedAtMostOnceASecond)
+{
+    StandInConsole console;
+    constexpr int kWidth = 320;
+    constexpr int kHeight = 200;
+    std::vector<std::uint8_t> screen(std::size_t(kWidth) * kHeight * 4, 40);
+    int looks = 0;
+    AgentSettings settings = pinnedTo(console, console.key.fingerprint);
+    Agent::Seams seams{&power, &starter, [] { return false; }, {}};
+    seams.wallScreen = [&]() -> WallTile::Screen {
+        ++looks;
+        return {screen.data(), kWidth, kHeight, kWidth * 4};
+    };
+    agent = std::make_unique<Agent>(settings, seams);
+    agent->start();
+    ASSERT_TRUE(waitUntil([&] { return console.hellos.size() == 1; }));
+    const auto tiles = [&] {
+        return std::count_if(console.said.begin(), console.said.end(), [](const ChannelMessage &m) {
+            return m.kind == ChannelMessage::Kind::Tile;
+        });
+    };
+    ChannelMessage wall;
+    wall.kind = ChannelMessage::Kind::Wall;
+    wall.on = true;
+    wall.tile = QSize(160, 90);
+    QElapsedTimer clock;
+    clock.start();
+    console.server.send(console.agent, wall);
+    ASSERT_TRUE(waitUntil([&] { return tiles() == 1; }));
+    ASSERT_TRUE(waitUntil([&] { return looks >= 3; }));
+    EXPECT_EQ(tiles(), 1);
+    screen[1000] = 250;
+    ASSERT_TRUE(waitUntil([&] { return tiles() == 2; }));
+    EXPECT_LE(looks, clock.elapsed() / WallSender::kIntervalMs + 1);
+
+    wall.on = false;
+    console.server.send(console.agent, wall);
+    ASSERT_TRUE(waitUntil([&] { return !agent->wall().isSending(); }));
+    wall.on = true;
+    console.server.send(console.agent, wall);
+    ASSERT_TRUE(waitUntil([&] { return agent->wall().isSending(); }));
+    // Shown again, the wall has forgotten the picture: it comes though it did not change.
+    EXPECT_TRUE(waitUntil([&] { return tiles() == 3; }));
+    console.server.Close();
+    EXPECT_TRUE(waitUntil([&] { return !agent->wall().isSending(); }));
 }

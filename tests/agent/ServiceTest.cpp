@@ -301,6 +301,19 @@ TEST(SessionFrame, ThePipeCarriesWholeFramesAndRefusesAnOversizedOne)
     EXPECT_EQ(read.text, message.text);
     EXPECT_TRUE(pipe.isEmpty());
 
+    // The wall's tile size goes down with the state, its tiles come back up.
+    SessionFrame state;
+    state.kind = SessionFrame::Kind::State;
+    state.state.wallTile = QSize(200, 120);
+    SessionFrame tile;
+    tile.kind = SessionFrame::Kind::Tile;
+    tile.jpeg = QByteArray("\xff\xd8 tile", 7);
+    pipe = state.encode() + tile.encode();
+    ASSERT_EQ(SessionFrame::take(pipe, read), SessionFrame::Status::Complete);
+    EXPECT_EQ(read.state, state.state);
+    ASSERT_EQ(SessionFrame::take(pipe, read), SessionFrame::Status::Complete);
+    EXPECT_EQ(read.jpeg, tile.jpeg);
+
     QByteArray huge("\x7f\xff\xff\xff", 4);
     EXPECT_EQ(SessionFrame::take(huge, read), SessionFrame::Status::Invalid);
 }

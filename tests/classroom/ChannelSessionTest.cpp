@@ -179,3 +179,37 @@ TEST_F(ChannelSessionTest, WakingSendsTheMagicPacketsOfTheComputersNotConnected)
     EXPECT_EQ(neighbours::macOf(0x0A09001E, table), QByteArray());
     EXPECT_EQ(neighbours::macOf(0x0A09001F, table), QByteArray::fromHex("0a1b2c3d4e60"));
 }
+
+// A channel student's tile comes over the channel as the wall asks: on at the tile's size when
+// it is shown, again at a new size, off when it is left. The plaintext student beside it is
+// asked with "SCREEN"; the channel student never is.
+TEST_F(ChannelSessionTest, AChannelStudentsTileFollowsTheWallOverTheChannel)
+{
+    open();
+    StudentAgent &plain = student(2);
+    StudentAgent &pinned = student(3, QStringLiteral("carol"));
+    const quint64 pinnedKey = session.rosterModel().key(1);
+    QList<int> widths;
+    QObject::connect(&session, &ClassroomSession::tilePictureChanged,
+                     [&](quint64 key, const JpegDecoder::Image &picture) {
+                         if (key == pinnedKey)
+                             widths.append(picture.width);
+                     });
+    const auto asked = [](const StudentAgent &agent) {
+        return std::any_of(
+            agent.commands().begin(), agent.commands().end(),
+            [](const StudentCommand &c) { return c.kind == StudentCommand::Kind::Screen; });
+    };
+    session.setTileSize(160, 90);
+    session.showWall();
+    ASSERT_TRUE(waitUntil([&] { return !widths.isEmpty(); }, 10000));
+    EXPECT_TRUE(pinned.wall().isSending());
+    EXPECT_LE(widths.constFirst(), 160);
+    session.setTileSize(320, 180);
+    EXPECT_TRUE(waitUntil([&] { return widths.constLast() > 160; }, 10000));
+    EXPECT_TRUE(waitUntil([&] { return asked(plain); }));
+
+    session.hideWall();
+    EXPECT_TRUE(waitUntil([&] { return !pinned.wall().isSending(); }));
+    EXPECT_FALSE(asked(pinned));
+}

@@ -49,6 +49,14 @@ void SimulatedChannel::answer(quint32 id, bool refused, const QString &reason)
     m_client.send(ChannelMessage::answer(id, refused, reason));
 }
 
+void SimulatedChannel::sendTile(const QByteArray &jpeg)
+{
+    ChannelMessage tile;
+    tile.kind = ChannelMessage::Kind::Tile;
+    tile.jpeg = jpeg;
+    m_client.send(tile);
+}
+
 // A message holds one whole text: what a plaintext agent learns from a quiet gap, the channel
 // says by its framing.
 void SimulatedChannel::received(const ChannelMessage &message)
@@ -65,6 +73,9 @@ void SimulatedChannel::received(const ChannelMessage &message)
     case ChannelMessage::Kind::DemoKey:
         m_key = message.key;
         emit keyReceived(m_key);
+        break;
+    case ChannelMessage::Kind::Wall:
+        emit wallAsked(message.on ? message.tile : QSize());
         break;
     default:
         break;

@@ -12,7 +12,8 @@ class QTcpSocket;
 
 // A simulated student's end of the trusted channel over its connection: it trusts only the
 // console whose key has the fingerprint given, says hello with the user and MAC it claims, takes
-// each command message whole (no quiet gap) and keeps the demonstration's key.
+// each command message whole (no quiet gap), keeps the demonstration's key and hears the screen
+// wall's requests.
 class SimulatedChannel : public QObject
 {
     Q_OBJECT
@@ -33,6 +34,7 @@ public:
     void answer(quint32 id, bool refused, const QString &reason);
     // Any message, as an agent that is not ours might send it.
     void say(const ChannelMessage &message) { m_client.send(message); }
+    void sendTile(const QByteArray &jpeg);
     // The current demonstration's key (invalid outside one).
     const StreamKey &demonstrationKey() const { return m_key; }
     void clearDemonstrationKey() { m_key = StreamKey(); }
@@ -42,6 +44,8 @@ signals:
     // One command of a command message, with the message's id.
     void command(const StudentCommand &command, quint32 id);
     void keyReceived(const StreamKey &key);
+    // The wall's tile size the console asks for; empty when it wants no more tiles.
+    void wallAsked(QSize tile);
     void failed(const QString &reason);
 
 private:

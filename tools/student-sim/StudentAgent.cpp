@@ -22,7 +22,13 @@ constexpr int kDefaultQuality = 50;
 
 StudentAgent::StudentAgent(QString name, QHostAddress source, QObject *parent)
     : QObject(parent), m_name(std::move(name)), m_source(std::move(source)),
-      m_pictureSize(kDefaultPictureSize), m_quality(kDefaultQuality)
+      m_pictureSize(kDefaultPictureSize), m_quality(kDefaultQuality),
+      m_wall([this]() -> WallTile::Screen {
+          m_wallPicture = ScreenPicture::draw(m_name, QDateTime::currentDateTime(), m_pictureSize,
+                                              m_wall.tilesSent() + 1);
+          return {m_wallPicture.constBits(), m_wallPicture.width(), m_wallPicture.height(),
+                  int(m_wallPicture.bytesPerLine())};
+      })
 {
     m_screen.setSource(m_source);
     m_screen.setProducer([this] { return drawScreen(); });
@@ -156,12 +162,19 @@ void StudentAgent::endConnection()
         obey(command);
     }
     m_screen.stop();
+    m_wall.setTile({});
     stopDemonstration();
     release(m_mouse);
     emit report(QStringLiteral("DISCONNECTED commands=%1").arg(m_commands.size()));
     if (m_wasConnected) {
         emit disconnected();
     }
+}
+
+void StudentAgent::sendTile(const QByteArray &jpeg)
+{
+    if (m_channel)
+        m_channel->sendTile(jpeg);
 }
 
 QByteArray StudentAgent::drawScreen()
@@ -186,6 +199,8 @@ void StudentAgent::startChannel()
                          m_pictureSize);
     connect(m_channel.get(), &SimulatedChannel::established, this, &StudentAgent::onConnected);
     connect(m_channel.get(), &SimulatedChannel::command, this, &StudentAgent::obeyOnChannel);
+    connect(m_channel.get(), &SimulatedChannel::wallAsked, &m_wall, &WallSender::setTile);
+    m_wall.setSink([this](const QByteArray &jpeg) { m_channel->sendTile(jpeg); });
     connect(m_channel.get(), &SimulatedChannel::keyReceived, this,
             [this](const StreamKey &key) { emit report(QStringLiteral("KEY %1").arg(key.id())); });
     connect(m_channel.get(), &SimulatedChannel::failed, this, [this](const QString &reason) {

@@ -8,8 +8,10 @@
 #include "protocol/MouseDatagram.h"
 #include "protocol/Ports.h"
 #include "protocol/StudentCommand.h"
+#include "protocol/WallSender.h"
 
 #include <QHostAddress>
+#include <QImage>
 #include <QList>
 #include <QObject>
 #include <QSize>
@@ -19,8 +21,9 @@
 
 // A simulated student computer: holds one command connection to the console (plaintext, or the
 // trusted channel), obeys the command texts harmlessly (it only reports them; on the channel it
-// answers that it runs no custom command), sends its screen while monitored and receives the
-// demonstration. The tests' fake student and the velmora-student-sim program.
+// answers that it runs no custom command), sends its screen while monitored (and its wall tiles
+// when asked on the channel) and receives the demonstration. The tests' fake student and the
+// velmora-student-sim program.
 class StudentAgent : public QObject
 {
     Q_OBJECT
@@ -45,6 +48,7 @@ public:
     // every file as it is sent.
     void setPictureCycle(int count) { m_cycle = count; }
     ScreenSender &screen() { return m_screen; }
+    const WallSender &wall() const { return m_wall; }
     // Speak the trusted channel (connectToConsole then names the agent port), trusting only the
     // console whose key has this fingerprint; claim this user and MAC in the hello (the MAC
     // made from the source address when empty).
@@ -80,6 +84,8 @@ public:
     void stopReading();
     void resumeReading();
     void sendJunk(const QByteArray &bytes);
+    // A wall tile on the channel, asked for or not.
+    void sendTile(const QByteArray &jpeg);
 
 signals:
     void connected();
@@ -145,6 +151,8 @@ private:
     bool m_demonstrating = false;
 
     ScreenSender m_screen;
+    WallSender m_wall;
+    QImage m_wallPicture;
     FrameAssembler m_frames;
     Listener m_image;
     Listener m_mouse;

@@ -98,6 +98,7 @@ Options parseOptions(const QCoreApplication &app)
         valued("fps", "Screen frames per second while monitored.", "f", "2"),
         valued("size", "Screen size WIDTHxHEIGHT.", "size", "640x480"),
         valued("quality", "JPEG quality 1-100.", "q", "50"),
+        valued("cycle", "Send N screens, each drawn once, in turn (0: draw every one).", "n", "0"),
         valued("fingerprint",
                "Join through the trusted channel, trusting only the console whose key has this "
                "SHA-256 fingerprint.",
@@ -105,7 +106,6 @@ Options parseOptions(const QCoreApplication &app)
         port("agent-port", "Trusted channel port (with --fingerprint).", ports::kAgentPort),
         valued("user", "Logged-in user the channel's hello claims (default: the student's name).",
                "name", nullptr),
-        valued("cycle", "Send N screens, each drawn once, in turn (0: draw every one).", "n", "0"),
         flag("beacons", "Listen on the mouse port all the time, not only in a demonstration."),
         flag("quiet", "Print only ERROR and DISCONNECTED lines."),
     });
