@@ -22,7 +22,7 @@ class ProgramStarter;
 // The display side of the agent in the student's own session: black-out, the teacher's
 // demonstration, messages, the monitored screen, the wall's tiles, programs and custom commands
 // as this user.
-// Behind the trusted channel the Part's plaintext demonstration is not shown at all: nothing in
+// Behind the trusted channel the older plaintext demonstration is not shown at all: nothing in
 // it proves the console sent it.
 class SessionAgent : public QObject, public SessionSide
 {

@@ -20,7 +20,7 @@ struct DisplayState
     QHostAddress console;
     QHostAddress local;
     // The console is reached through the trusted channel: only the signed stream may be shown,
-    // never the Part's plaintext demonstration, which any host can forge.
+    // never the older plaintext demonstration, which any host can forge.
     bool signedOnly = false;
     // The current demonstration's key from the channel (invalid outside one): the Velmora
     // stream's datagrams are shown only when their tag verifies with it.

@@ -32,7 +32,7 @@ public:
     void startFor(bool windowed, bool selectedOnly);
 
 private:
-    // The Part's guards of a start: students there, the monitor window closed.
+    // The guards of a start: students there, the monitor window closed.
     bool mayStart() const;
     void showMode(ClassroomSession::Mode mode);
     QPoint pointerOnPrimaryScreen() const;

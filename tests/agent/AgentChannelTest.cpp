@@ -120,8 +120,9 @@ TEST_F(AgentChannelTest, TrustOnFirstUsePinsTheFirstKeyForGood)
 }
 
 // Each text is one whole command on the channel; a refusal and a failure come back with the
-// command's id, a command carried out says nothing. The demonstration's key reaches the display
-// state, which the pipe hands to the session part whole, and "STOP" takes it away.
+// command's id, a command carried out says nothing. The demonstration's key and the welcome's
+// stream port reach the display state, which the pipe hands to the session part whole, and
+// "STOP" takes the key away.
 TEST_F(AgentChannelTest, CommandsAreAnsweredWhenRefusedOrFailed)
 {
     StandInConsole console;
@@ -133,6 +134,10 @@ TEST_F(AgentChannelTest, CommandsAreAnsweredWhenRefusedOrFailed)
     console.command(8, "00echo hi");
     console.command(9, "04");
     console.command(10, "BLACKSCREEN");
+    ChannelMessage welcome;
+    welcome.kind = ChannelMessage::Kind::Welcome;
+    welcome.streamPort = 6001;
+    console.server.send(console.agent, welcome);
     ChannelMessage key;
     key.kind = ChannelMessage::Kind::DemoKey;
     key.key = StreamKey::generate();
@@ -152,6 +157,8 @@ TEST_F(AgentChannelTest, CommandsAreAnsweredWhenRefusedOrFailed)
     EXPECT_TRUE(state.blackout);
     EXPECT_TRUE(state.signedOnly);
     EXPECT_EQ(state.demoKey, key.key);
+    // The console's own stream port wins over student.ini's.
+    EXPECT_EQ(state.streamPort, 6001);
     SessionFrame toPart;
     toPart.kind = SessionFrame::Kind::State;
     toPart.state = state;

@@ -1,4 +1,5 @@
 #include "classroom/ClassroomSession.h"
+#include "classroom/Demonstration.h"
 #include "classroom/FrameSource.h"
 #include "classroom/PictureSource.h"
 #include "classroom/RosterModel.h"
@@ -7,6 +8,7 @@
 #include "net/TUDPEndpoint.h"
 #include "protocol/JpegDecoder.h"
 #include "protocol/StreamCanvas.h"
+#include "protocol/StreamDatagram.h"
 #include "system/Guard.h"
 #include "tests/support/WaitUntil.h"
 #include "tools/student-sim/StudentAgent.h"
@@ -101,6 +103,8 @@ protected:
             while (stream.hasPendingDatagrams()) {
                 QByteArray datagram(stream.pendingDatagramSize(), '\0');
                 stream.readDatagram(datagram.data(), datagram.size());
+                untagged +=
+                    !StreamDatagram::verifies(datagram, session.demonstration().streamKey());
                 canvas.apply(datagram, clock.elapsed());
             }
             return canvas.width() > 0 && test(canvas);
@@ -109,6 +113,8 @@ protected:
 
     QUdpSocket stream;
     StreamCanvas canvas{1 << 20};
+    // Stream datagrams that the running demonstration's key did not tag.
+    int untagged = 0;
     QElapsedTimer clock;
     ClassroomSession session{std::make_shared<TeacherScreen>()};
     std::vector<std::unique_ptr<StudentAgent>> students;
@@ -152,7 +158,8 @@ TEST_F(ClassroomSessionTest, ASendThatFailsChangesTheRosterOnlyAfterItHasReturne
 }
 
 // Chosen students alone are told to show the demonstration and to stop it; the others go on
-// working. Our agents learn of the window from the stream itself.
+// working. Our agents learn of the window from the stream itself, every datagram tagged with
+// the demonstration's own key.
 TEST_F(ClassroomSessionTest, ADemonstrationForChosenStudentsInAWindowReachesThemAlone)
 {
     StudentAgent &a = student(2);
@@ -163,6 +170,7 @@ TEST_F(ClassroomSessionTest, ADemonstrationForChosenStudentsInAWindowReachesThem
     EXPECT_TRUE(streamShows([](const StreamCanvas &shown) {
         return shown.windowed() && (shown.pixels()[0] & 0xffffff) != 0;
     }));
+    EXPECT_EQ(untagged, 0);
     session.stopDemonstration();
     EXPECT_TRUE(waitUntil([&] { return has(b, StudentCommand::Kind::Stop); }));
     for (StudentAgent *other : {&a, &c}) {
