@@ -7,8 +7,6 @@
 #include "classroom/DatagramTileFeed.h"
 #include "classroom/Demonstration.h"
 #include "classroom/Monitoring.h"
-#include "classroom/PictureSource.h"
-#include "classroom/RelayFrames.h"
 #include "classroom/Roster.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenRequests.h"
@@ -27,16 +25,12 @@
 #include <QTimer>
 
 namespace {
-// The console never overrides the cursor, so its code is always the default's.
-constexpr int kDefaultCursor = 0;
+constexpr qint32 kMaxPort = 65535;
 constexpr char kComputersFile[] = "computers";
 const QString kChannelDown = QString::fromUtf8("可信通道未能打开（%1），仅接受明文连接的学生机");
 // The screen wall's students send their screens to the mouse port at about the same moments:
 // a class's frames must fit while the window's thread is busy for a moment.
 constexpr int kMousePortBuffer = 4 * 1024 * 1024;
-constexpr qint32 kMaxPort = 65535;
-const QString kStreamFailed =
-    QString::fromUtf8("快速演示画面流已停止（学生机改用普通演示画面）：%1");
 } // namespace
 
 ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent)
@@ -62,8 +56,10 @@ ClassroomSession::ClassroomSession(std::shared_ptr<FrameSource> frames, QObject 
     m_wall = std::make_unique<ScreenWall>(*m_rosterModel);
     m_wall->addFeed(m_channelTiles.get());
     m_wall->addFeed(m_datagramTiles.get());
-    m_stream = new StreamSender(this);
-    m_relay = std::make_unique<RelayFrames>();
+    m_class = std::make_unique<ClassDemonstration>(
+        ClassDemonstration::Parts{*m_demonstration, *m_channel, *m_agents, *m_monitoring,
+                                  *m_mouseUdp, m_settings, *m_frames},
+        this);
     m_wake = std::make_unique<WakeOnLan>(*m_rosterModel, QString());
     connectParts();
     m_identity = Identity::lookUp();
@@ -127,15 +123,13 @@ void ClassroomSession::connectParts()
             });
     connect(m_agents.get(), &AgentChannel::notice, this, &ClassroomSession::studentNotice);
     // The files the student sends go on to the class only while that student presents.
-    connect(m_monitoring.get(), &Monitoring::fileArrived, this, [this](const QByteArray &file) {
-        if (m_presenter != 0 && m_monitoring->watches(m_presenter))
-            m_relay->offer(file);
-    });
+    connect(m_monitoring.get(), &Monitoring::fileArrived, m_class.get(),
+            &ClassDemonstration::offerFile);
     connect(roster, &Roster::studentLeft, this, &ClassroomSession::studentGone);
-    connect(m_stream, &StreamSender::failed, this, [this](const QString &reason) {
-        eventlog::warning(kStreamFailed.arg(reason));
-        emit streamFailed(kStreamFailed.arg(reason));
-    });
+    connect(m_class.get(), &ClassDemonstration::streamFailed, this,
+            &ClassroomSession::streamFailed);
+    connect(m_class.get(), &ClassDemonstration::keyChanged, this,
+            [this] { emit demonstrationKeyChanged(m_demonstration->streamKey()); });
 }
 
 void ClassroomSession::open(const ConsoleSettings &settings, const std::optional<ConsoleKey> &key,
@@ -191,7 +185,7 @@ std::optional<int> ClassroomSession::wakeComputers()
 
 void ClassroomSession::releaseStudents()
 {
-    m_stream->stop();
+    m_class->streamSender().stop();
     m_blackOut->releaseAll();
     SendToAll(command::Stop);
     m_channel->sendHeldNow();
@@ -214,7 +208,7 @@ void ClassroomSession::close()
     m_screenTimer->stop();
     m_timer1->stop();
     m_timer2->stop();
-    m_stream->stop();
+    m_class->streamSender().stop();
     m_comUdp->Close();
     m_mouseUdp->Close();
     disconnect(server, &TServerWinSocket::clientConnect, nullptr, nullptr);
@@ -283,15 +277,8 @@ void ClassroomSession::startDemonstration(const Audience &audience)
 {
     if (m_mode != Mode::Idle)
         return;
-    m_demonstration->prepare();
-    m_demonstration->prepare();
-    setDemonstrationKey(true);
-    m_audience = audience;
-    m_presenter = 0;
-    sendToAudience(command::Image);
-    m_demonstration->abandonFrame();
+    m_class->start(audience, BroadcastHost());
     m_screenTimer->start();
-    startStream(m_frames->pictureSource(), audience.windowed);
     setMode(Mode::Demonstrating);
 }
 
@@ -306,19 +293,13 @@ bool ClassroomSession::startStudentDemonstration(quint64 presenter)
         return false;
     if (!m_monitoring->watches(presenter))
         monitorStudent(presenter);
-    m_presenter = presenter;
-    m_audience = Audience{false, false, {}};
+    QList<quint64> others;
     for (int row = 0; row < m_rosterModel->rowCount(); ++row) {
         if (m_rosterModel->key(row) != presenter)
-            m_audience.students.append(m_rosterModel->key(row));
+            others.append(m_rosterModel->key(row));
     }
-    m_relay->clear();
-    m_demonstration->setSource(m_relay.get());
-    m_demonstration->abandonFrame();
-    setDemonstrationKey(true);
-    sendToAudience(command::Image);
+    m_class->startStudent(presenter, others, BroadcastHost());
     m_screenTimer->start();
-    startStream(m_relay->pictureSource(), false);
     setMode(Mode::Demonstrating);
     return true;
 }
@@ -328,78 +309,21 @@ void ClassroomSession::stopDemonstration()
     if (m_mode != Mode::Demonstrating)
         return;
     m_screenTimer->stop();
-    m_stream->stop();
-    sendToAudience(command::Stop);
-    setDemonstrationKey(false);
-    if (m_presenter != 0) {
-        m_presenter = 0;
-        m_demonstration->setSource(m_frames.get());
-        m_demonstration->abandonFrame();
-        m_relay->clear();
-    }
+    m_class->stop();
     setMode(Mode::Idle);
-}
-
-void ClassroomSession::setDemonstrationKey(bool fresh)
-{
-    if (fresh)
-        m_demonstration->renewStreamKey();
-    else
-        m_demonstration->endStreamKey();
-    const StreamKey &key = m_demonstration->streamKey();
-    m_agents->setDemonstrationKey(key);
-    m_stream->setKey(key);
-    emit demonstrationKeyChanged(key);
-}
-
-// Everyone gets exactly what the older console sent them; chosen students get it one by one.
-void ClassroomSession::sendToAudience(const QByteArray &text) const
-{
-    if (m_audience.everyone) {
-        SendToAll(text);
-        return;
-    }
-    for (const quint64 key : m_audience.students)
-        SendToKey(key, text);
-}
-
-// No picture source (a test's frames) or no port: the older stream alone demonstrates.
-void ClassroomSession::startStream(std::unique_ptr<PictureSource> pictures, bool windowed)
-{
-    if (m_settings.StreamPort < 1 || m_settings.StreamPort > kMaxPort)
-        return;
-    m_streamQuality = m_settings.ImageQuality;
-    StreamSender::Start start;
-    start.host = BroadcastHost();
-    start.port = quint16(m_settings.StreamPort);
-    start.quality = m_streamQuality;
-    start.windowed = windowed;
-    start.pictures = std::move(pictures);
-    m_stream->start(std::move(start));
 }
 
 // A presenter who leaves has nothing more to show.
 void ClassroomSession::studentGone(quint64 key)
 {
-    if (key != 0 && key == m_presenter)
+    if (key != 0 && key == m_class->presenter())
         stopDemonstration();
 }
 
 void ClassroomSession::sendDemonstrationTick(QPoint pointer)
 {
     try {
-        // The settings dialog's quality applies from the next frame, on both streams.
-        if (m_settings.ImageQuality != m_streamQuality) {
-            m_streamQuality = m_settings.ImageQuality;
-            m_stream->setQuality(m_streamQuality);
-        }
-        // Where a student's screen is shown, the teacher's pointer is not part of it.
-        if (m_presenter == 0) {
-            datagram::CursorText cursor;
-            const int length = datagram::cursor(cursor, kDefaultCursor, pointer.x(), pointer.y());
-            m_mouseUdp->SendDatagram(cursor.data(), length);
-        }
-        m_demonstration->SendScreenChunk();
+        m_class->tick(pointer);
     } catch (...) {
         stopDemonstration();
         throw;

@@ -8,6 +8,7 @@
 #include <memory>
 #include <optional>
 
+#include "classroom/ClassDemonstration.h"
 #include "identity/Identity.h"
 #include "identity/OwnAddresses.h"
 #include "protocol/JpegDecoder.h"
@@ -25,13 +26,10 @@ class Demonstration;
 class FrameSource;
 class Monitoring;
 class QTimer;
-class RelayFrames;
 class Roster;
 class RosterModel;
 class ScreenRequests;
 class ScreenWall;
-class PictureSource;
-class StreamSender;
 class TServerSocket;
 class TUDPEndpoint;
 class WakeOnLan;
@@ -49,16 +47,7 @@ class ClassroomSession : public QObject
 public:
     // The toolbar modes, which exclude one another.
     enum class Mode { Idle, Demonstrating, BlackedOut, Rotating };
-    // Who a demonstration is for, and how our agents show it: everyone (the default, whose
-    // IMAGE and STOP go to all as ever) or the students of these connections (RosterModel::key)
-    // alone; full screen, or a window the student can move and keep working beside (agents
-    // that do not speak the Velmora stream show it full screen).
-    struct Audience
-    {
-        bool windowed = false;
-        bool everyone = true;
-        QList<quint64> students;
-    };
+    using Audience = DemonstrationAudience;
 
     // Looks the console's identity up and starts Timer1; frames are the demonstration's.
     explicit ClassroomSession(std::shared_ptr<FrameSource> frames, QObject *parent = nullptr);
@@ -91,10 +80,10 @@ public:
     ChannelServer *agentServer() const;
     const WakeOnLan &wakeOnLan() const { return *m_wake; }
     // The Velmora stream of the demonstration, tagged with the demonstration's key.
-    StreamSender &streamSender() const { return *m_stream; }
-    const Audience &audience() const { return m_audience; }
+    StreamSender &streamSender() const { return m_class->streamSender(); }
+    const Audience &audience() const { return m_class->audience(); }
     // The student whose screen the class is shown (its connection's key); 0: none.
-    quint64 presenter() const { return m_presenter; }
+    quint64 presenter() const { return m_class->presenter(); }
     QTimer *ScreenTimer() const { return m_screenTimer; }
     QTimer *Timer1() const { return m_timer1; }
     QTimer *Timer2() const { return m_timer2; }
@@ -178,12 +167,7 @@ private:
     void applyIdentity();
     void setMode(Mode mode);
     void openChannel(const ConsoleKey &key);
-    void sendToAudience(const QByteArray &text) const;
-    void startStream(std::unique_ptr<PictureSource> pictures, bool windowed);
     void studentGone(quint64 key);
-    // A fresh key for a demonstration that starts (channel agents get it before IMAGE, the
-    // stream tags with it), none once it stopped.
-    void setDemonstrationKey(bool fresh);
 
     std::shared_ptr<FrameSource> m_frames;
     ConsoleSettings m_settings;
@@ -210,9 +194,5 @@ private:
     std::unique_ptr<ChannelTileFeed> m_channelTiles;
     std::unique_ptr<ScreenWall> m_wall;
     std::unique_ptr<WakeOnLan> m_wake;
-    StreamSender *m_stream = nullptr;
-    std::unique_ptr<RelayFrames> m_relay;
-    Audience m_audience;
-    quint64 m_presenter = 0;
-    qint32 m_streamQuality = 0;
+    std::unique_ptr<ClassDemonstration> m_class;
 };
