@@ -4,6 +4,7 @@
 #include "system/AppError.h"
 
 #include <algorithm>
+#include <cstring>
 #include <span>
 #include <utility>
 
@@ -40,10 +41,13 @@ void cellsOf(std::span<const std::uint8_t> file, std::vector<Span> &cells)
 {
     cells.clear();
     std::size_t begin = scanStart(file);
+    const std::uint8_t *data = file.data();
     for (std::size_t at = begin; at + 1 < file.size(); ++at) {
-        if (file[at] != kMarker)
-            continue;
-        const std::uint8_t next = file[at + 1];
+        const void *marker = std::memchr(data + at, kMarker, file.size() - 1 - at);
+        if (!marker)
+            break;
+        at = std::size_t(static_cast<const std::uint8_t *>(marker) - data);
+        const std::uint8_t next = data[at + 1];
         if (next >= kFirstRestart && next <= kLastRestart) {
             cells.emplace_back(begin, at);
             begin = at + 2;
