@@ -231,17 +231,23 @@ void StreamPlanner::sendSketch()
     const bool whole = scale != m_sketchedScale;
     m_sketch.resize(std::size_t(width) * height * kBytesPerPixel);
     const int columns = m_screen.cellColumns();
+    bool shrunk = whole;
     for (int row = 0; row < m_screen.cellRows(); ++row)
         for (int column = 0; column < columns; ++column)
-            if (whole || m_cells[std::size_t(row * columns + column)].changed > m_sketchedFrame)
+            if (whole || m_cells[std::size_t(row * columns + column)].changed > m_sketchedFrame) {
                 shrinkCell(column, row, scale, width, height);
+                shrunk = true;
+            }
     m_sketchedScale = scale;
     m_sketchedFrame = m_frame;
     const qint64 before = m_outbox.bytes();
-    m_pieces.clear();
-    m_encoder.encode(m_sketch.data(), width * kBytesPerPixel, width, height, 0,
-                     (width + kCell - 1) / kCell, kSketchQuality, m_pieces);
-    for (const PieceEncoder::Piece &piece : m_pieces) {
+    // An unchanged screen's sketch is the one coded last time.
+    if (shrunk) {
+        m_sketchPieces.clear();
+        m_encoder.encode(m_sketch.data(), width * kBytesPerPixel, width, height, 0,
+                         (width + kCell - 1) / kCell, kSketchQuality, m_sketchPieces);
+    }
+    for (const PieceEncoder::Piece &piece : m_sketchPieces) {
         StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
         d.quality = quint8(piece.quality);
         d.scale = quint8(scale);

@@ -99,5 +99,6 @@ private:
     std::vector<std::uint8_t> m_sketch;
     PieceEncoder m_encoder;
     std::vector<PieceEncoder::Piece> m_pieces;
+    std::vector<PieceEncoder::Piece> m_sketchPieces;
     StreamOutbox m_outbox;
 };
