@@ -14,44 +14,50 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
                             const std::vector<QRect> *changed)
 {
     const bool resized = width != m_width || height != m_height;
+    const int ownStride = width * kBytesPerPixel;
     if (resized) {
         m_width = width;
         m_height = height;
         m_columns = (width + kCell - 1) / kCell;
         m_rows = (height + kCell - 1) / kCell;
-        m_pixels.assign(std::size_t(width) * height * kBytesPerPixel, 0);
+        m_pixels.resize(std::size_t(height) * std::size_t(ownStride));
+        for (int y = 0; y < height; ++y)
+            std::memcpy(m_pixels.data() + std::ptrdiff_t(y) * ownStride,
+                        bgrx + std::ptrdiff_t(y) * stride, std::size_t(ownStride));
     }
     m_changed.assign(std::size_t(m_columns) * m_rows, resized ? 1 : 0);
     m_changedCount = resized ? m_columns * m_rows : 0;
-    m_settled.assign(m_changed.size(), resized ? 1 : 0);
-    if (changed && !resized)
+    if (resized || (changed && changed->empty()))
+        return;
+    m_settled.assign(m_changed.size(), 0);
+    if (changed)
         skipUntouched(*changed);
     // Line by line, so that both pictures are read in the order they lie in memory; a cell
-    // found changed is not looked at again.
-    const int ownStride = width * kBytesPerPixel;
-    for (int row = 0; row < m_rows && !resized; ++row) {
+    // found changed is not compared again, and from its first different line on it is copied
+    // while that line is at hand.
+    for (int row = 0; row < m_rows; ++row) {
         char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
         char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
         for (int y = row * kCell; y < std::min((row + 1) * kCell, height); ++y) {
             const std::uint8_t *line = bgrx + std::ptrdiff_t(y) * stride;
-            const std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * ownStride;
+            std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * ownStride;
             for (int column = 0; column < m_columns; ++column) {
-                if (settled[column])
+                if (settled[column] && !flags[column])
                     continue;
                 const int left = column * kCell * kBytesPerPixel;
-                const int bytes = std::min(kCell, width - column * kCell) * kBytesPerPixel;
-                if (std::memcmp(line + left, kept + left, std::size_t(bytes)) != 0) {
+                const auto bytes = std::size_t(std::min(kCell, width - column * kCell)) *
+                                   std::size_t(kBytesPerPixel);
+                if (!flags[column]) {
+                    if (std::memcmp(line + left, kept + left, bytes) == 0)
+                        continue;
                     flags[column] = 1;
                     settled[column] = 1;
                     ++m_changedCount;
                 }
+                std::memcpy(kept + left, line + left, bytes);
             }
         }
     }
-    for (int row = 0; row < m_rows; ++row)
-        for (int column = 0; column < m_columns; ++column)
-            if (m_changed[std::size_t(row * m_columns + column)])
-                copyCell(bgrx, stride, column, row);
 }
 
 void ScreenChanges::skipUntouched(const std::vector<QRect> &changed)
@@ -66,14 +72,4 @@ void ScreenChanges::skipUntouched(const std::vector<QRect> &changed)
             for (int column = inside.left() / kCell; column <= inside.right() / kCell; ++column)
                 m_settled[std::size_t(row * m_columns + column)] = 0;
     }
-}
-
-void ScreenChanges::copyCell(const std::uint8_t *bgrx, int stride, int column, int row)
-{
-    const int left = column * kCell * kBytesPerPixel;
-    const int bytes = std::min(kCell, m_width - column * kCell) * kBytesPerPixel;
-    const int ownStride = m_width * kBytesPerPixel;
-    for (int y = row * kCell; y < std::min((row + 1) * kCell, m_height); ++y)
-        std::memcpy(m_pixels.data() + std::ptrdiff_t(y) * ownStride + left,
-                    bgrx + std::ptrdiff_t(y) * stride + left, std::size_t(bytes));
 }

@@ -28,7 +28,6 @@ public:
     int stride() const { return m_width * 4; }
 
 private:
-    void copyCell(const std::uint8_t *bgrx, int stride, int column, int row);
     // Marks the cells no change can have touched as already looked at.
     void skipUntouched(const std::vector<QRect> &changed);
 

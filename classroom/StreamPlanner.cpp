@@ -7,7 +7,6 @@ namespace {
 
 constexpr int kCell = StreamDatagram::kCell;
 constexpr int kBand = StreamDatagram::kBand;
-constexpr int kBandsPerCell = kCell / kBand;
 constexpr qint64 kRefreshMs = 1000;
 // The sketch's bytes a second: with the versions, the round and the pointer, an unchanged
 // screen stays under 20 KB a second.
@@ -102,15 +101,24 @@ void StreamPlanner::adaptQuality(qint64 pictureBytes)
         m_quality = std::min(m_setting, m_quality + kQualityStep);
 }
 
+// A run of chosen cells that continues the same run of the row above is coded with it: a
+// window that changed is coded in one go, not band by band.
 qint64 StreamPlanner::sendCells(const std::function<bool(int)> &chosen, int quality)
 {
     const qint64 before = m_outbox.bytes();
     const qsizetype datagrams = m_outbox.count();
     const int columns = m_screen.cellColumns();
-    for (int band = 0; band * kBand < m_screen.height(); ++band) {
-        const int y = band * kBand;
-        const int height = std::min(kBand, m_screen.height() - y);
-        const int row = band / kBandsPerCell;
+    const int rows = m_screen.cellRows();
+    const auto isRun = [&](int row, int first, int count) {
+        if (row >= rows || (first > 0 && chosen(row * columns + first - 1)) ||
+            (first + count < columns && chosen(row * columns + first + count)))
+            return false;
+        for (int cell = first; cell < first + count; ++cell)
+            if (!chosen(row * columns + cell))
+                return false;
+        return true;
+    };
+    for (int row = 0; row < rows; ++row) {
         for (int first = 0; first < columns;) {
             if (!chosen(row * columns + first)) {
                 ++first;
@@ -119,31 +127,44 @@ qint64 StreamPlanner::sendCells(const std::function<bool(int)> &chosen, int qual
             int count = 1;
             while (first + count < columns && chosen(row * columns + first + count))
                 ++count;
-            m_pieces.clear();
-            m_encoder.encode(m_screen.pixels() + std::ptrdiff_t(y) * m_screen.stride(),
-                             m_screen.stride(), m_screen.width(), height, first, count, quality,
-                             m_pieces);
-            for (const PieceEncoder::Piece &piece : m_pieces) {
-                StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
-                d.quality = quint8(piece.quality);
-                d.x = quint16(piece.firstCell * kCell);
-                d.y = quint16(y);
-                d.width = quint16(std::min(piece.cells * kCell, m_screen.width() - d.x));
-                d.height = quint16(height);
-                d.payload = piece.scan;
-                push(d);
-                for (int cell = piece.firstCell; cell < piece.firstCell + piece.cells; ++cell) {
-                    Cell &state = m_cells[std::size_t(row * columns + cell)];
-                    const bool firstBand = state.sent != m_frame;
-                    state.sent = m_frame;
-                    state.sentQuality =
-                        firstBand ? piece.quality : std::min(state.sentQuality, piece.quality);
-                }
+            if (row == 0 || !isRun(row - 1, first, count)) {
+                int below = 1;
+                while (isRun(row + below, first, count))
+                    ++below;
+                sendBlock(row, below, first, count, quality);
             }
             first += count;
         }
     }
     return m_outbox.bytes() - before + (m_outbox.count() - datagrams) * kWireOverhead;
+}
+
+void StreamPlanner::sendBlock(int row, int rows, int first, int count, int quality)
+{
+    const int top = row * kCell;
+    const int height = std::min(rows * kCell, m_screen.height() - top);
+    const int columns = m_screen.cellColumns();
+    m_pieces.clear();
+    m_encoder.encode(m_screen.pixels() + std::ptrdiff_t(top) * m_screen.stride(), m_screen.stride(),
+                     m_screen.width(), height, first, count, quality, m_pieces);
+    for (const PieceEncoder::Piece &piece : m_pieces) {
+        StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
+        d.quality = quint8(piece.quality);
+        d.x = quint16(piece.firstCell * kCell);
+        d.y = quint16(top + piece.band * kBand);
+        d.width = quint16(std::min(piece.cells * kCell, m_screen.width() - d.x));
+        d.height = quint16(std::min(kBand, m_screen.height() - d.y));
+        d.payload = piece.scan;
+        push(d);
+        const int cellRow = d.y / kCell;
+        for (int cell = piece.firstCell; cell < piece.firstCell + piece.cells; ++cell) {
+            Cell &state = m_cells[std::size_t(cellRow * columns + cell)];
+            const bool firstBand = state.sent != m_frame;
+            state.sent = m_frame;
+            state.sentQuality =
+                firstBand ? piece.quality : std::min(state.sentQuality, piece.quality);
+        }
+    }
 }
 
 void StreamPlanner::pointer(QPoint position, qint64 nowMs)
@@ -210,30 +231,32 @@ void StreamPlanner::sendSketch()
     const bool whole = scale != m_sketchedScale;
     m_sketch.resize(std::size_t(width) * height * kBytesPerPixel);
     const int columns = m_screen.cellColumns();
+    bool shrunk = whole;
     for (int row = 0; row < m_screen.cellRows(); ++row)
         for (int column = 0; column < columns; ++column)
-            if (whole || m_cells[std::size_t(row * columns + column)].changed > m_sketchedFrame)
+            if (whole || m_cells[std::size_t(row * columns + column)].changed > m_sketchedFrame) {
                 shrinkCell(column, row, scale, width, height);
+                shrunk = true;
+            }
     m_sketchedScale = scale;
     m_sketchedFrame = m_frame;
     const qint64 before = m_outbox.bytes();
-    const int cells = (width + kCell - 1) / kCell;
-    for (int y = 0; y < height; y += kBand) {
-        m_pieces.clear();
-        m_encoder.encode(m_sketch.data() + std::ptrdiff_t(y) * width * kBytesPerPixel,
-                         width * kBytesPerPixel, width, std::min(kBand, height - y), 0, cells,
-                         kSketchQuality, m_pieces);
-        for (const PieceEncoder::Piece &piece : m_pieces) {
-            StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
-            d.quality = quint8(piece.quality);
-            d.scale = quint8(scale);
-            d.x = quint16((piece.firstCell * kCell) << scale);
-            d.y = quint16(y << scale);
-            d.width = quint16(std::min((piece.cells * kCell) << scale, m_screen.width() - d.x));
-            d.height = quint16(std::min(kBand << scale, m_screen.height() - d.y));
-            d.payload = piece.scan;
-            push(d);
-        }
+    // An unchanged screen's sketch is the one coded last time.
+    if (shrunk) {
+        m_sketchPieces.clear();
+        m_encoder.encode(m_sketch.data(), width * kBytesPerPixel, width, height, 0,
+                         (width + kCell - 1) / kCell, kSketchQuality, m_sketchPieces);
+    }
+    for (const PieceEncoder::Piece &piece : m_sketchPieces) {
+        StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
+        d.quality = quint8(piece.quality);
+        d.scale = quint8(scale);
+        d.x = quint16((piece.firstCell * kCell) << scale);
+        d.y = quint16((piece.band * kBand) << scale);
+        d.width = quint16(std::min((piece.cells * kCell) << scale, m_screen.width() - d.x));
+        d.height = quint16(std::min(kBand << scale, m_screen.height() - d.y));
+        d.payload = piece.scan;
+        push(d);
     }
     const qint64 bytes = m_outbox.bytes() - before;
     if (bytes > kSketchBytes)

@@ -67,8 +67,10 @@ private:
     void advance(qint64 nowMs, bool newPicture);
     StreamDatagram datagram(StreamDatagram::Kind kind) const;
     void push(const StreamDatagram &d);
-    // Sends the cells chosen, band by band in runs; returns the bytes queued.
+    // Sends the cells chosen, in runs; returns the bytes queued.
     qint64 sendCells(const std::function<bool(int)> &chosen, int quality);
+    // Cells [first, first + count) of rows [row, row + rows), coded together.
+    void sendBlock(int row, int rows, int first, int count, int quality);
     void sendVersions();
     void sendSketch();
     void shrinkCell(int column, int row, int scale, int width, int height);
@@ -97,5 +99,6 @@ private:
     std::vector<std::uint8_t> m_sketch;
     PieceEncoder m_encoder;
     std::vector<PieceEncoder::Piece> m_pieces;
+    std::vector<PieceEncoder::Piece> m_sketchPieces;
     StreamOutbox m_outbox;
 };

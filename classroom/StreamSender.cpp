@@ -7,12 +7,17 @@
 
 #include <chrono>
 #include <ctime>
+#include <limits>
+#include <optional>
 
 namespace {
 
 using Clock = std::chrono::steady_clock;
 
 constexpr qint64 kPointerMs = 10;
+// A pointer still this long is asked after only with the pictures: the thread then wakes 30
+// times a second, not 100, and the pointer's first move shows at most a frame's time later.
+constexpr qint64 kPointerStillMs = 250;
 // A picture is taken only once what the last ones queued leaves the wire within a frame's time:
 // the rate gives way to the budget, and the pointer and refresh never wait long behind it.
 constexpr qint64 kQueueForPicture = StreamPlanner::kBudget * StreamPlanner::kFrameMs / 1000;
@@ -20,6 +25,7 @@ constexpr qint64 kQueueForPicture = StreamPlanner::kBudget * StreamPlanner::kFra
 // viewer's receive buffer overflows.
 constexpr double kBurstBytes = 64 * 1024;
 constexpr qint64 kNoPointer = -1;
+constexpr qint64 kNever = std::numeric_limits<qint64>::max() / 1000;
 
 qint64 nowUs()
 {
@@ -122,6 +128,8 @@ void StreamSender::run(Start start)
     qint64 refilledUs = startUs;
     qint64 nextPointerMs = startUs / 1000;
     qint64 nextPictureMs = startUs / 1000;
+    std::optional<QPoint> lastPointer;
+    qint64 pointerMovedMs = startUs / 1000;
     std::unique_lock<std::mutex> hold(shared.lock);
     try {
         while (failure.isEmpty() && !shared.stopping) {
@@ -134,6 +142,10 @@ void StreamSender::run(Start start)
             const qint64 now = nowUs() / 1000;
             if (nextPointerMs != kNoPointer && now >= nextPointerMs) {
                 const std::optional<QPoint> pointer = start.pictures->pointer();
+                if (pointer != lastPointer) {
+                    lastPointer = pointer;
+                    pointerMovedMs = now;
+                }
                 nextPointerMs = pointer ? now + kPointerMs : kNoPointer;
                 if (pointer)
                     planner.pointer(*pointer, now);
@@ -148,6 +160,8 @@ void StreamSender::run(Start start)
                     shared.codedQuality = planner.quality();
                 }
             }
+            if (nextPointerMs != kNoPointer && now - pointerMovedMs >= kPointerStillMs)
+                nextPointerMs = std::max(nextPointerMs, nextPictureMs);
             planner.tick(nowUs() / 1000);
 
             const qint64 sendingUs = nowUs();
@@ -165,9 +179,14 @@ void StreamSender::run(Start start)
                     ++shared.dropped;
                 }
             }
-            qint64 wakeUs = std::min(nextPictureMs,
-                                     nextPointerMs == kNoPointer ? nextPictureMs : nextPointerMs) *
-                            1000;
+            // A picture held back by the queue waits for the datagrams to go, not in a loop.
+            const qint64 pictureWakeMs =
+                nowUs() / 1000 >= nextPictureMs && outbox.bytes() > kQueueForPicture
+                    ? kNever
+                    : nextPictureMs;
+            qint64 wakeUs =
+                std::min(pictureWakeMs, nextPointerMs == kNoPointer ? kNever : nextPointerMs) *
+                1000;
             if (!outbox.isEmpty()) {
                 const double missing = outbox.front() + StreamPlanner::kWireOverhead - tokens;
                 wakeUs = std::min(

@@ -2,6 +2,7 @@
 #include "protocol/PieceEncoder.h"
 
 #include <QtEndian>
+#include <algorithm>
 #include <gtest/gtest.h>
 #include <random>
 #include <vector>
@@ -151,4 +152,37 @@ TEST(StreamCanvas, HostileDatagramsAreIgnoredAtABoundedCost)
     d.frame = 103;
     EXPECT_FALSE(canvas.apply(d.write(StreamKey()), 2500).resized);
     EXPECT_EQ(canvas.width(), kWidth / 2);
+}
+
+TEST(StreamCanvas, BandsCodedInOneGoGiveTheSamePiecesAsBandByBand)
+{
+    const std::vector<std::uint8_t> pixels = picture(true);
+    // 320 pixels: whole cells; 300: a last cell the blocks do not fill.
+    for (const int width : {kWidth, 300}) {
+        PieceEncoder encoder;
+        std::vector<PieceEncoder::Piece> together;
+        encoder.encode(pixels.data(), kWidth * 4, width, kHeight, 1, 4, 95, together);
+        std::vector<PieceEncoder::Piece> apart;
+        for (int band = 0; band * StreamDatagram::kBand < kHeight; ++band) {
+            const std::size_t from = apart.size();
+            const int y = band * StreamDatagram::kBand;
+            encoder.encode(pixels.data() + std::size_t(y) * kWidth * 4, kWidth * 4, width,
+                           std::min(StreamDatagram::kBand, kHeight - y), 1, 4, 95, apart);
+            for (std::size_t i = from; i < apart.size(); ++i)
+                apart[i].band = band;
+        }
+        // Cells too dense for a datagram are coded again after the others.
+        for (auto *pieces : {&together, &apart})
+            std::stable_sort(pieces->begin(), pieces->end(), [](const auto &a, const auto &b) {
+                return std::pair(a.band, a.firstCell) < std::pair(b.band, b.firstCell);
+            });
+        ASSERT_EQ(together.size(), apart.size()) << width;
+        for (std::size_t i = 0; i < apart.size(); ++i) {
+            EXPECT_EQ(together[i].band, apart[i].band);
+            EXPECT_EQ(together[i].firstCell, apart[i].firstCell);
+            EXPECT_EQ(together[i].cells, apart[i].cells);
+            EXPECT_EQ(together[i].quality, apart[i].quality);
+            EXPECT_EQ(together[i].scan, apart[i].scan) << width << " piece " << i;
+        }
+    }
 }
