@@ -8,12 +8,15 @@
 //   tests/crosshost.sh build/bench/glass/velmora-glass [--students N] [--samples N] [--older]
 //
 // --older: the agent shows the older stream alone (UseStream=0), for comparison.
+// --pinned: the agent is pinned to the console's key (ConsoleFingerprint) and joins through the
+// trusted channel, so it shows only the stream's tagged datagrams.
 //
 // N students: the real agent and N - 1 simulated students, each on an address of its own on the
 // student's host, all told IMAGE and sent the older stream.
 
 #include "bench/DesktopPicture.h"
 #include "bench/XProbe.h"
+#include "settings/ConsoleKey.h"
 #include "ui/ConsoleOptions.h"
 #include "ui/Tfrm_main.h"
 
@@ -185,9 +188,25 @@ int main(int argc, char **argv)
     const bool older = arguments.contains(QStringLiteral("--older"));
     studentIni.write(QByteArray("[Console]\nStreamPort=5653\nUseStream=") + (older ? "0" : "1") +
                      "\n");
+    const bool pinned = arguments.contains(QStringLiteral("--pinned"));
+    const QString dataFolder = pinned ? dir.filePath(QStringLiteral("data")) : QString();
+    if (pinned)
+        studentIni.write(
+            "ConsoleFingerprint=" +
+            ConsoleKey::loadOrCreate(dir.filePath(QStringLiteral("no-admin")), dataFolder)
+                .fingerprint.toLatin1() +
+            "\n");
     studentIni.close();
     auto console =
-        std::make_unique<Tfrm_main>(ConsoleOptions{ini.fileName(), QString(), dir.path(), nullptr});
+        std::make_unique<Tfrm_main>(ConsoleOptions{ini.fileName(),
+                                                   QString(),
+                                                   dir.path(),
+                                                   nullptr,
+                                                   {},
+                                                   {},
+                                                   {},
+                                                   dataFolder,
+                                                   dir.filePath(QStringLiteral("no-admin"))});
     console->show();
 
     QProcess agent;
@@ -248,6 +267,7 @@ int main(int argc, char **argv)
     measuring.join();
     stop = true;
     work.join();
+    std::printf("%s", pinned ? "pinned  " : "");
     std::printf("students %d  samples %zu  missed %d  median %.1f ms  p95 %.1f ms  max %.1f ms\n",
                 students, latencies.size(), missed, percentile(latencies, 0.5),
                 percentile(latencies, 0.95), percentile(latencies, 1));

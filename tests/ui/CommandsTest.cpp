@@ -6,9 +6,13 @@
 #include "tests/support/StderrCapture.h"
 #include "tests/support/WaitUntil.h"
 
+#include <QAction>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QDir>
+#include <QFile>
 #include <QHeaderView>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
@@ -334,6 +338,36 @@ TEST_F(CommandsTest, EmptyRosterRefusesTheToolbar)
               (QStringList{QString::fromUtf8("现在还没有学生机登录，不能黑屏"),
                            QString::fromUtf8("现在还没有学生机登录，不能远程控制")}));
     EXPECT_EQ(button("SpeedButton3")->text(), QString::fromUtf8("全部黑屏"));
+}
+
+class WakeMenuTest : public ConsoleFixture
+{
+};
+
+// With the class switched off nobody is connected: the all-students menu still opens for
+// "开机" alone, and only while some computer is remembered.
+TEST_F(WakeMenuTest, WithNobodyConnectedTheMenuOffersOnlyWaking)
+{
+    dataFolder = dir.filePath(QStringLiteral("data"));
+    ASSERT_TRUE(QDir().mkpath(dataFolder));
+    QFile known(dataFolder + QStringLiteral("/computers"));
+    ASSERT_TRUE(known.open(QIODevice::WriteOnly));
+    known.write("02:00:0a:4d:00:1e\t127.0.0.9\tpc-9\n");
+    known.close();
+    console();
+    auto *menu = console().findChild<QMenu *>(QStringLiteral("PopupMenu2"));
+    auto item = [&](const char *name) { return console().findChild<QAction *>(name); };
+    button("SpeedButton4")->click();
+    EXPECT_TRUE(prompter.messages.isEmpty());
+    EXPECT_TRUE(menu->isVisible());
+    EXPECT_TRUE(item("N15")->isEnabled());
+    EXPECT_FALSE(item("N01")->isEnabled());
+    EXPECT_FALSE(item("N9")->isEnabled());
+    menu->hide();
+    connectStudent(QStringLiteral("alpha"), 2);
+    button("SpeedButton4")->click();
+    EXPECT_TRUE(item("N01")->isEnabled());
+    EXPECT_TRUE(item("N15")->isEnabled());
 }
 
 // Behind a message or custom command a student's next commands wait for the agent's quiet gap,

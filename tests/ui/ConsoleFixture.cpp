@@ -45,7 +45,8 @@ Tfrm_main &ConsoleFixture::console()
                                frameSource,
                                {},
                                QString(),
-                               readmePath};
+                               readmePath,
+                               dataFolder};
         window = std::make_unique<Tfrm_main>(options);
         window->show();
     }

@@ -61,6 +61,8 @@ protected:
     QTemporaryDir dir;
     // The guide Help opens; none by default.
     QString readmePath;
+    // The console's own files (key, computers seen); none kept by default.
+    QString dataFolder;
     // Demonstration frames of the console; the real screen when left empty.
     std::shared_ptr<FrameSource> frameSource;
     std::unique_ptr<Tfrm_main> window;
