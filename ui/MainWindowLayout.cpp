@@ -219,6 +219,9 @@ void buildMenus(QMainWindow *window, MainWindowLayout &ui)
     ui.N10 = addItem(ui.PopupMenu2, "N10", "自定义命令...");
     ui.PopupMenu2->addSeparator();
     ui.N15 = addItem(ui.PopupMenu2, "N15", "开机");
+    // With the class switched off nobody is connected and 远程控制 refuses, yet that is when
+    // 开机 is wanted: the menu bar offers the same item.
+    bar->insertAction(help->menuAction(), ui.N15);
 
     ui.PopupMenu3 = new QMenu(window);
     ui.PopupMenu3->setObjectName(QStringLiteral("PopupMenu3"));

@@ -3,7 +3,6 @@
 #include "classroom/ClassroomSession.h"
 #include "classroom/RosterModel.h"
 #include "classroom/ScreenFrameSource.h"
-#include "classroom/WakeOnLan.h"
 #include "system/AppError.h"
 #include "system/EventLog.h"
 #include "system/Guard.h"
@@ -196,17 +195,12 @@ void Tfrm_main::Timer1Timer()
     m_session->sendBeacon();
 }
 
-// With the whole class switched off nobody is connected, and that is when "开机" is wanted: the
-// menu then opens with that item alone, as long as some computer is remembered.
 void Tfrm_main::SpeedButton4Click()
 {
-    const bool connected = m_session->rosterModel().rowCount() > 0;
-    if (!connected && m_session->wakeOnLan().known().computers().isEmpty()) {
+    if (m_session->rosterModel().rowCount() == 0) {
         Prompter::current().message(kRemoteControlEmpty);
         return;
     }
-    for (QAction *item : m_ui.PopupMenu2->actions())
-        item->setEnabled(connected || item == m_ui.N15);
     m_ui.PopupMenu2->popup(QCursor::pos());
 }
 
