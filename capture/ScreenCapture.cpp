@@ -3,6 +3,7 @@
 #include "capture/XcbReply.h"
 #include "system/AppError.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -47,6 +48,21 @@ const ScreenCapture::Frame &ScreenCapture::capture()
     if (!captureShared(m_area))
         capturePlain(m_area);
     convertIfNeeded();
+    return m_frame;
+}
+
+const ScreenCapture::Frame &ScreenCapture::capture(const std::vector<std::pair<int, int>> &rows)
+{
+    if (!m_connection)
+        connect();
+    const PrimaryOutput::Rect before = m_area;
+    findArea();
+    const bool lastWhole = m_frame.pixels && m_frame.pixels == m_shmAddress &&
+                           m_frame.width == m_area.width && m_frame.height == m_area.height &&
+                           before.x == m_area.x && before.y == m_area.y;
+    if (!lastWhole || !m_format.isBgrx())
+        return capture();
+    captureSharedRows(rows);
     return m_frame;
 }
 
@@ -248,6 +264,34 @@ bool ScreenCapture::captureShared(const PrimaryOutput::Rect &area)
     m_plainReply.reset();
     m_frame = {area.width, area.height, stride, static_cast<const std::uint8_t *>(m_shmAddress)};
     return true;
+}
+
+// Every range asked at once, then every answer taken: one wait for the server, not one a range.
+void ScreenCapture::captureSharedRows(const std::vector<std::pair<int, int>> &rows)
+{
+    std::vector<xcb_shm_get_image_cookie_t> questions;
+    questions.reserve(rows.size());
+    for (auto [top, bottom] : rows) {
+        top = std::max(top, 0);
+        bottom = std::min(bottom, int(m_area.height));
+        if (top >= bottom)
+            continue;
+        questions.push_back(xcb_shm_get_image(
+            m_connection, m_root, m_area.x, std::int16_t(m_area.y + top), m_area.width,
+            std::uint16_t(bottom - top), allPlanes, XCB_IMAGE_FORMAT_Z_PIXMAP, m_shmSegment,
+            std::uint32_t(top) * std::uint32_t(m_frame.stride)));
+    }
+    int failure = -1;
+    for (const xcb_shm_get_image_cookie_t question : questions) {
+        xcb_generic_error_t *rawError = nullptr;
+        const XcbPtr<xcb_shm_get_image_reply_t> reply(
+            xcb_shm_get_image_reply(m_connection, question, &rawError));
+        const XcbPtr<xcb_generic_error_t> error(rawError);
+        if (!reply && failure < 0)
+            failure = error ? error->error_code : 0;
+    }
+    if (failure >= 0)
+        failCapture(failure);
 }
 
 // A broken connection is dropped so the next capture connects afresh.

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "capture/PixelFormat.h"
@@ -42,6 +43,10 @@ public:
 
     // Captures the primary output at its current size; raises AppError when it cannot.
     const Frame &capture();
+    // Captures only the rows of the output in the [top, bottom) ranges given, the others left as
+    // the last capture took them; where that cannot hold (no shared memory, pixels converted,
+    // a new layout) the whole output is captured. For a caller told by the server what changed.
+    const Frame &capture(const std::vector<std::pair<int, int>> &rows);
 
     // The pointer in screen pixels relative to the top-left of the output the last capture took
     // (negative left of or above it). Asked at every 10 ms tick, it need not wait on the server:
@@ -66,6 +71,7 @@ private:
     void prepareSharedMemory(std::size_t bytes);
     void releaseSharedMemory();
     bool captureShared(const PrimaryOutput::Rect &area);
+    void captureSharedRows(const std::vector<std::pair<int, int>> &rows);
     void capturePlain(const PrimaryOutput::Rect &area);
     void convertIfNeeded();
     [[noreturn]] void failCapture(int errorCode);

@@ -3,12 +3,33 @@
 #include "capture/SessionType.h"
 #include "system/AppError.h"
 
+#include <algorithm>
+
 namespace {
 // Asked every 10 ms: an answer a few ticks old still counts.
 constexpr std::chrono::milliseconds kPointerMaxAge{50};
 // Drawing the server does not tell of (direct rendering without a compositor) is still found
 // by a whole comparison this often.
 constexpr std::chrono::milliseconds kFullLook{1000};
+
+// The rows of the output the places touch, as [top, bottom) ranges that do not overlap.
+std::vector<std::pair<int, int>> rowsOf(const std::vector<QRect> &places,
+                                        const PrimaryOutput::Rect &area)
+{
+    std::vector<std::pair<int, int>> rows;
+    rows.reserve(places.size());
+    for (const QRect &place : places)
+        rows.emplace_back(place.top() - area.y, place.bottom() + 1 - area.y);
+    std::sort(rows.begin(), rows.end());
+    std::vector<std::pair<int, int>> merged;
+    for (const auto &range : rows) {
+        if (!merged.empty() && range.first <= merged.back().second)
+            merged.back().second = std::max(merged.back().second, range.second);
+        else
+            merged.push_back(range);
+    }
+    return merged;
+}
 } // namespace
 
 PictureSource::Picture ScreenPictureSource::grab()
@@ -20,7 +41,9 @@ PictureSource::Picture ScreenPictureSource::grab()
         m_last.changed = std::move(changed);
         return m_last;
     }
-    const ScreenCapture::Frame &frame = screen.capture();
+    // Only the rows drawn on are taken again: the server copies a strip, not the whole screen.
+    const ScreenCapture::Frame &frame =
+        changed && m_last.bgrx ? screen.capture(rowsOf(*changed, screen.area())) : screen.capture();
     if (changed)
         for (QRect &place : *changed)
             place.translate(-screen.area().x, -screen.area().y);

@@ -9,7 +9,8 @@
 
 // The real X screen for the Velmora stream: a capture of its own, on its own connection, so the
 // stream's thread never shares one with the window's. Where the server tells what was drawn,
-// an unchanged screen is not captured at all and only the places drawn on are compared.
+// an unchanged screen is not captured at all, only the rows drawn on are captured again, and
+// only the places drawn on are compared.
 class ScreenPictureSource : public PictureSource
 {
 public:

@@ -102,6 +102,25 @@ TEST_P(ScreenCaptureTest, EachCaptureSeesTheScreenAsItIsNow)
     }
 }
 
+TEST_P(ScreenCaptureTest, RowsAskedForAreTakenAgainAndTheOthersKeptOrAllTakenWithoutSharedMemory)
+{
+    ScreenCapture capture(GetParam());
+    const int w = m_screen.width();
+    const int h = m_screen.height();
+    m_screen.fill(0, 0, w, h, red);
+    capture.capture();
+
+    m_screen.fill(0, 0, w, h, blue);
+    const ScreenCapture::Frame &frame = capture.capture({{h - 10, h + 50}, {10, 20}, {-5, 2}});
+    ASSERT_EQ(frame.height, h);
+    for (const int y : {0, 1, 10, 19, h - 10, h - 1})
+        EXPECT_EQ(pixelAt(frame, w - 1, y), blue) << "row " << y;
+    const std::uint32_t untold = pixelAt(frame, 0, 30);
+    EXPECT_EQ(pixelAt(frame, w - 1, h - 11), untold);
+    EXPECT_EQ(untold, GetParam() == ScreenCapture::Transport::Auto ? red : blue)
+        << "rows not asked for keep the last capture only where shared memory serves it";
+}
+
 INSTANTIATE_TEST_SUITE_P(Transports, ScreenCaptureTest,
                          ::testing::Values(ScreenCapture::Transport::Auto,
                                            ScreenCapture::Transport::Plain),
