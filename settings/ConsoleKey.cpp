@@ -153,9 +153,5 @@ ConsoleKey ConsoleKey::loadOrCreate(const QString &adminFolder, const QString &d
 
 QString ConsoleKey::userDataFolder()
 {
-    const QString configured = qEnvironmentVariable("XDG_DATA_HOME");
-    const QString base = QDir::isAbsolutePath(configured)
-                             ? configured
-                             : QDir::home().filePath(QStringLiteral(".local/share"));
-    return QDir(base).filePath(QStringLiteral("velmora"));
+    return QDir(SettingsLocation::userDataHome()).filePath(QStringLiteral("velmora"));
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "settings/SettingsLocation.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -8,7 +10,7 @@
 // the fingerprint of its public key (keyfingerprint::ofCertificate).
 struct ConsoleKey
 {
-    static constexpr const char *kAdminFolder = "/etc/velmora";
+    static constexpr const char *kAdminFolder = SettingsLocation::kSystemDirectory;
     static constexpr const char *kCertificateFile = "console.crt";
     static constexpr const char *kKeyFile = "console.key";
 

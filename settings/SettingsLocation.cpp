@@ -8,12 +8,21 @@
 
 namespace {
 constexpr char kFileName[] = "server.ini";
-constexpr char kSystemDirectory[] = "/etc/velmora";
 constexpr char kOwnFolder[] = "velmora";
 
 QString fileIn(const QString &directory)
 {
     return QDir(directory).filePath(QLatin1String(kFileName));
+}
+
+// A base directory of the XDG rules: the variable's value when it is an absolute path, else the
+// folder under the home directory.
+QString xdgHome(const char *variable, const QString &underHome)
+{
+    const QString configured = qEnvironmentVariable(variable);
+    if (QDir::isAbsolutePath(configured))
+        return configured;
+    return QDir::home().filePath(underHome);
 }
 } // namespace
 
@@ -34,10 +43,12 @@ SettingsLocation SettingsLocation::forThisProgram()
 
 QString SettingsLocation::userConfigHome()
 {
-    const QString configured = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (QDir::isAbsolutePath(configured))
-        return configured;
-    return QDir::home().filePath(QStringLiteral(".config"));
+    return xdgHome("XDG_CONFIG_HOME", QStringLiteral(".config"));
+}
+
+QString SettingsLocation::userDataHome()
+{
+    return xdgHome("XDG_DATA_HOME", QStringLiteral(".local/share"));
 }
 
 QString SettingsLocation::besideProgram() const

@@ -19,8 +19,13 @@ public:
     // The running program's folder, /etc/velmora and the user's configuration folder.
     static SettingsLocation forThisProgram();
 
+    // The administrator's folder: the defaults' server.ini, and the console key an admin provides.
+    static constexpr const char *kSystemDirectory = "/etc/velmora";
+
     // $XDG_CONFIG_HOME when it is an absolute path, else ~/.config.
     static QString userConfigHome();
+    // $XDG_DATA_HOME when it is an absolute path, else ~/.local/share.
+    static QString userDataHome();
 
     // server.ini beside the program exists, or the program's folder is writable and is not an
     // installed program's (root can write /usr/bin, which must not fill up with settings).
