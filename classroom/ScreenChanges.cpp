@@ -29,15 +29,19 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
     m_changedCount = resized ? m_columns * m_rows : 0;
     if (resized || (changed && changed->empty()))
         return;
-    m_settled.assign(m_changed.size(), 0);
     if (changed)
         skipUntouched(*changed);
+    else
+        m_settled.assign(m_changed.size(), 0);
     // Line by line, so that both pictures are read in the order they lie in memory; a cell
     // found changed is not compared again, and from its first different line on it is copied
     // while that line is at hand.
     for (int row = 0; row < m_rows; ++row) {
         char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
         char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
+        // A band of cells nothing was drawn on is not walked line by line at all.
+        if (std::all_of(settled, settled + m_columns, [](char done) { return done != 0; }))
+            continue;
         for (int y = row * kCell; y < std::min((row + 1) * kCell, height); ++y) {
             const std::uint8_t *line = bgrx + std::ptrdiff_t(y) * stride;
             std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * ownStride;
@@ -62,7 +66,7 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
 
 void ScreenChanges::skipUntouched(const std::vector<QRect> &changed)
 {
-    std::fill(m_settled.begin(), m_settled.end(), 1);
+    m_settled.assign(m_changed.size(), 1);
     const QRect screen(0, 0, m_width, m_height);
     for (const QRect &place : changed) {
         const QRect inside = place.intersected(screen);

@@ -292,19 +292,14 @@ void StreamPlanner::shrinkCell(int column, int row, int scale, int width, int he
 
 void StreamPlanner::settle(qint64 nowMs)
 {
-    bool any = false;
-    for (const Cell &cell : m_cells)
-        any = any || (cell.settling && nowMs - cell.changedAtMs >= kSettleMs);
-    if (!any)
+    const auto due = [nowMs](const Cell &cell) {
+        return cell.settling && nowMs - cell.changedAtMs >= kSettleMs;
+    };
+    if (std::none_of(m_cells.cbegin(), m_cells.cend(), due))
         return;
-    sendCells(
-        [&](int i) {
-            Cell &cell = m_cells[std::size_t(i)];
-            return cell.settling && nowMs - cell.changedAtMs >= kSettleMs;
-        },
-        m_setting);
+    sendCells([&](int i) { return due(m_cells[std::size_t(i)]); }, m_setting);
     for (Cell &cell : m_cells)
-        if (cell.settling && nowMs - cell.changedAtMs >= kSettleMs)
+        if (due(cell))
             cell.settling = false;
 }
 
