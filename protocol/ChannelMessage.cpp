@@ -6,6 +6,7 @@
 #include <QtEndian>
 #include <algorithm>
 #include <limits>
+#include <utility>
 
 namespace {
 
@@ -50,16 +51,18 @@ public:
         const QCborValue value = m_map.value(field);
         if (value.isUndefined())
             return {};
-        check(value.isString() && value.toString().size() <= bound);
-        return value.toString();
+        QString result = value.toString();
+        check(value.isString() && result.size() <= bound);
+        return result;
     }
     QByteArray bytes(Field field, qsizetype bound)
     {
         const QCborValue value = m_map.value(field);
         if (value.isUndefined())
             return {};
-        check(value.isByteArray() && value.toByteArray().size() <= bound);
-        return value.toByteArray();
+        QByteArray result = value.toByteArray();
+        check(value.isByteArray() && result.size() <= bound);
+        return result;
     }
     qint64 number(Field field, qint64 low, qint64 high)
     {
@@ -83,10 +86,12 @@ public:
         QStringList list;
         if (value.isUndefined())
             return list;
-        check(value.isArray() && value.toArray().size() <= ChannelMessage::kMaxCapabilities);
-        for (const QCborValue item : value.toArray()) {
-            check(item.isString() && item.toString().size() <= ChannelMessage::kMaxName);
-            list.append(item.toString());
+        const QCborArray items = value.toArray();
+        check(value.isArray() && items.size() <= ChannelMessage::kMaxCapabilities);
+        for (const QCborValue item : items) {
+            QString name = item.toString();
+            check(item.isString() && name.size() <= ChannelMessage::kMaxName);
+            list.append(std::move(name));
         }
         return list;
     }
@@ -226,6 +231,6 @@ ChannelMessage::Parse ChannelMessage::parse(QByteArrayView bytes, qsizetype boun
     read.check(m.kind != Kind::DemoKey || m.key.isValid());
     if (!read.valid())
         return Parse::Invalid;
-    out = m;
+    out = std::move(m);
     return Parse::Complete;
 }

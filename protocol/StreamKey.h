@@ -4,6 +4,9 @@
 #include <QByteArrayView>
 #include <array>
 #include <cstdint>
+#include <memory>
+
+struct evp_mac_ctx_st;
 
 // The key of one demonstration on the Velmora stream: handed to our agents over the trusted
 // channel, it tags every datagram so that an agent holding it shows nothing another host forged.
@@ -29,9 +32,14 @@ public:
     // Compares in constant time; never true without a key.
     bool verifies(QByteArrayView signedBytes, QByteArrayView tag) const;
 
-    bool operator==(const StreamKey &other) const = default;
+    bool operator==(const StreamKey &other) const;
 
 private:
+    void prepareMac();
+
     quint32 m_id = 0;
     std::array<std::uint8_t, kKeySize> m_key{};
+    // HMAC-SHA-256 keyed once, never changed after: every tag starts from a copy of it, so
+    // copies of the key on other threads may share it.
+    std::shared_ptr<const evp_mac_ctx_st> m_mac;
 };
