@@ -73,6 +73,9 @@ void SessionAgent::apply(const DisplayState &state)
 {
     const DisplayState before = m_state;
     m_state = state;
+    m_console = state.console.protocol() == QAbstractSocket::IPv4Protocol
+                    ? std::optional<quint32>(state.console.toIPv4Address())
+                    : std::nullopt;
     if (state.blackout) {
         m_blackout.show();
     } else {
@@ -187,7 +190,7 @@ bool SessionAgent::fromConsole(const QHostAddress &sender) const
 {
     // Only datagrams from the console's address are shown. Nothing proves that address, so a
     // host that forges it gets through: behind the channel, none is shown.
-    return !m_state.signedOnly && QHostAddress(sender.toIPv4Address()) == m_state.console;
+    return !m_state.signedOnly && m_console && sender.toIPv4Address() == *m_console;
 }
 
 void SessionAgent::onImageDatagram(const QByteArray &data, const QHostAddress &sender)

@@ -15,6 +15,7 @@
 
 #include <QObject>
 #include <memory>
+#include <optional>
 
 class DatagramHub;
 class ProgramStarter;
@@ -66,6 +67,8 @@ private:
 
     AgentSettings m_settings;
     DisplayState m_state;
+    // The state's console as an IPv4 number, so that no address is built per datagram.
+    std::optional<quint32> m_console;
     ApplicationLauncher m_launcher;
     CustomCommandRunner m_custom;
     BlackoutScreen m_blackout;

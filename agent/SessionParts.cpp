@@ -52,8 +52,7 @@ void SessionParts::onAppeared(const LoginSession &session)
     // Only the screen in front goes to the wall: a part that was in front a moment ago may
     // still send one.
     connect(raw, &SessionPart::tile, this, [this, raw](const QByteArray &jpeg) {
-        const QList<SessionPart *> front = targets();
-        if (!front.isEmpty() && front[0] == raw) {
+        if (front() == raw) {
             sendTile(jpeg);
         }
     });
@@ -127,14 +126,27 @@ QList<SessionPart *> SessionParts::targets() const
     return active.isEmpty() ? all : active;
 }
 
+SessionPart *SessionParts::front() const
+{
+    SessionPart *first = nullptr;
+    for (const auto &[id, part] : m_parts) {
+        if (part->session().active) {
+            return part.get();
+        }
+        if (first == nullptr) {
+            first = part.get();
+        }
+    }
+    return first;
+}
+
 void SessionParts::sendState(SessionPart &part) const
 {
     SessionFrame frame;
     frame.kind = SessionFrame::Kind::State;
     frame.state = m_state;
     // One screen goes to the console: the first target's.
-    const QList<SessionPart *> front = targets();
-    const bool inFront = !front.isEmpty() && front[0] == &part;
+    const bool inFront = front() == &part;
     frame.state.sendingScreen = m_state.sendingScreen && inFront;
     frame.state.wallTile = inFront ? m_state.wallTile : QSize();
     part.send(frame);
@@ -190,12 +202,12 @@ void SessionParts::runCustom(const QString &commandLine, quint32 id)
 
 QString SessionParts::user() const
 {
-    const QList<SessionPart *> front = targets();
-    return front.isEmpty() ? QString() : front.constFirst()->session().user;
+    const SessionPart *shown = front();
+    return shown ? shown->session().user : QString();
 }
 
 QSize SessionParts::screenSize() const
 {
-    const QList<SessionPart *> front = targets();
-    return front.isEmpty() ? QSize() : front.constFirst()->screenSize();
+    const SessionPart *shown = front();
+    return shown ? shown->screenSize() : QSize();
 }

@@ -47,6 +47,8 @@ private:
     void sendAction(const SessionFrame &frame);
     // The parts one-time actions go to.
     QList<SessionPart *> targets() const;
+    // The part whose screen goes to the console and the wall: targets()'s first, none when empty.
+    SessionPart *front() const;
 
     LoginSessions &m_sessions;
     QStringList m_command;

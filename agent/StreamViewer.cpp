@@ -39,7 +39,9 @@ bool StreamViewer::start(quint16 port, const QHostAddress &console)
     }
     m_hub->setReceiveBuffer(kReceiveBuffer);
     connect(m_hub.get(), &DatagramHub::datagramReceived, this, &StreamViewer::onDatagram);
-    m_console = console;
+    m_console = console.protocol() == QAbstractSocket::IPv4Protocol
+                    ? std::optional<quint32>(console.toIPv4Address())
+                    : std::nullopt;
     m_canvas = std::make_unique<StreamCanvas>(maxPixels());
     m_clock.start();
     return true;
@@ -63,7 +65,7 @@ void StreamViewer::setKey(const StreamKey &key, bool signedOnly)
 
 void StreamViewer::onDatagram(const QByteArray &data, const QHostAddress &sender)
 {
-    const bool fromConsole = QHostAddress(sender.toIPv4Address()) == m_console;
+    const bool fromConsole = m_console && sender.toIPv4Address() == *m_console;
     if (!m_canvas || !StreamDatagram::admits(data, m_key, m_signedOnly, fromConsole))
         return;
     guard::run([&] {

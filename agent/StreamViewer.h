@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QObject>
 #include <memory>
+#include <optional>
 
 class DatagramHub;
 
@@ -45,7 +46,8 @@ private:
     std::shared_ptr<DatagramHub> m_hub;
     std::unique_ptr<StreamCanvas> m_canvas;
     QImage m_image;
-    QHostAddress m_console;
+    // The console's IPv4 address, compared as a number: no address is built per datagram.
+    std::optional<quint32> m_console;
     StreamKey m_key;
     bool m_signedOnly = false;
     bool m_showing = false;

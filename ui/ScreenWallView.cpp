@@ -80,7 +80,8 @@ void ScreenWallView::setModel(const RosterModel *model, QItemSelectionModel *sel
 
 void ScreenWallView::setPicture(quint64 key, const JpegDecoder::Image &picture)
 {
-    if (!m_model || m_model->rowOfKey(key) < 0 || pictureSize().isEmpty())
+    const int row = m_model ? m_model->rowOfKey(key) : -1;
+    if (row < 0 || pictureSize().isEmpty())
         return;
     const QImage decoded(picture.rgb.data(), picture.width, picture.height, picture.width * 3,
                          QImage::Format_RGB888);
@@ -89,7 +90,7 @@ void ScreenWallView::setPicture(quint64 key, const JpegDecoder::Image &picture)
                         .convertToFormat(QImage::Format_RGB32);
     scaled.setDevicePixelRatio(devicePixelRatioF());
     m_pictures.insert(key, std::move(scaled));
-    updateTile(key);
+    update(tileRect(row));
 }
 
 void ScreenWallView::clearPictures()
@@ -135,12 +136,6 @@ void ScreenWallView::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);
     relayout();
-}
-
-void ScreenWallView::updateTile(quint64 key)
-{
-    if (m_model)
-        update(tileRect(m_model->rowOfKey(key)));
 }
 
 // The computer's name, and who is logged in where the channel says: "pc-07 (alice)". A computer

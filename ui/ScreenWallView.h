@@ -45,7 +45,6 @@ protected:
 private:
     void relayout();
     void select(int row);
-    void updateTile(quint64 key);
     QString caption(int row) const;
     void paintTile(QPainter &painter, int row);
 
