@@ -5,8 +5,8 @@ BUILD   ?= build
 JOBS    ?= $(shell nproc)
 # Portable names: libjpeg-dev is libjpeg-turbo's development package on Debian and Ubuntu.
 PACKAGES = cmake g++ make pkg-config qt6-base-dev libjpeg-dev libssl-dev libxcb1-dev libxcb-shm0-dev libxcb-randr0-dev \
-           libxcb-damage0-dev libxcb-xfixes0-dev \
-           libgtest-dev libbenchmark-dev xvfb xauth fonts-arphic-uming fonts-arphic-ukai \
+           libxcb-damage0-dev libxcb-xfixes0-dev libxcb-xinput-dev \
+           libxcb-xtest0-dev libgtest-dev libbenchmark-dev xvfb xauth fonts-arphic-uming fonts-arphic-ukai \
            qt6-translations-l10n iproute2 util-linux dbus-daemon \
            libjpeg-turbo-progs x11-utils x11-xserver-utils desktop-file-utils appstream \
            clang libclang-rt-14-dev

@@ -5,12 +5,17 @@
 #include <xcb/damage.h>
 #include <xcb/xcb.h>
 #include <xcb/xfixes.h>
+#include <xcb/xinput.h>
+
+#include <utility>
 
 namespace {
 // The versions whose requests are used here: damage 1.1 (subtract into a region), fixes 2.
 constexpr std::uint32_t kDamageMajor = 1;
 constexpr std::uint32_t kDamageMinor = 1;
 constexpr std::uint32_t kFixesMajor = 2;
+constexpr std::uint16_t kInputMajor = 2;
+constexpr std::uint16_t kInputMinor = 2;
 // The event code without the bit that marks events sent by another client.
 constexpr std::uint8_t kEventType = 0x7f;
 
@@ -26,6 +31,27 @@ bool extensionsPresent(xcb_connection_t *connection)
     const XcbPtr<xcb_damage_query_version_reply_t> damageVersion(xcb_damage_query_version_reply(
         connection, xcb_damage_query_version(connection, kDamageMajor, kDamageMinor), nullptr));
     return fixesVersion && damageVersion;
+}
+
+// Raw motion of every pointer device, told to the root whatever window the pointer is over;
+// the extension's opcode, or 0 where the server has no input extension 2.
+std::uint8_t followMotion(xcb_connection_t *connection, xcb_window_t root)
+{
+    const xcb_query_extension_reply_t *input = xcb_get_extension_data(connection, &xcb_input_id);
+    if (!input || !input->present)
+        return 0;
+    const XcbPtr<xcb_input_xi_query_version_reply_t> version(xcb_input_xi_query_version_reply(
+        connection, xcb_input_xi_query_version(connection, kInputMajor, kInputMinor), nullptr));
+    if (!version || version->major_version < kInputMajor)
+        return 0;
+    struct
+    {
+        xcb_input_event_mask_t head;
+        std::uint32_t bits;
+    } mask{{XCB_INPUT_DEVICE_ALL, 1}, XCB_INPUT_XI_EVENT_MASK_RAW_MOTION};
+    const XcbPtr<xcb_generic_error_t> error(xcb_request_check(
+        connection, xcb_input_xi_select_events_checked(connection, root, 1, &mask.head)));
+    return error ? 0 : input->major_opcode;
 }
 } // namespace
 
@@ -65,14 +91,37 @@ std::unique_ptr<ScreenDamage> ScreenDamage::watch()
     const XcbPtr<xcb_generic_error_t> error(xcb_request_check(
         connection, xcb_damage_create_checked(connection, watcher->m_damage, screens.data->root,
                                               XCB_DAMAGE_REPORT_LEVEL_NON_EMPTY)));
-    return error ? nullptr : std::move(watcher);
+    if (error)
+        return nullptr;
+    watcher->m_inputOpcode = followMotion(connection, screens.data->root);
+    return watcher;
+}
+
+void ScreenDamage::readEvents()
+{
+    while (const XcbPtr<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+        const std::uint8_t type = event->response_type & kEventType;
+        if (type == m_notifyEvent) {
+            m_noticed = true;
+        } else if (type == XCB_GE_GENERIC && m_inputOpcode != 0) {
+            const auto *generic = reinterpret_cast<const xcb_ge_generic_event_t *>(event.get());
+            if (generic->extension == m_inputOpcode && generic->event_type == XCB_INPUT_RAW_MOTION)
+                m_moved = true;
+        }
+    }
+}
+
+bool ScreenDamage::pointerMoved()
+{
+    readEvents();
+    if (m_inputOpcode == 0 || xcb_connection_has_error(m_connection))
+        return true;
+    return std::exchange(m_moved, false);
 }
 
 std::optional<std::vector<PrimaryOutput::Rect>> ScreenDamage::fetch()
 {
-    while (const XcbPtr<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)})
-        if ((event->response_type & kEventType) == m_notifyEvent)
-            m_noticed = true;
+    readEvents();
     if (xcb_connection_has_error(m_connection))
         return std::nullopt;
     std::vector<PrimaryOutput::Rect> changed;

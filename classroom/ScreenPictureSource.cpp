@@ -11,6 +11,9 @@ constexpr std::chrono::milliseconds kPointerMaxAge{50};
 // Drawing the server does not tell of (direct rendering without a compositor) is still found
 // by a whole comparison this often.
 constexpr std::chrono::milliseconds kFullLook{1000};
+// A pointer that made no motion is still asked after this often: a program may have warped it,
+// and the answer to the question put while it moved may predate its last move.
+constexpr std::chrono::milliseconds kStillPointer{100};
 
 // The rows of the output the places touch, as [top, bottom) ranges that do not overlap.
 std::vector<std::pair<int, int>> rowsOf(const std::vector<QRect> &places,
@@ -53,7 +56,14 @@ PictureSource::Picture ScreenPictureSource::grab()
 
 std::optional<QPoint> ScreenPictureSource::pointer()
 {
-    return capture().pointer(kPointerMaxAge);
+    const auto now = std::chrono::steady_clock::now();
+    ScreenDamage *watcher = damage();
+    const bool moved = !watcher || watcher->pointerMoved();
+    if (moved || !m_pointer || now >= m_pointerAskAt) {
+        m_pointer = capture().pointer(kPointerMaxAge);
+        m_pointerAskAt = now + kStillPointer;
+    }
+    return m_pointer;
 }
 
 ScreenCapture &ScreenPictureSource::capture()
@@ -67,14 +77,20 @@ ScreenCapture &ScreenPictureSource::capture()
     return *m_capture;
 }
 
-// Where the screen was drawn on since the last picture; none when it is not known, and then
-// the whole picture is compared.
-std::optional<std::vector<QRect>> ScreenPictureSource::drawn()
+ScreenDamage *ScreenPictureSource::damage()
 {
     if (!m_damageTried) {
         m_damageTried = true;
         m_damage = ScreenDamage::watch();
     }
+    return m_damage.get();
+}
+
+// Where the screen was drawn on since the last picture; none when it is not known, and then
+// the whole picture is compared.
+std::optional<std::vector<QRect>> ScreenPictureSource::drawn()
+{
+    damage();
     const auto now = std::chrono::steady_clock::now();
     const bool fullLook = now >= m_fullLookAt;
     if (fullLook)

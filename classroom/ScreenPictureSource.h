@@ -10,7 +10,7 @@
 // The real X screen for the Velmora stream: a capture of its own, on its own connection, so the
 // stream's thread never shares one with the window's. Where the server tells what was drawn,
 // an unchanged screen is not captured at all, only the rows drawn on are captured again, and
-// only the places drawn on are compared.
+// only the places drawn on are compared; and a pointer at rest is seldom asked after.
 class ScreenPictureSource : public PictureSource
 {
 public:
@@ -20,10 +20,13 @@ public:
 private:
     ScreenCapture &capture();
     std::optional<std::vector<QRect>> drawn();
+    ScreenDamage *damage();
 
     std::optional<ScreenCapture> m_capture;
     std::unique_ptr<ScreenDamage> m_damage;
     bool m_damageTried = false;
     std::chrono::steady_clock::time_point m_fullLookAt;
+    std::chrono::steady_clock::time_point m_pointerAskAt;
+    std::optional<QPoint> m_pointer;
     Picture m_last;
 };

@@ -2,6 +2,7 @@
 
 #include <QtEndian>
 #include <algorithm>
+#include <array>
 
 namespace {
 
@@ -265,27 +266,38 @@ void StreamPlanner::sendSketch()
         m_sketchScale = std::max(scale - 1, kMinScale);
 }
 
+// Row by row through the cell's pixels, summing each channel into the sketch pixel it falls in:
+// the pixels are read once, in the order they lie in memory.
 void StreamPlanner::shrinkCell(int column, int row, int scale, int width, int height)
 {
     const int side = 1 << scale;
+    const int left = column * kCell;
+    const int right = std::min(left + kCell, m_screen.width());
+    const int firstX = left >> scale;
+    const int lastX = std::min((left + kCell) >> scale, width);
+    std::array<unsigned, std::size_t(kCell) * 3> sums;
     for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
         const int top = y << scale;
         const int bottom = std::min(top + side, m_screen.height());
-        for (int x = (column * kCell) >> scale;
-             x < std::min(((column + 1) * kCell) >> scale, width); ++x) {
-            const int left = x << scale;
-            const int right = std::min(left + side, m_screen.width());
-            unsigned sum[3] = {};
-            for (int sy = top; sy < bottom; ++sy) {
-                const std::uint8_t *p = m_screen.pixels() + std::ptrdiff_t(sy) * m_screen.stride();
-                for (int sx = left; sx < right; ++sx)
-                    for (int c = 0; c < 3; ++c)
-                        sum[c] += p[sx * kBytesPerPixel + c];
+        sums.fill(0);
+        for (int sy = top; sy < bottom; ++sy) {
+            const std::uint8_t *p = m_screen.pixels() + std::ptrdiff_t(sy) * m_screen.stride() +
+                                    std::ptrdiff_t(left) * kBytesPerPixel;
+            for (int sx = 0; sx < right - left; ++sx, p += kBytesPerPixel) {
+                unsigned *sum = sums.data() + std::size_t(sx >> scale) * 3;
+                sum[0] += p[0];
+                sum[1] += p[1];
+                sum[2] += p[2];
             }
-            const unsigned count = unsigned((bottom - top) * (right - left));
-            std::uint8_t *out = m_sketch.data() + (std::size_t(y) * width + x) * kBytesPerPixel;
-            for (int c = 0; c < 3; ++c)
-                out[c] = std::uint8_t(sum[c] / count);
+        }
+        std::uint8_t *out = m_sketch.data() + (std::size_t(y) * width + firstX) * kBytesPerPixel;
+        for (int x = firstX; x < lastX; ++x, out += kBytesPerPixel) {
+            const int across = std::min(side, m_screen.width() - (x << scale));
+            const auto count = unsigned((bottom - top) * across);
+            const unsigned *sum = sums.data() + std::size_t(x - firstX) * 3;
+            out[0] = std::uint8_t(sum[0] / count);
+            out[1] = std::uint8_t(sum[1] / count);
+            out[2] = std::uint8_t(sum[2] / count);
         }
     }
 }

@@ -162,9 +162,11 @@ void StreamSender::run(Start start)
             }
             if (nextPointerMs != kNoPointer && now - pointerMovedMs >= kPointerStillMs)
                 nextPointerMs = std::max(nextPointerMs, nextPictureMs);
-            planner.tick(nowUs() / 1000);
-
+            // One reading of the clock serves the tick, the pacing and the wake: on some
+            // machines each reading is a call into the kernel.
             const qint64 sendingUs = nowUs();
+            planner.tick(sendingUs / 1000);
+
             tokens = std::min(kBurstBytes, tokens + double(sendingUs - refilledUs) *
                                                         double(StreamPlanner::kBudget) / 1e6);
             refilledUs = sendingUs;
@@ -181,7 +183,7 @@ void StreamSender::run(Start start)
             }
             // A picture held back by the queue waits for the datagrams to go, not in a loop.
             const qint64 pictureWakeMs =
-                nowUs() / 1000 >= nextPictureMs && outbox.bytes() > kQueueForPicture
+                sendingUs / 1000 >= nextPictureMs && outbox.bytes() > kQueueForPicture
                     ? kNever
                     : nextPictureMs;
             qint64 wakeUs =

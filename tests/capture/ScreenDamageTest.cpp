@@ -3,7 +3,9 @@
 
 #include <QtGlobal>
 #include <gtest/gtest.h>
+#include <thread>
 #include <xcb/xcb.h>
+#include <xcb/xtest.h>
 
 namespace {
 
@@ -59,4 +61,28 @@ TEST(ScreenDamageTest, DrawingAnywhereIsToldOnceWhereItHappened)
     EXPECT_TRUE(covers(drawn, 110, 65));
     EXPECT_TRUE(covers(drawn, 320, 220));
     EXPECT_FALSE(covers(drawn, 10, 10));
+}
+
+// A pointer at rest is not reported as moving, so that nobody asks after it; a device's motion
+// is, wherever the pointer is.
+TEST(ScreenDamageTest, OnlyAPointersMotionIsTold)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "no X display (run under tests/isolate.sh --xvfb)";
+    const std::unique_ptr<ScreenDamage> damage = ScreenDamage::watch();
+    ASSERT_TRUE(damage);
+    damage->pointerMoved();
+    EXPECT_FALSE(damage->pointerMoved());
+
+    xcb_connection_t *device = xcb_connect(nullptr, nullptr);
+    const xcb_screen_t *screen = xcb_setup_roots_iterator(xcb_get_setup(device)).data;
+    xcb_test_fake_input(device, XCB_MOTION_NOTIFY, 0, XCB_CURRENT_TIME, screen->root, 230, 170, 0);
+    free(xcb_get_input_focus_reply(device, xcb_get_input_focus(device), nullptr));
+    bool moved = false;
+    for (int tries = 0; !moved && tries < 200; ++tries) {
+        moved = damage->pointerMoved();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    xcb_disconnect(device);
+    EXPECT_TRUE(moved);
 }
