@@ -14,10 +14,15 @@
 #include "settings/ConsoleSettings.h"
 #include "system/EventLog.h"
 
+#include <algorithm>
+
 namespace {
 // The console never overrides the cursor, so its code is always the default's.
 constexpr int kDefaultCursor = 0;
 constexpr qint32 kMaxPort = 65535;
+// Ticks missed longer ago than this are not made up for: a long stall costs a moment of the
+// older stream, not a burst.
+constexpr qint64 kMostMissed = 10;
 const QString kStreamFailed =
     QString::fromUtf8("快速演示画面流已停止（学生机改用普通演示画面）：%1");
 } // namespace
@@ -42,6 +47,7 @@ void ClassDemonstration::start(const DemonstrationAudience &audience, const QStr
     m_presenter = 0;
     sendToAudience(command::Image);
     m_parts.older.abandonFrame();
+    restartPace();
     startStream(m_parts.teacher.pictureSource(), audience.windowed, host);
 }
 
@@ -55,7 +61,14 @@ void ClassDemonstration::startStudent(quint64 presenter, const QList<quint64> &o
     m_parts.older.abandonFrame();
     setKey(true);
     sendToAudience(command::Image);
+    restartPace();
     startStream(m_relay->pictureSource(), false, host);
+}
+
+void ClassDemonstration::restartPace()
+{
+    m_pace.start();
+    m_ticks = 0;
 }
 
 void ClassDemonstration::stop()
@@ -85,6 +98,13 @@ void ClassDemonstration::tick(QPoint pointer)
         m_parts.pointer.SendDatagram(cursor.data(), length);
     }
     m_parts.older.SendScreenChunk();
+    // A tick that came late (a frame just captured, the window busy) makes up for the ticks it
+    // missed with chunks of the frame being sent: the older stream keeps its pace on average.
+    ++m_ticks;
+    const qint64 due = m_pace.elapsed() / kTickMs;
+    m_ticks = std::max(m_ticks, due - kMostMissed);
+    if (m_ticks < due)
+        m_ticks += m_parts.older.catchUp(int(due - m_ticks));
 }
 
 void ClassDemonstration::offerFile(const QByteArray &file)

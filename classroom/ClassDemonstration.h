@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QElapsedTimer>
 #include <QList>
 #include <QObject>
 #include <QPoint>
@@ -37,6 +38,9 @@ class ClassDemonstration : public QObject
     Q_OBJECT
 
 public:
+    // The screen timer's interval: the older stream's pace, a chunk a tick.
+    static constexpr int kTickMs = 10;
+
     // The parts it acts through, all owned by the session and outliving this.
     struct Parts
     {
@@ -74,6 +78,7 @@ signals:
 
 private:
     void setKey(bool fresh);
+    void restartPace();
     void sendToAudience(const QByteArray &text) const;
     void startStream(std::unique_ptr<PictureSource> pictures, bool windowed, const QString &host);
 
@@ -83,4 +88,7 @@ private:
     DemonstrationAudience m_audience;
     quint64 m_presenter = 0;
     std::int32_t m_streamQuality = 0;
+    // Ticks since the demonstration started, to tell a late tick from a timely one.
+    QElapsedTimer m_pace;
+    qint64 m_ticks = 0;
 };

@@ -85,7 +85,7 @@ void ClassroomSession::createComponents()
 
     m_screenTimer = new QTimer(this);
     m_screenTimer->setObjectName(QStringLiteral("ScreenTimer"));
-    m_screenTimer->setInterval(10);
+    m_screenTimer->setInterval(ClassDemonstration::kTickMs);
     m_screenTimer->setTimerType(Qt::PreciseTimer);
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));

@@ -40,3 +40,11 @@ void Demonstration::SendScreenChunk()
         m_stream.clear();
     }
 }
+
+int Demonstration::catchUp(int count)
+{
+    int sent = 0;
+    for (; sent < count && !m_stream.isEmpty(); ++sent)
+        SendScreenChunk();
+    return sent;
+}

@@ -24,6 +24,9 @@ public:
     // is raised; a failed send abandons the rest of the frame without a word. A source with
     // no frame yet (a student's screen still to come) sends nothing.
     void SendScreenChunk();
+    // Up to count more chunks of the frame being sent, for ticks that came too late to send
+    // theirs; it never captures, so a late tick never costs a second capture. How many went.
+    int catchUp(int count);
     // Frames come from here from the next capture on.
     void setSource(FrameSource *source) { m_source = source; }
     // Raises the frame source's failure when no frame can be made at all.

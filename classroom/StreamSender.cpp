@@ -9,6 +9,7 @@
 #include <ctime>
 #include <limits>
 #include <optional>
+#include <vector>
 
 namespace {
 
@@ -129,6 +130,7 @@ void StreamSender::run(Start start)
     qint64 nextPointerMs = startUs / 1000;
     qint64 nextPictureMs = startUs / 1000;
     std::optional<QPoint> lastPointer;
+    std::vector<QByteArray> batch;
     qint64 pointerMovedMs = startUs / 1000;
     std::unique_lock<std::mutex> hold(shared.lock);
     try {
@@ -171,15 +173,16 @@ void StreamSender::run(Start start)
                                                         double(StreamPlanner::kBudget) / 1e6);
             refilledUs = sendingUs;
             StreamOutbox &outbox = planner.outbox();
+            batch.clear();
             while (!outbox.isEmpty() && tokens >= outbox.front() + StreamPlanner::kWireOverhead) {
                 tokens -= double(outbox.front() + StreamPlanner::kWireOverhead);
-                const QByteArray datagram = outbox.pop();
-                if (socket.send(datagram)) {
-                    ++shared.datagrams;
-                    shared.bytes += datagram.size();
-                } else {
-                    ++shared.dropped;
-                }
+                batch.push_back(outbox.pop());
+            }
+            if (!batch.empty()) {
+                const StreamSocket::Sent sent = socket.send(batch);
+                shared.datagrams += sent.datagrams;
+                shared.bytes += sent.bytes;
+                shared.dropped += qsizetype(batch.size()) - sent.datagrams;
             }
             // A picture held back by the queue waits for the datagrams to go, not in a loop.
             const qint64 pictureWakeMs =

@@ -2,6 +2,7 @@
 
 #include <QHostAddress>
 #include <arpa/inet.h>
+#include <array>
 #include <cerrno>
 #include <cstring>
 #include <netinet/in.h>
@@ -11,6 +12,8 @@
 namespace {
 // A full second of the stream at its fastest may wait in the kernel.
 constexpr int kSendBuffer = 4 * 1024 * 1024;
+// Datagrams handed to the kernel in one call: a frame's worth at most.
+constexpr std::size_t kBatch = 64;
 } // namespace
 
 StreamSocket::~StreamSocket()
@@ -43,18 +46,41 @@ void StreamSocket::close()
     m_descriptor = -1;
 }
 
-bool StreamSocket::send(QByteArrayView datagram)
+StreamSocket::Sent StreamSocket::send(std::span<const QByteArray> datagrams)
 {
+    Sent sent;
     if (m_descriptor < 0)
-        return false;
+        return sent;
     sockaddr_in to{};
     to.sin_family = AF_INET;
     to.sin_port = htons(m_port);
     to.sin_addr.s_addr = htonl(m_address);
-    ssize_t sent;
-    do {
-        sent = ::sendto(m_descriptor, datagram.data(), std::size_t(datagram.size()), MSG_NOSIGNAL,
-                        reinterpret_cast<const sockaddr *>(&to), sizeof to);
-    } while (sent < 0 && errno == EINTR);
-    return sent == datagram.size();
+    std::array<iovec, kBatch> pieces{};
+    std::array<mmsghdr, kBatch> messages{};
+    std::size_t next = 0;
+    while (next < datagrams.size()) {
+        const std::size_t count = std::min(kBatch, datagrams.size() - next);
+        for (std::size_t i = 0; i < count; ++i) {
+            const QByteArray &datagram = datagrams[next + i];
+            pieces[i] = {const_cast<char *>(datagram.constData()), std::size_t(datagram.size())};
+            messages[i] = {};
+            messages[i].msg_hdr.msg_name = &to;
+            messages[i].msg_hdr.msg_namelen = sizeof to;
+            messages[i].msg_hdr.msg_iov = &pieces[i];
+            messages[i].msg_hdr.msg_iovlen = 1;
+        }
+        const int went = ::sendmmsg(m_descriptor, messages.data(), unsigned(count), MSG_NOSIGNAL);
+        if (went < 0 && errno == EINTR)
+            continue;
+        // The kernel stops at the first datagram it refuses; that one is dropped, the rest tried.
+        if (went <= 0) {
+            ++next;
+            continue;
+        }
+        for (int i = 0; i < went; ++i)
+            sent.bytes += datagrams[next + std::size_t(i)].size();
+        sent.datagrams += went;
+        next += std::size_t(went);
+    }
+    return sent;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <QByteArrayView>
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
+#include <span>
 
 // The Velmora stream's sending socket: plain UDP to the classroom's broadcast address, usable
 // from the stream's own thread (Qt's sockets belong to the thread of their event loop). A
@@ -18,8 +19,13 @@ public:
     // An IPv4 address in dotted form and a port; empty text on success, else why not.
     QString open(const QString &host, quint16 port);
     void close();
-    // Whether the datagram went out whole.
-    bool send(QByteArrayView datagram);
+    struct Sent
+    {
+        qsizetype datagrams = 0;
+        qint64 bytes = 0;
+    };
+    // The datagrams in order, in as few calls into the kernel as can carry them; what went out.
+    Sent send(std::span<const QByteArray> datagrams);
 
 private:
     int m_descriptor = -1;

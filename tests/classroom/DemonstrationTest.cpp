@@ -87,6 +87,27 @@ TEST_F(DemonstrationTest, AFrameGoesOutOneChunkPerTickAndTheNextIsCapturedAfterI
     EXPECT_EQ(frames.captures, 2);
 }
 
+// Late ticks are made up for within the frame being sent: never past its end, never with a
+// capture of their own.
+TEST_F(DemonstrationTest, CatchingUpEndsWithTheFrame)
+{
+    ScriptedFrames frames({5000, 300});
+    Demonstration demo(&endpoint, &frames, quality);
+    EXPECT_EQ(demo.catchUp(4), 0);
+    EXPECT_EQ(frames.captures, 0);
+    demo.SendScreenChunk();
+    EXPECT_EQ(demo.catchUp(4), 2);
+    EXPECT_EQ(frames.captures, 1);
+    waitUntil(
+        [&] {
+            while (receiver.hasPendingDatagrams())
+                payload += receiver.receiveDatagram().data();
+            return payload.size() >= 5000;
+        },
+        2000);
+    EXPECT_EQ(payload, QByteArray(5000, 'A'));
+}
+
 TEST_F(DemonstrationTest, AnExactMultipleOf2048HasNoShortDatagram)
 {
     ScriptedFrames frames({4096, 100});
