@@ -283,11 +283,21 @@ void StreamPlanner::shrinkCell(int column, int row, int scale, int width, int he
         for (int sy = top; sy < bottom; ++sy) {
             const std::uint8_t *p = m_screen.pixels() + std::ptrdiff_t(sy) * m_screen.stride() +
                                     std::ptrdiff_t(left) * kBytesPerPixel;
-            for (int sx = 0; sx < right - left; ++sx, p += kBytesPerPixel) {
-                unsigned *sum = sums.data() + std::size_t(sx >> scale) * 3;
-                sum[0] += p[0];
-                sum[1] += p[1];
-                sum[2] += p[2];
+            // Each sketch pixel's share of this row is summed in registers, then added once.
+            for (int x = 0; x < lastX - firstX; ++x) {
+                const int across = std::min(side, right - left - (x << scale));
+                unsigned blue = 0;
+                unsigned green = 0;
+                unsigned red = 0;
+                for (int i = 0; i < across; ++i, p += kBytesPerPixel) {
+                    blue += p[0];
+                    green += p[1];
+                    red += p[2];
+                }
+                unsigned *sum = sums.data() + std::size_t(x) * 3;
+                sum[0] += blue;
+                sum[1] += green;
+                sum[2] += red;
             }
         }
         std::uint8_t *out = m_sketch.data() + (std::size_t(y) * width + firstX) * kBytesPerPixel;
