@@ -119,6 +119,18 @@ bool ScreenDamage::pointerMoved()
     return std::exchange(m_moved, false);
 }
 
+bool ScreenDamage::pending()
+{
+    readEvents();
+    return m_noticed || (m_inputOpcode != 0 && m_moved) || xcb_connection_has_error(m_connection);
+}
+
+int ScreenDamage::descriptor() const
+{
+    // A lost connection stays readable: waiting on it would never sleep.
+    return xcb_connection_has_error(m_connection) ? -1 : xcb_get_file_descriptor(m_connection);
+}
+
 std::optional<std::vector<PrimaryOutput::Rect>> ScreenDamage::fetch()
 {
     readEvents();

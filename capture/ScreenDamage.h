@@ -30,6 +30,10 @@ public:
     // Whether the pointer moved since the last call; always true where the server cannot tell
     // (no input extension of version 2). A pointer a program warps makes no motion.
     bool pointerMoved();
+    // Whether drawing or motion was told and not yet asked after; reads what is waiting.
+    bool pending();
+    // The connection's descriptor, readable when the server tells something; -1 once lost.
+    int descriptor() const;
 
 private:
     ScreenDamage(xcb_connection_t *connection, std::uint32_t region, std::uint8_t notifyEvent);

@@ -28,4 +28,10 @@ public:
     virtual Picture grab() = 0;
     // The pointer in the picture's pixels, where this source knows it.
     virtual std::optional<QPoint> pointer() { return std::nullopt; }
+    // A descriptor that turns readable when something may have changed (drawing, the pointer's
+    // motion); -1 where the source cannot tell, and pictures are looked for at the stream's pace.
+    virtual int changeDescriptor() { return -1; }
+    // Whether a picture or the pointer may show something new now, and so until the next
+    // picture; takes what the descriptor holds, so that it is quiet again until the next change.
+    virtual bool mayHaveChanged() { return true; }
 };

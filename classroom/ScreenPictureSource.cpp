@@ -66,6 +66,23 @@ std::optional<QPoint> ScreenPictureSource::pointer()
     return m_pointer;
 }
 
+int ScreenPictureSource::changeDescriptor()
+{
+    ScreenDamage *watcher = damage();
+    return watcher ? watcher->descriptor() : -1;
+}
+
+// A lost connection counts as a change: the next picture finds it and looks at everything.
+bool ScreenPictureSource::mayHaveChanged()
+{
+    ScreenDamage *watcher = damage();
+    if (!watcher)
+        return true;
+    // Asked first, always: what waits on the descriptor is taken, so a wait on it sleeps.
+    const bool told = watcher->pending();
+    return told || !m_last.bgrx || std::chrono::steady_clock::now() >= m_fullLookAt;
+}
+
 ScreenCapture &ScreenPictureSource::capture()
 {
     if (!m_capture) {

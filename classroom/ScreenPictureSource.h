@@ -16,6 +16,8 @@ class ScreenPictureSource : public PictureSource
 public:
     Picture grab() override;
     std::optional<QPoint> pointer() override;
+    int changeDescriptor() override;
+    bool mayHaveChanged() override;
 
 private:
     ScreenCapture &capture();

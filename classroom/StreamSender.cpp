@@ -5,10 +5,15 @@
 #include "net/StreamSocket.h"
 #include "system/AppError.h"
 
+#include <algorithm>
+#include <array>
 #include <chrono>
 #include <ctime>
 #include <limits>
 #include <optional>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -17,8 +22,16 @@ using Clock = std::chrono::steady_clock;
 
 constexpr qint64 kPointerMs = 10;
 // A pointer still this long is asked after only with the pictures: the thread then wakes 30
-// times a second, not 100, and the pointer's first move shows at most a frame's time later.
+// times a second, not 100, or only when told of motion where the source tells of it.
 constexpr qint64 kPointerStillMs = 250;
+// A source that tells of changes wakes the thread itself; it is still looked at this often, for
+// what it cannot tell (the once-a-second comparison, a warped pointer) and for the planner's
+// ticks.
+constexpr qint64 kQuietLookMs = 100;
+// Told of drawing after a quiet moment, the picture waits this long: drawing comes in bursts
+// (a window repainted strip by strip), and a picture taken at its first strip would send the
+// rest again a frame later.
+constexpr qint64 kSettleMs = 6;
 // A picture is taken only once what the last ones queued leaves the wire within a frame's time:
 // the rate gives way to the budget, and the pointer and refresh never wait long behind it.
 constexpr qint64 kQueueForPicture = StreamPlanner::kBudget * StreamPlanner::kFrameMs / 1000;
@@ -45,8 +58,21 @@ qint64 threadCpuNs()
 
 struct StreamSender::Shared
 {
+    Shared() : signal(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+    ~Shared() { ::close(signal); }
+    Shared(const Shared &) = delete;
+    Shared &operator=(const Shared &) = delete;
+    // Wakes the thread from its wait: something in here changed.
+    void notify() const
+    {
+        const std::uint64_t one = 1;
+        [[maybe_unused]] const ssize_t written = ::write(signal, &one, sizeof one);
+    }
+    // The thread's sleep until wakeUs, a notice, or the source's descriptor turning readable.
+    void waitUntil(qint64 wakeUs, qint64 nowUs, int changes) const;
+
     std::mutex lock;
-    std::condition_variable wake;
+    const int signal;
     bool stopping = false;
     StreamKey key;
     std::int32_t quality = 50;
@@ -58,6 +84,17 @@ struct StreamSender::Shared
     std::atomic<qint64> cpuNs{0};
     std::atomic<int> codedQuality{0};
 };
+
+void StreamSender::Shared::waitUntil(qint64 wakeUs, qint64 nowUs, int changes) const
+{
+    const qint64 left = std::max<qint64>(0, wakeUs - nowUs);
+    const timespec timeout{time_t(left / 1'000'000), long(left % 1'000'000) * 1000};
+    std::array<pollfd, 2> waiting{{{signal, POLLIN, 0}, {changes, POLLIN, 0}}};
+    ppoll(waiting.data(), changes >= 0 ? 2 : 1, &timeout, nullptr);
+    std::uint64_t notices = 0;
+    if (waiting[0].revents & POLLIN) [[maybe_unused]]
+        const ssize_t read = ::read(signal, &notices, sizeof notices);
+}
 
 StreamSender::StreamSender(QObject *parent) : QObject(parent), m_shared(std::make_shared<Shared>())
 {
@@ -90,7 +127,7 @@ void StreamSender::stop()
         std::lock_guard<std::mutex> hold(m_shared->lock);
         m_shared->stopping = true;
     }
-    m_shared->wake.notify_all();
+    m_shared->notify();
     m_thread.join();
 }
 
@@ -99,6 +136,7 @@ void StreamSender::setKey(const StreamKey &key)
     std::lock_guard<std::mutex> hold(m_shared->lock);
     m_shared->key = key;
     ++m_shared->version;
+    m_shared->notify();
 }
 
 void StreamSender::setQuality(std::int32_t setting)
@@ -106,6 +144,7 @@ void StreamSender::setQuality(std::int32_t setting)
     std::lock_guard<std::mutex> hold(m_shared->lock);
     m_shared->quality = setting;
     ++m_shared->version;
+    m_shared->notify();
 }
 
 StreamSender::Counts StreamSender::counts() const
@@ -132,6 +171,8 @@ void StreamSender::run(Start start)
     std::optional<QPoint> lastPointer;
     std::vector<QByteArray> batch;
     qint64 pointerMovedMs = startUs / 1000;
+    // When the source first told of a change not yet pictured; -1: none.
+    qint64 newsSinceMs = -1;
     std::unique_lock<std::mutex> hold(shared.lock);
     try {
         while (failure.isEmpty() && !shared.stopping) {
@@ -141,8 +182,14 @@ void StreamSender::run(Start start)
                 planner.setQuality(shared.quality);
             }
             hold.unlock();
+            const int changes = start.pictures->changeDescriptor();
+            const bool news = start.pictures->mayHaveChanged();
             const qint64 now = nowUs() / 1000;
-            if (nextPointerMs != kNoPointer && now >= nextPointerMs) {
+            if (changes >= 0 && news && newsSinceMs < 0) {
+                newsSinceMs = now;
+                nextPictureMs = std::max(nextPictureMs, now + kSettleMs);
+            }
+            if (nextPointerMs != kNoPointer && (now >= nextPointerMs || (changes >= 0 && news))) {
                 const std::optional<QPoint> pointer = start.pictures->pointer();
                 if (pointer != lastPointer) {
                     lastPointer = pointer;
@@ -152,8 +199,9 @@ void StreamSender::run(Start start)
                 if (pointer)
                     planner.pointer(*pointer, now);
             }
-            if (now >= nextPictureMs && planner.outbox().bytes() <= kQueueForPicture) {
+            if (now >= nextPictureMs && news && planner.outbox().bytes() <= kQueueForPicture) {
                 nextPictureMs = now + StreamPlanner::kFrameMs;
+                newsSinceMs = -1;
                 const PictureSource::Picture picture = start.pictures->grab();
                 if (picture.bgrx) {
                     planner.picture(picture.bgrx, picture.width, picture.height, picture.stride,
@@ -162,8 +210,6 @@ void StreamSender::run(Start start)
                     shared.codedQuality = planner.quality();
                 }
             }
-            if (nextPointerMs != kNoPointer && now - pointerMovedMs >= kPointerStillMs)
-                nextPointerMs = std::max(nextPointerMs, nextPictureMs);
             // One reading of the clock serves the tick, the pacing and the wake: on some
             // machines each reading is a call into the kernel.
             const qint64 sendingUs = nowUs();
@@ -184,11 +230,16 @@ void StreamSender::run(Start start)
                 shared.bytes += sent.bytes;
                 shared.dropped += qsizetype(batch.size()) - sent.datagrams;
             }
-            // A picture held back by the queue waits for the datagrams to go, not in a loop.
-            const qint64 pictureWakeMs =
-                sendingUs / 1000 >= nextPictureMs && outbox.bytes() > kQueueForPicture
-                    ? kNever
-                    : nextPictureMs;
+            // A picture held back by the queue waits for the datagrams to go, not in a loop; a
+            // quiet source that tells of changes is waited on.
+            qint64 pictureWakeMs = nextPictureMs;
+            if (sendingUs / 1000 >= nextPictureMs && outbox.bytes() > kQueueForPicture)
+                pictureWakeMs = kNever;
+            else if (changes >= 0 && !news)
+                pictureWakeMs = std::max(nextPictureMs, sendingUs / 1000 + kQuietLookMs);
+            // A pointer at rest is asked after only with the pictures.
+            if (nextPointerMs != kNoPointer && now - pointerMovedMs >= kPointerStillMs)
+                nextPointerMs = std::max(nextPointerMs, pictureWakeMs);
             qint64 wakeUs =
                 std::min(pictureWakeMs, nextPointerMs == kNoPointer ? kNever : nextPointerMs) *
                 1000;
@@ -198,9 +249,8 @@ void StreamSender::run(Start start)
                     wakeUs, sendingUs + qint64(missing * 1e6 / double(StreamPlanner::kBudget)) + 1);
             }
             shared.cpuNs = threadCpuNs();
+            shared.waitUntil(wakeUs, sendingUs, changes);
             hold.lock();
-            shared.wake.wait_until(hold, Clock::time_point(std::chrono::microseconds(wakeUs)),
-                                   [&] { return shared.stopping || shared.version != seen; });
         }
     } catch (const std::exception &error) {
         failure = QString::fromUtf8(error.what());

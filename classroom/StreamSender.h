@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QString>
 #include <atomic>
-#include <condition_variable>
 #include <cstdint>
 #include <memory>
 #include <mutex>

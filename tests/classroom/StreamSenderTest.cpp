@@ -7,8 +7,11 @@
 #include <QElapsedTimer>
 #include <QUdpSocket>
 #include <QVariant>
+#include <atomic>
 #include <gtest/gtest.h>
 #include <random>
+#include <sys/eventfd.h>
+#include <unistd.h>
 #include <vector>
 
 namespace {
@@ -39,7 +42,60 @@ private:
     int m_shift = 0;
 };
 
+// A small still picture whose source tells of each change through an event descriptor, as the
+// X server's notices do.
+class ToldPictures : public PictureSource
+{
+public:
+    ~ToldPictures() override { close(m_notices); }
+    void tell() { eventfd_write(m_notices, 1); }
+    Picture grab() override
+    {
+        m_told = false;
+        ++grabs;
+        return {kCell, kCell, kCell * 4, m_pixels.data(), std::vector<QRect>{}};
+    }
+    int changeDescriptor() override { return m_notices; }
+    bool mayHaveChanged() override
+    {
+        eventfd_t count = 0;
+        m_told = eventfd_read(m_notices, &count) == 0 || m_told;
+        return m_told;
+    }
+
+    std::atomic<int> grabs{0};
+
+private:
+    static constexpr int kCell = 64;
+    std::vector<std::uint8_t> m_pixels = std::vector<std::uint8_t>(kCell * kCell * 4);
+    int m_notices = eventfd(0, EFD_NONBLOCK);
+    bool m_told = false;
+};
+
 } // namespace
+
+// A source that tells of changes is looked at only when it does: a quiet screen costs no
+// picture at all, and a change told is pictured.
+TEST(StreamWake, AQuietSourceIsPicturedOnlyWhenItTellsOfAChange)
+{
+    QUdpSocket receiver;
+    ASSERT_TRUE(receiver.bind(QHostAddress::LocalHost, 0));
+    auto pictures = std::make_unique<ToldPictures>();
+    ToldPictures &told = *pictures;
+    told.tell();
+    StreamSender sender;
+    StreamSender::Start start;
+    start.host = QStringLiteral("127.0.0.1");
+    start.port = receiver.localPort();
+    start.pictures = std::move(pictures);
+    sender.start(std::move(start));
+    EXPECT_TRUE(waitUntil([&] { return told.grabs == 1; }, 2000));
+    settle(400);
+    EXPECT_EQ(told.grabs, 1);
+    told.tell();
+    EXPECT_TRUE(waitUntil([&] { return told.grabs == 2; }, 2000));
+    sender.stop();
+}
 
 // Whatever the screen does, the stream never puts more than its budget on the wire in any
 // second; the quality gives way, and the refresh still goes out every second.
