@@ -20,6 +20,8 @@ public:
         // Where the source knows what changed since its last picture: the only places where
         // this one may differ from it.
         std::optional<std::vector<QRect>> changed;
+        // Where the source does not say (a look at everything), what it was told of meanwhile.
+        std::vector<QRect> told;
     };
 
     virtual ~PictureSource() = default;
@@ -34,4 +36,7 @@ public:
     // Whether a picture or the pointer may show something new now, and so until the next
     // picture; takes what the descriptor holds, so that it is quiet again until the next change.
     virtual bool mayHaveChanged() { return true; }
+    // After a picture without changed places: whether it differed from the last one beyond the
+    // places told, which a source that looks everywhere now and then may go by.
+    virtual void lookedEverywhere(bool untold) { static_cast<void>(untold); }
 };

@@ -40,8 +40,8 @@ private:
             m_pixels[i * 4 + 2] = image.rgb[i * 3];
             m_pixels[i * 4 + 3] = 0;
         }
-        m_picture = {image.width, image.height, image.width * kBytesPerPixel, m_pixels.data(),
-                     std::nullopt};
+        m_picture = {image.width,     image.height, image.width * kBytesPerPixel,
+                     m_pixels.data(), std::nullopt, {}};
     }
 
     std::shared_ptr<RelayFrames::Slot> m_slot;

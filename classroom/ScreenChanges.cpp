@@ -64,6 +64,19 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
     }
 }
 
+bool ScreenChanges::changedOutside(const std::vector<QRect> &places) const
+{
+    for (int i = 0; i < int(m_changed.size()); ++i) {
+        if (!m_changed[std::size_t(i)])
+            continue;
+        const QRect cell((i % m_columns) * kCell, (i / m_columns) * kCell, kCell, kCell);
+        if (std::none_of(places.cbegin(), places.cend(),
+                         [&](const QRect &place) { return place.intersects(cell); }))
+            return true;
+    }
+    return false;
+}
+
 void ScreenChanges::skipUntouched(const std::vector<QRect> &changed)
 {
     m_settled.assign(m_changed.size(), 1);

@@ -23,6 +23,8 @@ public:
     // Per cell, row by row: whether the last comparison found it changed.
     const std::vector<char> &changed() const { return m_changed; }
     int changedCount() const { return m_changedCount; }
+    // Whether the last comparison found a change in a cell that none of the places touch.
+    bool changedOutside(const std::vector<QRect> &places) const;
     // The last picture, width * 4 bytes a row.
     const std::uint8_t *pixels() const { return m_pixels.data(); }
     int stride() const { return m_width * 4; }

@@ -9,8 +9,11 @@ namespace {
 // Asked every 10 ms: an answer a few ticks old still counts.
 constexpr std::chrono::milliseconds kPointerMaxAge{50};
 // Drawing the server does not tell of (direct rendering without a compositor) is still found
-// by a whole comparison this often.
+// by a whole comparison this often; where such looks keep finding nothing untold, the wait
+// grows, and the first untold drawing brings it back.
 constexpr std::chrono::milliseconds kFullLook{1000};
+// The wait doubles with each such look: 1, 2, then 4 seconds.
+constexpr int kMostQuietLooks = 2;
 // A pointer that made no motion is still asked after this often: a program may have warped it,
 // and the answer to the question put while it moved may predate its last move.
 constexpr std::chrono::milliseconds kStillPointer{100};
@@ -47,10 +50,12 @@ PictureSource::Picture ScreenPictureSource::grab()
     // Only the rows drawn on are taken again: the server copies a strip, not the whole screen.
     const ScreenCapture::Frame &frame =
         changed && m_last.bgrx ? screen.capture(rowsOf(*changed, screen.area())) : screen.capture();
-    if (changed)
-        for (QRect &place : *changed)
-            place.translate(-screen.area().x, -screen.area().y);
-    m_last = {frame.width, frame.height, frame.stride, frame.pixels, std::move(changed)};
+    const bool everywhere = !changed;
+    for (QRect &place : everywhere ? m_told : *changed)
+        place.translate(-screen.area().x, -screen.area().y);
+    m_last = {frame.width, frame.height, frame.stride, frame.pixels, std::move(changed), {}};
+    if (everywhere)
+        m_last.told = std::move(m_told);
     return m_last;
 }
 
@@ -83,6 +88,17 @@ bool ScreenPictureSource::mayHaveChanged()
     return told || !m_last.bgrx || std::chrono::steady_clock::now() >= m_fullLookAt;
 }
 
+void ScreenPictureSource::lookedEverywhere(bool untold)
+{
+    m_quietLooks = untold ? 0 : std::min(m_quietLooks + 1, kMostQuietLooks);
+    m_fullLookAt = m_lookedAt + fullLookEvery();
+}
+
+std::chrono::milliseconds ScreenPictureSource::fullLookEvery() const
+{
+    return kFullLook * (1 << m_quietLooks);
+}
+
 ScreenCapture &ScreenPictureSource::capture()
 {
     if (!m_capture) {
@@ -110,8 +126,10 @@ std::optional<std::vector<QRect>> ScreenPictureSource::drawn()
     damage();
     const auto now = std::chrono::steady_clock::now();
     const bool fullLook = now >= m_fullLookAt;
-    if (fullLook)
-        m_fullLookAt = now + kFullLook;
+    if (fullLook) {
+        m_lookedAt = now;
+        m_fullLookAt = now + fullLookEvery();
+    }
     if (!m_damage)
         return std::nullopt;
     // Asked even on a full look, so that what it covers is not told again.
@@ -120,11 +138,13 @@ std::optional<std::vector<QRect>> ScreenPictureSource::drawn()
         m_damage.reset();
         return std::nullopt;
     }
-    if (fullLook || !m_last.bgrx)
-        return std::nullopt;
     std::vector<QRect> places;
     places.reserve(rects->size());
     for (const PrimaryOutput::Rect &rect : *rects)
         places.emplace_back(rect.x, rect.y, rect.width, rect.height);
+    if (fullLook || !m_last.bgrx) {
+        m_told = std::move(places);
+        return std::nullopt;
+    }
     return places;
 }

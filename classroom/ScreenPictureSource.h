@@ -18,16 +18,23 @@ public:
     std::optional<QPoint> pointer() override;
     int changeDescriptor() override;
     bool mayHaveChanged() override;
+    void lookedEverywhere(bool untold) override;
 
 private:
     ScreenCapture &capture();
     std::optional<std::vector<QRect>> drawn();
     ScreenDamage *damage();
+    std::chrono::milliseconds fullLookEvery() const;
 
     std::optional<ScreenCapture> m_capture;
     std::unique_ptr<ScreenDamage> m_damage;
     bool m_damageTried = false;
     std::chrono::steady_clock::time_point m_fullLookAt;
+    std::chrono::steady_clock::time_point m_lookedAt;
+    // Looks at everything in a row that found nothing untold.
+    int m_quietLooks = 0;
+    // What the server told of at the last look at everything.
+    std::vector<QRect> m_told;
     std::chrono::steady_clock::time_point m_pointerAskAt;
     std::optional<QPoint> m_pointer;
     Picture m_last;

@@ -206,6 +206,8 @@ void StreamSender::run(Start start)
                 if (picture.bgrx) {
                     planner.picture(picture.bgrx, picture.width, picture.height, picture.stride,
                                     now, picture.changed ? &*picture.changed : nullptr);
+                    if (!picture.changed)
+                        start.pictures->lookedEverywhere(planner.changedOutside(picture.told));
                     ++shared.pictures;
                     shared.codedQuality = planner.quality();
                 }

@@ -33,7 +33,7 @@ public:
         class Blue : public PictureSource
         {
         public:
-            Picture grab() override { return {320, 200, 320 * 4, m_pixels.data(), {}}; }
+            Picture grab() override { return {320, 200, 320 * 4, m_pixels.data(), {}, {}}; }
 
         private:
             std::vector<std::uint8_t> m_pixels = std::vector<std::uint8_t>(320 * 200 * 4, 0xc0);

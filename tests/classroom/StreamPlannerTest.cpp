@@ -139,3 +139,16 @@ TEST(StreamRefresh, AViewerThatLosesAQuarterOfTheDatagramsStillGetsTheWholePictu
     EXPECT_TRUE(stream.viewers[0].canvas.sharp());
     EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 4);
 }
+
+// A look at everything tells whether it found drawing beyond the places the server told of.
+TEST(StreamPlannerLook, FindsWhatTheServerDidNotTell)
+{
+    std::vector<std::uint8_t> screen(std::size_t(640) * 480 * 4, 0x40);
+    StreamPlanner planner(0);
+    planner.picture(screen.data(), 640, 480, 640 * 4, 0);
+    EXPECT_TRUE(planner.changedOutside({}));
+    screen[(std::size_t(100) * 640 + 100) * 4] = 0xff;
+    planner.picture(screen.data(), 640, 480, 640 * 4, 33);
+    EXPECT_FALSE(planner.changedOutside({QRect(99, 99, 3, 3)}));
+    EXPECT_TRUE(planner.changedOutside({QRect(300, 300, 10, 10)}));
+}

@@ -34,7 +34,7 @@ public:
     Picture grab() override
     {
         m_shift = (m_shift + 1) % kShifts;
-        return {kWidth, kHeight, (kWidth + kShifts) * 4, m_noise.data() + m_shift * 4, {}};
+        return {kWidth, kHeight, (kWidth + kShifts) * 4, m_noise.data() + m_shift * 4, {}, {}};
     }
 
 private:
@@ -53,7 +53,7 @@ public:
     {
         m_told = false;
         ++grabs;
-        return {kCell, kCell, kCell * 4, m_pixels.data(), std::vector<QRect>{}};
+        return {kCell, kCell, kCell * 4, m_pixels.data(), std::vector<QRect>{}, {}};
     }
     int changeDescriptor() override { return m_notices; }
     bool mayHaveChanged() override
