@@ -101,6 +101,8 @@ void ClassDemonstration::tick(QPoint pointer)
     // A tick that came late (a frame just captured, the window busy) makes up for the ticks it
     // missed with chunks of the frame being sent: the older stream keeps its pace on average.
     ++m_ticks;
+    if (!m_pace.isValid())
+        return;
     const qint64 due = m_pace.elapsed() / kTickMs;
     m_ticks = std::max(m_ticks, due - kMostMissed);
     if (m_ticks < due)

@@ -91,9 +91,10 @@ void StreamSender::Shared::waitUntil(qint64 wakeUs, qint64 nowUs, int changes) c
     const timespec timeout{time_t(left / 1'000'000), long(left % 1'000'000) * 1000};
     std::array<pollfd, 2> waiting{{{signal, POLLIN, 0}, {changes, POLLIN, 0}}};
     ppoll(waiting.data(), changes >= 0 ? 2 : 1, &timeout, nullptr);
-    std::uint64_t notices = 0;
-    if (waiting[0].revents & POLLIN) [[maybe_unused]]
-        const ssize_t read = ::read(signal, &notices, sizeof notices);
+    if (waiting[0].revents & POLLIN) {
+        std::uint64_t notices = 0;
+        [[maybe_unused]] const ssize_t taken = ::read(signal, &notices, sizeof notices);
+    }
 }
 
 StreamSender::StreamSender(QObject *parent) : QObject(parent), m_shared(std::make_shared<Shared>())
@@ -235,13 +236,13 @@ void StreamSender::run(Start start)
             // A picture held back by the queue waits for the datagrams to go, not in a loop; a
             // quiet source that tells of changes is waited on.
             qint64 pictureWakeMs = nextPictureMs;
-            if (sendingUs / 1000 >= nextPictureMs && outbox.bytes() > kQueueForPicture)
-                pictureWakeMs = kNever;
-            else if (changes >= 0 && !news)
+            if (changes >= 0 && !news)
                 pictureWakeMs = std::max(nextPictureMs, sendingUs / 1000 + kQuietLookMs);
             // A pointer at rest is asked after only with the pictures.
             if (nextPointerMs != kNoPointer && now - pointerMovedMs >= kPointerStillMs)
                 nextPointerMs = std::max(nextPointerMs, pictureWakeMs);
+            if (sendingUs / 1000 >= nextPictureMs && outbox.bytes() > kQueueForPicture)
+                pictureWakeMs = kNever;
             qint64 wakeUs =
                 std::min(pictureWakeMs, nextPointerMs == kNoPointer ? kNever : nextPointerMs) *
                 1000;
