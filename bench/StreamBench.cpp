@@ -3,7 +3,6 @@
 #include "bench/ConsoleParts.h"
 #include "bench/CpuClock.h"
 #include "bench/DesktopPicture.h"
-#include "bench/Loopback.h"
 #include "bench/ReferenceJpeg.h"
 #include "bench/ReferenceShmCapture.h"
 #include "bench/XProbe.h"
@@ -23,14 +22,10 @@
 #include <QToolButton>
 #include <QUdpSocket>
 #include <algorithm>
-#include <array>
 #include <atomic>
 #include <benchmark/benchmark.h>
-#include <poll.h>
 #include <set>
-#include <sys/socket.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 constexpr int kSeconds = 10;
@@ -70,67 +65,9 @@ void slidePicture(std::atomic<bool> &stop, std::atomic<int> &painted)
     }
 }
 
-// A loopback port to count what the console sends; 0 when none can be had.
-int boundPort(std::uint16_t &port)
-{
-    const int descriptor = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    constexpr int kBuffer = 16 << 20;
-    setsockopt(descriptor, SOL_SOCKET, SO_RCVBUF, &kBuffer, sizeof kBuffer);
-    sockaddr_in address = loopback::ipv4(INADDR_LOOPBACK, 0);
-    bind(descriptor, reinterpret_cast<const sockaddr *>(&address), sizeof address);
-    socklen_t length = sizeof address;
-    getsockname(descriptor, reinterpret_cast<sockaddr *>(&address), &length);
-    port = ntohs(address.sin_port);
-    return descriptor;
-}
-
-// What reached the older stream's port and the stream's, second by second.
-struct Wire
-{
-    qint64 chunks = 0;
-    std::vector<double> fps;
-    std::vector<double> megabytes;
-};
-
-// Counts on a thread of its own, so that the console's event loop, whose timer paces the older
-// stream, does none of the benchmark's receiving. Pictures a second are the distinct captures
-// whose pieces arrived.
-void countWire(int part, int stream, const std::atomic<bool> &stop, Wire &wire)
-{
-    const auto started = std::chrono::steady_clock::now();
-    auto secondEnds = started + std::chrono::seconds(1);
-    std::set<quint32> captures;
-    qint64 wireBytes = 0;
-    std::array<char, 4096> buffer;
-    std::array<pollfd, 2> ports{{{part, POLLIN, 0}, {stream, POLLIN, 0}}};
-    while (!stop) {
-        poll(ports.data(), ports.size(), 5);
-        while (recv(part, buffer.data(), buffer.size(), MSG_DONTWAIT) >= 0)
-            ++wire.chunks;
-        for (ssize_t size;
-             (size = recv(stream, buffer.data(), buffer.size(), MSG_DONTWAIT)) >= 0;) {
-            wireBytes += size + kWireOverhead;
-            StreamDatagram d;
-            if (StreamDatagram::parse(QByteArrayView(buffer.data(), size), d) ==
-                    StreamDatagram::Parse::Ok &&
-                d.kind == StreamDatagram::Kind::Piece && d.scale == 0)
-                captures.insert(d.captureMs);
-        }
-        if (std::chrono::steady_clock::now() >= secondEnds) {
-            // The first second fills the screen once: the steady state comes after it.
-            if (secondEnds > started + std::chrono::seconds(1)) {
-                wire.fps.push_back(double(captures.size()));
-                wire.megabytes.push_back(double(wireBytes) / 1e6);
-            }
-            captures.clear();
-            wireBytes = 0;
-            secondEnds += std::chrono::seconds(1);
-        }
-    }
-}
-
 // The real console demonstrating the real (virtual) screen while it changes everywhere, with
 // students connected; receivers on ImagePort and StreamPort count what goes on the wire.
+// Pictures a second are the distinct captures whose pieces arrived, second by second.
 void streamBesideTheOlderStream(benchmark::State &state)
 {
     benchApplication();
@@ -138,18 +75,21 @@ void streamBesideTheOlderStream(benchmark::State &state)
         state.SkipWithError("no X display: run under tests/isolate.sh --xvfb");
         return;
     }
-    std::uint16_t partPort = 0;
-    std::uint16_t streamPort = 0;
-    const int part = boundPort(partPort);
-    const int stream = boundPort(streamPort);
-    const BenchSettings settings("[Agent]\nStreamPort=" + QByteArray::number(streamPort) + "\n");
+    QUdpSocket part;
+    QUdpSocket stream;
+    part.bind(QHostAddress::LocalHost, 0);
+    stream.bind(QHostAddress::LocalHost, 0);
+    for (QUdpSocket *socket : {&part, &stream})
+        socket->setSocketOption(QAbstractSocket::ReceiveBufferSizeSocketOption, 16 << 20);
+    const BenchSettings settings("[Agent]\nStreamPort=" + QByteArray::number(stream.localPort()) +
+                                 "\n");
     const int students = int(state.range(0));
 
     for (auto _ : state) {
         Tfrm_main console(settings.options(std::make_shared<ScreenFrameSource>()));
         console.show();
         console_parts::endpoint(console, "ComUdp").setRemoteHost(QStringLiteral("127.0.0.1"));
-        console_parts::endpoint(console, "ComUdp").setRemotePort(partPort);
+        console_parts::endpoint(console, "ComUdp").setRemotePort(part.localPort());
         std::vector<std::unique_ptr<QTcpSocket>> crowd;
         for (int i = 0; i < students; ++i) {
             // One address each: the console takes only a few connections from one address.
@@ -165,28 +105,52 @@ void streamBesideTheOlderStream(benchmark::State &state)
         std::thread painter(slidePicture, std::ref(stop), std::ref(painted));
         console.findChild<QToolButton *>(QStringLiteral("SpeedButton1"))->click();
 
-        Wire wire;
-        std::thread counter(countWire, part, stream, std::cref(stop), std::ref(wire));
+        qint64 chunks = 0;
+        std::vector<double> fps;
+        std::vector<double> megabytes;
+        std::set<quint32> captures;
+        qint64 wireBytes = 0;
         QElapsedTimer clock;
         clock.start();
-        while (clock.elapsed() < kSeconds * 1000)
+        qint64 secondEnds = 1000;
+        while (clock.elapsed() < kSeconds * 1000) {
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+            while (part.hasPendingDatagrams()) {
+                part.receiveDatagram(4096);
+                ++chunks;
+            }
+            while (stream.hasPendingDatagrams()) {
+                const QByteArray bytes = stream.receiveDatagram(2048).data();
+                wireBytes += bytes.size() + kWireOverhead;
+                StreamDatagram d;
+                if (StreamDatagram::parse(bytes, d) == StreamDatagram::Parse::Ok &&
+                    d.kind == StreamDatagram::Kind::Piece && d.scale == 0)
+                    captures.insert(d.captureMs);
+            }
+            if (clock.elapsed() >= secondEnds) {
+                // The first second fills the screen once: the steady state comes after it.
+                if (secondEnds > 1000) {
+                    fps.push_back(double(captures.size()));
+                    megabytes.push_back(double(wireBytes) / 1e6);
+                }
+                captures.clear();
+                wireBytes = 0;
+                secondEnds += 1000;
+            }
+        }
         const StreamSender::Counts counts = console_parts::session(console).streamSender().counts();
         stop = true;
         painter.join();
-        counter.join();
         state.SetIterationTime(double(clock.elapsed()) / 1000);
-        state.counters["fps_median"] = percentile(wire.fps, 0.5);
-        state.counters["fps_p5"] = percentile(wire.fps, 0.05);
-        state.counters["wire_MBps_max"] = percentile(wire.megabytes, 1);
-        state.counters["wire_MBps_median"] = percentile(wire.megabytes, 0.5);
-        state.counters["part_chunks_per_s"] = double(wire.chunks) * 1000 / double(clock.elapsed());
+        state.counters["fps_median"] = percentile(fps, 0.5);
+        state.counters["fps_p5"] = percentile(fps, 0.05);
+        state.counters["wire_MBps_max"] = percentile(megabytes, 1);
+        state.counters["wire_MBps_median"] = percentile(megabytes, 0.5);
+        state.counters["part_chunks_per_s"] = double(chunks) * 1000 / double(clock.elapsed());
         state.counters["painted_fps"] = double(painted) * 1000 / double(clock.elapsed());
         state.counters["quality"] = counts.quality;
         console.close();
     }
-    close(part);
-    close(stream);
 }
 
 // A page scrolled ten times a second in a window of the teacher's screen: the stream's thread

@@ -49,11 +49,8 @@ public:
     // Whatever else is due by nowMs: the refresh, cells that settled, the round.
     void tick(qint64 nowMs);
 
-    // Whether the last picture differed from the one before in a cell none of the places touch.
-    bool changedOutside(const std::vector<QRect> &places) const
-    {
-        return m_screen.changedOutside(places);
-    }
+    // The last picture and which of its cells changed.
+    const ScreenChanges &screen() const { return m_screen; }
     StreamOutbox &outbox() { return m_outbox; }
     int quality() const { return m_quality; }
     int sketchScale() const { return m_sketchScale; }

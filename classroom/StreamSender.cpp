@@ -208,7 +208,8 @@ void StreamSender::run(Start start)
                     planner.picture(picture.bgrx, picture.width, picture.height, picture.stride,
                                     now, picture.changed ? &*picture.changed : nullptr);
                     if (!picture.changed)
-                        start.pictures->lookedEverywhere(planner.changedOutside(picture.told));
+                        start.pictures->lookedEverywhere(
+                            planner.screen().changedOutside(picture.told));
                     ++shared.pictures;
                     shared.codedQuality = planner.quality();
                 }

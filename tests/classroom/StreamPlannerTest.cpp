@@ -146,9 +146,9 @@ TEST(StreamPlannerLook, FindsWhatTheServerDidNotTell)
     std::vector<std::uint8_t> screen(std::size_t(640) * 480 * 4, 0x40);
     StreamPlanner planner(0);
     planner.picture(screen.data(), 640, 480, 640 * 4, 0);
-    EXPECT_TRUE(planner.changedOutside({}));
+    EXPECT_TRUE(planner.screen().changedOutside({}));
     screen[(std::size_t(100) * 640 + 100) * 4] = 0xff;
     planner.picture(screen.data(), 640, 480, 640 * 4, 33);
-    EXPECT_FALSE(planner.changedOutside({QRect(99, 99, 3, 3)}));
-    EXPECT_TRUE(planner.changedOutside({QRect(300, 300, 10, 10)}));
+    EXPECT_FALSE(planner.screen().changedOutside({QRect(99, 99, 3, 3)}));
+    EXPECT_TRUE(planner.screen().changedOutside({QRect(300, 300, 10, 10)}));
 }
