@@ -8,6 +8,39 @@
 namespace {
 constexpr int kCell = StreamDatagram::kCell;
 constexpr int kBytesPerPixel = 4;
+// A scroll is looked for in places this big, and must leave this many rows in place.
+constexpr int kScrollMinWidth = kCell;
+constexpr int kScrollMinRows = 2 * StreamDatagram::kBand;
+// Rows tried as the probe, and rows of the moved place checked before a move is believed.
+constexpr int kProbes = 3;
+constexpr int kProbeSearch = 64;
+constexpr int kChecks = 16;
+// Pixels of a row compared before the whole row, where most candidates differ.
+constexpr int kGlance = 8;
+
+std::uint32_t pixel(const std::uint8_t *row, int x)
+{
+    std::uint32_t value;
+    std::memcpy(&value, row + std::ptrdiff_t(x) * kBytesPerPixel, sizeof value);
+    return value & 0xffffffu;
+}
+
+bool sameRow(const std::uint8_t *a, const std::uint8_t *b, int width)
+{
+    for (int i = 0; i < kGlance; ++i)
+        if (pixel(a, i * (width - 1) / (kGlance - 1)) != pixel(b, i * (width - 1) / (kGlance - 1)))
+            return false;
+    return std::memcmp(a, b, std::size_t(width) * kBytesPerPixel) == 0;
+}
+
+// A row of one colour matches every other such row: it tells nothing of a move.
+bool plain(const std::uint8_t *row, int width)
+{
+    for (int x = 1; x < width; ++x)
+        if (pixel(row, x) != pixel(row, 0))
+            return false;
+    return true;
+}
 } // namespace
 
 void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int stride,
@@ -62,6 +95,79 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
             }
         }
     }
+}
+
+// An edge of the new picture (a row unlike the one above it, as where a line of text starts)
+// that changed is looked for among the old rows, nearest first: rows alike above and below, as
+// in a plain area, would match at many distances. A match is believed when most rows of the
+// place match at the same distance.
+int ScreenChanges::findScroll(const std::uint8_t *bgrx, int stride, const QRect &place) const
+{
+    const QRect inside = place & QRect(0, 0, m_width, m_height);
+    if (inside.width() < kScrollMinWidth || inside.height() < 2 * kScrollMinRows)
+        return 0;
+    const int ownStride = m_width * kBytesPerPixel;
+    const auto fresh = [&](int y) {
+        return bgrx + std::ptrdiff_t(y) * stride + std::ptrdiff_t(inside.left()) * kBytesPerPixel;
+    };
+    const auto kept = [&](int y) {
+        return m_pixels.data() + std::ptrdiff_t(y) * ownStride +
+               std::ptrdiff_t(inside.left()) * kBytesPerPixel;
+    };
+    const int width = inside.width();
+    const auto believed = [&](int shift) {
+        const int top = inside.top() + std::max(0, -shift);
+        const int rows = inside.height() - std::abs(shift);
+        int matching = 0;
+        for (int i = 0; i < kChecks; ++i) {
+            const int y = top + i * (rows - 1) / (kChecks - 1);
+            matching += sameRow(fresh(y), kept(y + shift), width);
+        }
+        return matching * 4 >= kChecks * 3;
+    };
+    const auto edge = [&](int y) {
+        return !sameRow(fresh(y), fresh(y - 1), width) && !sameRow(fresh(y), kept(y), width) &&
+               !plain(fresh(y), width);
+    };
+    const int farthest = inside.height() - kScrollMinRows;
+    for (int probe = 1; probe <= kProbes; ++probe) {
+        int y = inside.top() + probe * inside.height() / (kProbes + 1);
+        const int last = std::min(y + kProbeSearch, int(inside.bottom()));
+        while (y < last && !edge(y))
+            ++y;
+        if (y == last)
+            continue;
+        for (int distance = 1; distance <= farthest; ++distance) {
+            for (const int shift : {distance, -distance}) {
+                if (inside.contains(inside.left(), y - 1 + shift) &&
+                    inside.contains(inside.left(), y + shift) &&
+                    sameRow(fresh(y), kept(y + shift), width) &&
+                    sameRow(fresh(y - 1), kept(y - 1 + shift), width) && believed(shift))
+                    return shift;
+            }
+        }
+    }
+    return 0;
+}
+
+void ScreenChanges::move(const QRect &place, const QPoint &by)
+{
+    const int ownStride = m_width * kBytesPerPixel;
+    const auto bytes = std::size_t(place.width()) * kBytesPerPixel;
+    const auto row = [&](int y) {
+        const int target = y + by.y();
+        std::memmove(m_pixels.data() + std::ptrdiff_t(target) * ownStride +
+                         std::ptrdiff_t(place.left() + by.x()) * kBytesPerPixel,
+                     m_pixels.data() + std::ptrdiff_t(y) * ownStride +
+                         std::ptrdiff_t(place.left()) * kBytesPerPixel,
+                     bytes);
+    };
+    if (by.y() > 0)
+        for (int y = place.bottom(); y >= place.top(); --y)
+            row(y);
+    else
+        for (int y = place.top(); y <= place.bottom(); ++y)
+            row(y);
 }
 
 bool ScreenChanges::changedOutside(const std::vector<QRect> &places) const

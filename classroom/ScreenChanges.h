@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPoint>
 #include <QRect>
 #include <cstdint>
 #include <vector>
@@ -23,6 +24,12 @@ public:
     // Per cell, row by row: whether the last comparison found it changed.
     const std::vector<char> &changed() const { return m_changed; }
     int changedCount() const { return m_changedCount; }
+    // How far up (negative: down) the rows of place moved from the last picture to this BGRX
+    // picture, as a page scrolled: 0 where no such move is found. A guess checked on a few rows
+    // only: the comparison that follows the move finds whatever it got wrong.
+    int findScroll(const std::uint8_t *bgrx, int stride, const QRect &place) const;
+    // Moves a rectangle of the last picture by an offset, as a viewer will.
+    void move(const QRect &place, const QPoint &by);
     // Whether the last comparison found a change in a cell that none of the places touch.
     bool changedOutside(const std::vector<QRect> &places) const;
     // The last picture, width * 4 bytes a row.

@@ -74,23 +74,81 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
     height = std::min(height, StreamDatagram::kMaxSide);
     advance(nowMs, true);
     const bool resized = width != m_screen.width() || height != m_screen.height();
+    const Move move = !resized && drawn ? findMove(bgrx, stride, *drawn) : Move();
     m_screen.compare(bgrx, width, height, stride, drawn);
+    if (!move.place.isEmpty())
+        sendMove(move);
     if (resized) {
         m_cells.assign(m_screen.changed().size(), Cell());
         m_sketchedScale = -1;
         m_nextRefreshMs = nowMs + kRefreshMs;
     }
-    if (m_screen.changedCount() == 0)
-        return;
     const std::vector<char> &changed = m_screen.changed();
+    const QRect movedCells = move.place.isEmpty()
+                                 ? QRect()
+                                 : StreamDatagram::moveCells(move.place.translated(move.by), {});
     for (std::size_t i = 0; i < changed.size(); ++i) {
-        if (changed[i]) {
+        if (changed[i] ||
+            movedCells.contains(int(i) % m_screen.cellColumns(), int(i) / m_screen.cellColumns())) {
             m_cells[i].changed = m_frame;
             m_cells[i].changedAtMs = nowMs;
             m_cells[i].settling = true;
         }
     }
-    adaptQuality(sendCells([&](int cell) { return changed[std::size_t(cell)] != 0; }, m_quality));
+    if (m_screen.changedCount() > 0)
+        adaptQuality(
+            sendCells([&](int cell) { return changed[std::size_t(cell)] != 0; }, m_quality));
+}
+
+// Only the largest place drawn is looked at: a page scrolled is drawn whole, in one place.
+StreamPlanner::Move StreamPlanner::findMove(const std::uint8_t *bgrx, int stride,
+                                            const std::vector<QRect> &drawn)
+{
+    const auto largest =
+        std::max_element(drawn.cbegin(), drawn.cend(), [](const QRect &a, const QRect &b) {
+            return qint64(a.width()) * a.height() < qint64(b.width()) * b.height();
+        });
+    if (largest == drawn.cend())
+        return {};
+    const int shift = m_screen.findScroll(bgrx, stride, *largest);
+    if (shift == 0)
+        return {};
+    const QRect inside = *largest & QRect(0, 0, m_screen.width(), m_screen.height());
+    const QRect place = (inside & inside.translated(0, -shift)).translated(0, shift);
+    const QPoint by(0, -shift);
+    const QRect cells = StreamDatagram::moveCells(place, by);
+    if (StreamDatagram::kMoveOffsetSize +
+            qsizetype(sizeof(quint16)) * cells.width() * cells.height() >
+        StreamDatagram::kMaxPayload)
+        return {};
+    m_screen.move(place, by);
+    return {place, by};
+}
+
+// Each cell the move touches tells when it last changed before this frame, and whether pieces
+// of this frame redraw it (the comparison with the moved picture found it changed).
+void StreamPlanner::sendMove(const Move &move)
+{
+    const QRect cells = StreamDatagram::moveCells(move.place, move.by);
+    QByteArray payload(StreamDatagram::kMoveOffsetSize + 2 * cells.width() * cells.height(), '\0');
+    qToBigEndian(qint16(move.by.x()), payload.data());
+    qToBigEndian(qint16(move.by.y()), payload.data() + 2);
+    char *ages = payload.data() + StreamDatagram::kMoveOffsetSize;
+    for (int row = cells.top(); row <= cells.bottom(); ++row)
+        for (int column = cells.left(); column <= cells.right(); ++column, ages += 2) {
+            const auto i = std::size_t(row * m_screen.cellColumns() + column);
+            const auto age =
+                quint16(std::min<quint32>(m_frame - m_cells[i].changed, StreamDatagram::kOldest));
+            qToBigEndian(m_screen.changed()[i] ? quint16(age | StreamDatagram::kPiecesFollow) : age,
+                         ages);
+        }
+    StreamDatagram d = datagram(StreamDatagram::Kind::Move);
+    d.x = quint16(move.place.x());
+    d.y = quint16(move.place.y());
+    d.width = quint16(move.place.width());
+    d.height = quint16(move.place.height());
+    d.payload = payload;
+    push(d);
 }
 
 void StreamPlanner::adaptQuality(qint64 pictureBytes)

@@ -16,7 +16,8 @@
 // stream's pace.
 //
 // - The cells that changed since the last picture go out at once, at a quality that gives way
-//   when a frame would take more than a tenth of a second of the budget.
+//   when a frame would take more than a tenth of a second of the budget; where a page scrolled,
+//   the viewers are told to move what they show, and only what that leaves wrong is coded.
 // - Once a second, the versions of every cell and a sketch of the whole screen (a quarter or
 //   less of its size, small enough to stay within the refresh's few kilobytes): a viewer that
 //   joined late, or lost datagrams, has the whole picture within a second.
@@ -67,6 +68,16 @@ private:
     };
 
     void advance(qint64 nowMs, bool newPicture);
+    // A place of the screen and where its pixels went.
+    struct Move
+    {
+        QRect place;
+        QPoint by;
+    };
+    // Where the largest place drawn moved as a page scrolls, moved on the last picture too;
+    // an empty place where it did not.
+    Move findMove(const std::uint8_t *bgrx, int stride, const std::vector<QRect> &drawn);
+    void sendMove(const Move &move);
     StreamDatagram datagram(StreamDatagram::Kind kind) const;
     void push(const StreamDatagram &d);
     // Sends the cells chosen, in runs; returns the bytes queued.

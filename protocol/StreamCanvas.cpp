@@ -53,6 +53,9 @@ StreamCanvas::Change StreamCanvas::apply(QByteArrayView datagram, qint64 nowMs)
     case StreamDatagram::Kind::Piece:
         change.area = d.scale == 0 ? applyPiece(d) : applySketch(d);
         break;
+    case StreamDatagram::Kind::Move:
+        change.area = applyMove(d);
+        break;
     }
     return change;
 }
@@ -197,6 +200,90 @@ QRect StreamCanvas::applySketch(const StreamDatagram &d)
         }
     }
     return drawn & QRect(0, 0, m_width, m_height);
+}
+
+// A move of frame N redraws what was shown at N - 1. A block showed its picture of N - 1 where it
+// shows a piece no older than its cell's last change before N (as the move tells) and none of N
+// or later. A block the move touches becomes current at N only where all it shows then came
+// from such blocks and no piece of N is to redraw its cell; the rest is moved all the same (the
+// picture looks right sooner) and waits, not current, for pieces, the sketch or the round.
+QRect StreamCanvas::applyMove(const StreamDatagram &d)
+{
+    const QPoint by = d.moveBy();
+    const QRect target = d.place().translated(by);
+    const QRect cells = StreamDatagram::moveCells(d.place(), by);
+    const auto told = [&](int column, int row) {
+        const int cell = (row / kBlocksPerCell - cells.top()) * cells.width() +
+                         column / kBlocksPerCell - cells.left();
+        return qFromBigEndian<quint16>(d.payload.data() + StreamDatagram::kMoveOffsetSize +
+                                       std::ptrdiff_t(cell) * 2);
+    };
+    const auto shownBefore = [&](int column, int row) {
+        const std::uint32_t shown = m_pieceFrame[std::size_t(blockIndex(column, row))];
+        const quint32 age = told(column, row) & StreamDatagram::kOldest;
+        return shown != 0 && shown < d.frame && shown >= (age >= d.frame ? 0 : d.frame - age);
+    };
+    const auto blocksOf = [](const QRect &place) {
+        return QRect(QPoint(place.left() / kBlock, place.top() / kBlock),
+                     QPoint(place.right() / kBlock, place.bottom() / kBlock));
+    };
+    const QRect targetCells = StreamDatagram::moveCells(target, QPoint());
+    const QRect touched =
+        QRect(targetCells.topLeft() * kBlocksPerCell, targetCells.size() * kBlocksPerCell) &
+        QRect(0, 0, m_blockColumns, m_blockRows);
+    std::vector<char> current(std::size_t(touched.width()) * touched.height(), 0);
+    for (int row = touched.top(); row <= touched.bottom(); ++row) {
+        for (int column = touched.left(); column <= touched.right(); ++column) {
+            const QRect block = QRect(column * kBlock, row * kBlock, kBlock, kBlock) &
+                                QRect(0, 0, m_width, m_height);
+            const QRect landed = block & target;
+            bool known = (target.contains(block) || shownBefore(column, row)) &&
+                         (told(column, row) & StreamDatagram::kPiecesFollow) == 0;
+            const QRect from = blocksOf(landed.translated(-by));
+            for (int y = from.top(); known && !landed.isEmpty() && y <= from.bottom(); ++y)
+                for (int x = from.left(); known && x <= from.right(); ++x)
+                    known = shownBefore(x, y);
+            current[std::size_t((row - touched.top()) * touched.width() + column -
+                                touched.left())] = known;
+        }
+    }
+    // Rows in the order that reads each row before anything lands on it.
+    m_row.resize(std::size_t(target.width()));
+    if (by.y() > 0)
+        for (int y = target.bottom(); y >= target.top(); --y)
+            moveRow(y, target, by, d.frame);
+    else
+        for (int y = target.top(); y <= target.bottom(); ++y)
+            moveRow(y, target, by, d.frame);
+    for (int row = touched.top(); row <= touched.bottom(); ++row)
+        for (int column = touched.left(); column <= touched.right(); ++column) {
+            std::uint32_t &shown = m_pieceFrame[std::size_t(blockIndex(column, row))];
+            if (current[std::size_t((row - touched.top()) * touched.width() + column -
+                                    touched.left())])
+                shown = std::max(shown, d.frame);
+        }
+    for (int row = targetCells.top(); row <= targetCells.bottom(); ++row)
+        for (int column = targetCells.left(); column <= targetCells.right(); ++column) {
+            std::uint32_t &version = m_versions[std::size_t(row * m_cellColumns + column)];
+            version = std::max(version, d.frame);
+        }
+    return target;
+}
+
+// One row of a move's target, but not over blocks a piece of its frame or later drew already.
+void StreamCanvas::moveRow(int targetY, const QRect &target, const QPoint &by, std::uint32_t frame)
+{
+    const std::uint32_t *source =
+        m_pixels.data() + std::size_t(targetY - by.y()) * m_width + (target.left() - by.x());
+    std::copy(source, source + target.width(), m_row.begin());
+    std::uint32_t *line = m_pixels.data() + std::size_t(targetY) * m_width;
+    for (int x = target.left(); x <= target.right();) {
+        const int end = std::min((x / kBlock + 1) * kBlock, target.right() + 1);
+        if (m_pieceFrame[std::size_t(blockIndex(x / kBlock, targetY / kBlock))] < frame)
+            std::copy(m_row.begin() + (x - target.left()), m_row.begin() + (end - target.left()),
+                      line + x);
+        x = end;
+    }
 }
 
 // One block from the decoded picture of a piece placed at (left, top), each of whose pixels

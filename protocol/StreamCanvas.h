@@ -16,7 +16,8 @@
 // it is newer, and the rolling sketch only where no current picture is shown (the cell changed
 // since, as the versions tell, or nothing came yet), so a lost datagram costs the picture at
 // most the sketch's detail until the piece comes again. Nothing a datagram declares makes it
-// allocate more than maxPixels or decode more than its own place.
+// allocate more than maxPixels or decode more than its own place. A move redraws what was shown
+// elsewhere, current only where all it moves was.
 class StreamCanvas
 {
 public:
@@ -52,6 +53,8 @@ private:
     void applyVersions(const StreamDatagram &d);
     QRect applyPiece(const StreamDatagram &d);
     QRect applySketch(const StreamDatagram &d);
+    QRect applyMove(const StreamDatagram &d);
+    void moveRow(int targetY, const QRect &target, const QPoint &by, std::uint32_t frame);
     int blockIndex(int column, int row) const { return row * m_blockColumns + column; }
     int cellOfBlock(int column, int row) const;
     bool current(int block, int cell) const;
@@ -64,6 +67,8 @@ private:
     int m_blockRows = 0;
     int m_cellColumns = 0;
     std::vector<std::uint32_t> m_pixels;
+    // One row of a move's place, held while the row it lands on is written.
+    std::vector<std::uint32_t> m_row;
     // Per block: the frame of the piece shown, the frame of the sketch shown (0: none).
     std::vector<std::uint32_t> m_pieceFrame;
     std::vector<std::uint32_t> m_sketchFrame;

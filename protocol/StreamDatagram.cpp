@@ -4,7 +4,7 @@
 
 namespace {
 
-constexpr char kMagic[] = {'V', 'M', 'S', 2};
+constexpr char kMagic[] = {'V', 'M', 'S', 3};
 constexpr qsizetype kMinSize = StreamDatagram::kHeaderSize + StreamKey::kTagSize;
 constexpr int kMaxQuality = 100;
 
@@ -47,7 +47,39 @@ StreamDatagram::Parse checkVersions(const StreamDatagram &d)
     return StreamDatagram::Parse::Ok;
 }
 
+// The place moved and the place it lands on both lie on the screen, and every cell they touch
+// has its two bytes.
+StreamDatagram::Parse checkMove(const StreamDatagram &d)
+{
+    if (d.payload.size() < StreamDatagram::kMoveOffsetSize)
+        return StreamDatagram::Parse::BadCoding;
+    const QRect screen(0, 0, d.screenWidth, d.screenHeight);
+    const QPoint by = d.moveBy();
+    if (d.width == 0 || d.height == 0 || by.isNull() || !screen.contains(d.place()) ||
+        !screen.contains(d.place().translated(by)))
+        return StreamDatagram::Parse::BadPlace;
+    const QRect cells = StreamDatagram::moveCells(d.place(), by);
+    if (d.payload.size() != StreamDatagram::kMoveOffsetSize +
+                                qsizetype(sizeof(quint16)) * cells.width() * cells.height())
+        return StreamDatagram::Parse::BadCoding;
+    return StreamDatagram::Parse::Ok;
+}
+
 } // namespace
+
+QPoint StreamDatagram::moveBy() const
+{
+    if (payload.size() < kMoveOffsetSize)
+        return {};
+    return QPoint(get<qint16>(payload.data()), get<qint16>(payload.data() + 2));
+}
+
+QRect StreamDatagram::moveCells(const QRect &place, const QPoint &by)
+{
+    const QRect both = place | place.translated(by);
+    return QRect(QPoint(both.left() / kCell, both.top() / kCell),
+                 QPoint(both.right() / kCell, both.bottom() / kCell));
+}
 
 QByteArray StreamDatagram::write(const StreamKey &key) const
 {
@@ -112,6 +144,9 @@ StreamDatagram::Parse StreamDatagram::parse(QByteArrayView datagram, StreamDatag
         break;
     case Kind::Versions:
         result = checkVersions(d);
+        break;
+    case Kind::Move:
+        result = checkMove(d);
         break;
     case Kind::Pointer:
         if (d.x >= d.screenWidth || d.y >= d.screenHeight)

@@ -4,6 +4,8 @@
 
 #include <QByteArray>
 #include <QByteArrayView>
+#include <QPoint>
+#include <QRect>
 
 // One datagram of the Velmora stream, the demonstration for our own agents on StreamPort: a
 // piece of the teacher's screen, the versions of its cells, or the pointer, small enough never
@@ -15,17 +17,21 @@
 // marker after every cell): the receiver makes the file's headers itself, so nothing the piece
 // carries can make it decode more than its declared place. Scale 0 is the picture itself; the
 // rolling refresh sends a sketch of the whole screen at a larger scale. Versions tell, for each
-// cell of a rectangle, the frame in which it last changed.
+// cell of a rectangle, the frame in which it last changed. A move (a page scrolled) tells the
+// viewer to move a rectangle of what it shows, so that only what it uncovers is coded: its
+// payload is the offset (two signed numbers) and, for each cell of the rectangle that holds the
+// place moved and the place it lands on, the age of the cell's last change before this frame in
+// frames (at most kOldest) with kPiecesFollow set where pieces of this frame will redraw it.
 //
 // Layout, numbers big-endian:
-//   0 "VMS" and the version (2)     4 kind     5 flags     6 quality     7 scale
+//   0 "VMS" and the version (3)     4 kind     5 flags     6 quality     7 scale
 //   8 key id (0: no key)           12 frame number         16 capture time, ms (wraps)
 //  20 screen width, height         24 x, y, width, height of the piece (the pointer: x, y)
 //  32 reserved (2)                 34 payload length       36 payload ... then a 16-byte tag
 // The tag is HMAC-SHA-256 (first 16 bytes) of everything before it, under the key named by id.
 struct StreamDatagram
 {
-    enum class Kind : quint8 { Piece = 1, Pointer = 2, Versions = 3 };
+    enum class Kind : quint8 { Piece = 1, Pointer = 2, Versions = 3, Move = 4 };
     enum class Parse { Ok, WrongSize, NotStream, UnknownKind, BadPlace, BadCoding };
     // The demonstration shows in a window the student can move, not over the whole screen.
     static constexpr quint8 kWindowed = 1;
@@ -37,6 +43,10 @@ struct StreamDatagram
     static constexpr int kCell = 64;
     static constexpr int kBand = 16;
     static constexpr int kMaxScale = 4;
+    // A move's cells: set where pieces of the move's frame follow; the rest is the age.
+    static constexpr quint16 kPiecesFollow = 0x8000;
+    static constexpr quint16 kOldest = 0x7fff;
+    static constexpr qsizetype kMoveOffsetSize = 4;
 
     Kind kind = Kind::Piece;
     quint8 flags = 0;
@@ -60,6 +70,10 @@ struct StreamDatagram
     // Cells across and down a rectangle of Versions.
     int cellColumns() const { return (width + kCell - 1) / kCell; }
     int cellRows() const { return (height + kCell - 1) / kCell; }
+    // A move's place, offset, and the cells (in cells, not pixels) its payload tells of.
+    QRect place() const { return QRect(x, y, width, height); }
+    QPoint moveBy() const;
+    static QRect moveCells(const QRect &place, const QPoint &by);
 
     // Header, payload and the tag under key (whose id replaces keyId); empty when the payload
     // is over kMaxPayload.

@@ -3,6 +3,7 @@
 
 #include <deque>
 #include <gtest/gtest.h>
+#include <optional>
 #include <random>
 #include <vector>
 
@@ -32,6 +33,21 @@ public:
         for (int row = y; row < y + h; ++row)
             for (int column = x; column < x + w; ++column)
                 set(column, row, rgb);
+    }
+    // Rows [top, top + h) of a page of words, w pixels wide, drawn at (x, y).
+    void page(int x, int y, int w, int h, int top)
+    {
+        for (int row = 0; row < h; ++row) {
+            std::mt19937 words(unsigned((top + row) / 14));
+            const bool ink = (top + row) % 14 < 8;
+            for (int column = 0; column < w;) {
+                const int word = 12 + int(words() % 30);
+                fill(x + column, y + row, std::min(word, w - column), 1, ink ? 0x202020 : 0xffffff);
+                fill(x + column + word, y + row, std::max(0, std::min(8, w - column - word)), 1,
+                     0xffffff);
+                column += word + 8;
+            }
+        }
     }
     const std::uint8_t *pixels() const { return m_pixels.data(); }
     // The mean difference per channel between what a viewer shows and this picture.
@@ -69,13 +85,15 @@ public:
         for (; nowMs < untilMs; nowMs += StreamPlanner::kFrameMs) {
             if (each)
                 each(nowMs);
-            planner.picture(desktop.pixels(), kWidth, kHeight, kWidth * 4, nowMs);
+            planner.picture(desktop.pixels(), kWidth, kHeight, kWidth * 4, nowMs,
+                            drawn ? &*drawn : nullptr);
             planner.pointer(QPoint(100, 100), nowMs);
             planner.tick(nowMs);
             while (!planner.outbox().isEmpty()) {
                 const QByteArray datagram = planner.outbox().pop();
+                sent += datagram.size();
                 for (Viewer &viewer : viewers)
-                    if (!viewer.loss || viewer.loss() == false)
+                    if (!viewer.loss || viewer.loss(datagram) == false)
                         viewer.canvas.apply(datagram, nowMs);
             }
         }
@@ -85,12 +103,15 @@ public:
     {
         StreamCanvas canvas{kWidth * kHeight};
         // True: this datagram is lost on its way to this viewer.
-        std::function<bool()> loss;
+        std::function<bool(const QByteArray &)> loss;
     };
 
     StreamPlanner planner;
     std::deque<Viewer> viewers;
+    // Where the screen was drawn on, where that is told.
+    std::optional<std::vector<QRect>> drawn;
     qint64 nowMs = 0;
+    qint64 sent = 0;
 };
 
 } // namespace
@@ -125,7 +146,7 @@ TEST(StreamRefresh, AViewerThatLosesAQuarterOfTheDatagramsStillGetsTheWholePictu
     Desktop desktop;
     StreamRun stream;
     std::mt19937 random(11);
-    stream.viewers.emplace_back().loss = [&] { return random() % 4 == 0; };
+    stream.viewers.emplace_back().loss = [&](const QByteArray &) { return random() % 4 == 0; };
     // A square crosses the window for a second, then the screen stands still.
     stream.run(desktop, 1000, [&](qint64 now) {
         const int x = 80 + int(now / 3);
@@ -151,4 +172,45 @@ TEST(StreamPlannerLook, FindsWhatTheServerDidNotTell)
     planner.picture(screen.data(), 640, 480, 640 * 4, 33);
     EXPECT_FALSE(planner.screen().changedOutside({QRect(99, 99, 3, 3)}));
     EXPECT_TRUE(planner.screen().changedOutside({QRect(300, 300, 10, 10)}));
+}
+
+// A page scrolled in its window: the viewers move what they show and only the rows uncovered
+// are coded; one that lost a move is not taken in by the moves after it, and ends sharp.
+TEST(StreamScroll, AScrolledPageIsMovedNotCodedAgain)
+{
+    const QRect window(60, 40, 480, 360);
+    const auto scrolled = [&](bool told) {
+        Desktop desktop;
+        StreamRun stream;
+        desktop.page(window.x(), window.y(), window.width(), window.height(), 0);
+        stream.viewers.emplace_back();
+        int moves = 0;
+        stream.viewers.emplace_back().loss = [&](const QByteArray &datagram) {
+            StreamDatagram d;
+            return StreamDatagram::parse(datagram, d) == StreamDatagram::Parse::Ok &&
+                   d.kind == StreamDatagram::Kind::Move && ++moves == 1;
+        };
+        stream.run(desktop, 3000);
+        const qint64 before = stream.sent;
+        stream.drawn = std::vector<QRect>{window};
+        if (!told)
+            stream.drawn.reset();
+        stream.run(desktop, 5000, [&](qint64 now) {
+            desktop.page(window.x(), window.y(), window.width(), window.height(),
+                         int(now - 3000) / 33 * 8);
+        });
+        const qint64 bytes = stream.sent - before;
+        if (told) {
+            EXPECT_GT(moves, 50);
+            EXPECT_TRUE(stream.viewers[0].canvas.sharp());
+            EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 4);
+            EXPECT_FALSE(stream.viewers[1].canvas.sharp()) << "a lost move went unnoticed";
+            stream.drawn.reset();
+            stream.run(desktop, 9000);
+            EXPECT_TRUE(stream.viewers[1].canvas.sharp());
+            EXPECT_LT(desktop.differenceFrom(stream.viewers[1].canvas), 4);
+        }
+        return bytes;
+    };
+    EXPECT_LT(scrolled(true) * 4, scrolled(false));
 }
