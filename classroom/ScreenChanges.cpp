@@ -7,10 +7,12 @@
 
 namespace {
 constexpr int kCell = StreamDatagram::kCell;
+constexpr int kBand = StreamDatagram::kBand;
 constexpr int kBytesPerPixel = 4;
+constexpr std::uint8_t kAllBands = (1u << (kCell / kBand)) - 1;
 // A scroll is looked for in places this big, and must leave this many rows in place.
 constexpr int kScrollMinWidth = kCell;
-constexpr int kScrollMinRows = 2 * StreamDatagram::kBand;
+constexpr int kScrollMinRows = 2 * kBand;
 // Rows tried as the probe, and rows of the moved place checked before a move is believed.
 constexpr int kProbes = 3;
 constexpr int kProbeSearch = 64;
@@ -59,6 +61,7 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
                         bgrx + std::ptrdiff_t(y) * stride, std::size_t(ownStride));
     }
     m_changed.assign(std::size_t(m_columns) * m_rows, resized ? 1 : 0);
+    m_bands.assign(m_changed.size(), resized ? kAllBands : 0);
     m_changedCount = resized ? m_columns * m_rows : 0;
     if (resized || (changed && changed->empty()))
         return;
@@ -66,30 +69,35 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
         skipUntouched(*changed);
     else
         m_settled.assign(m_changed.size(), 0);
-    // Line by line, so that both pictures are read in the order they lie in memory; a cell
-    // found changed is not compared again, and from its first different line on it is copied
-    // while that line is at hand.
+    // Line by line, so that both pictures are read in the order they lie in memory; a band of a
+    // cell found changed is not compared again, and from its first different line on it is
+    // copied while that line is at hand.
     for (int row = 0; row < m_rows; ++row) {
         char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
         char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
+        std::uint8_t *bands = m_bands.data() + std::ptrdiff_t(row) * m_columns;
         // A band of cells nothing was drawn on is not walked line by line at all.
         if (std::all_of(settled, settled + m_columns, [](char done) { return done != 0; }))
             continue;
         for (int y = row * kCell; y < std::min((row + 1) * kCell, height); ++y) {
             const std::uint8_t *line = bgrx + std::ptrdiff_t(y) * stride;
             std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * ownStride;
+            const auto band = std::uint8_t(1u << ((y - row * kCell) / kBand));
             for (int column = 0; column < m_columns; ++column) {
                 if (settled[column] && !flags[column])
                     continue;
                 const int left = column * kCell * kBytesPerPixel;
                 const auto bytes = std::size_t(std::min(kCell, width - column * kCell)) *
                                    std::size_t(kBytesPerPixel);
-                if (!flags[column]) {
+                if (!(bands[column] & band)) {
                     if (std::memcmp(line + left, kept + left, bytes) == 0)
                         continue;
-                    flags[column] = 1;
-                    settled[column] = 1;
-                    ++m_changedCount;
+                    bands[column] |= band;
+                    if (!flags[column]) {
+                        flags[column] = 1;
+                        settled[column] = 1;
+                        ++m_changedCount;
+                    }
                 }
                 std::memcpy(kept + left, line + left, bytes);
             }

@@ -24,6 +24,8 @@ public:
     // Per cell, row by row: whether the last comparison found it changed.
     const std::vector<char> &changed() const { return m_changed; }
     int changedCount() const { return m_changedCount; }
+    // Per cell: the bands (bit b: rows 16b to 16b + 15 of the cell) found changed.
+    const std::vector<std::uint8_t> &bands() const { return m_bands; }
     // How far up (negative: down) the rows of place moved from the last picture to this BGRX
     // picture, as a page scrolled: 0 where no such move is found. A guess checked on a few rows
     // only: the comparison that follows the move finds whatever it got wrong.
@@ -47,5 +49,6 @@ private:
     int m_changedCount = 0;
     std::vector<char> m_changed;
     std::vector<char> m_settled;
+    std::vector<std::uint8_t> m_bands;
     std::vector<std::uint8_t> m_pixels;
 };

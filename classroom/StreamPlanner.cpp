@@ -3,6 +3,8 @@
 #include <QtEndian>
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <tuple>
 
 namespace {
 
@@ -13,6 +15,7 @@ constexpr qint64 kRefreshMs = 1000;
 // screen stays under 20 KB a second.
 constexpr qint64 kSketchBytes = 8000;
 constexpr qint64 kRoundBytesPerSecond = 5000;
+constexpr qint64 kRoundEveryMs = 500;
 constexpr int kSketchQuality = 50;
 constexpr int kMinScale = 1;
 // A cell unchanged this long is sent once more, sharp: what a viewer lost of a change comes
@@ -25,6 +28,7 @@ constexpr int kQualityStep = 5;
 constexpr int kMinFrameRate = 10;
 constexpr qint64 kFrameTarget = StreamPlanner::kBudget / kMinFrameRate * 9 / 10;
 constexpr int kBytesPerPixel = 4;
+constexpr std::uint8_t kAllBands = (1u << (kCell / kBand)) - 1;
 
 } // namespace
 
@@ -76,28 +80,71 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
     const bool resized = width != m_screen.width() || height != m_screen.height();
     const Move move = !resized && drawn ? findMove(bgrx, stride, *drawn) : Move();
     m_screen.compare(bgrx, width, height, stride, drawn);
-    if (!move.place.isEmpty())
-        sendMove(move);
     if (resized) {
         m_cells.assign(m_screen.changed().size(), Cell());
         m_sketchedScale = -1;
         m_nextRefreshMs = nowMs + kRefreshMs;
     }
     const std::vector<char> &changed = m_screen.changed();
+    const int columns = m_screen.cellColumns();
     const QRect movedCells = move.place.isEmpty()
                                  ? QRect()
                                  : StreamDatagram::moveCells(move.place.translated(move.by), {});
-    for (std::size_t i = 0; i < changed.size(); ++i) {
-        if (changed[i] ||
-            movedCells.contains(int(i) % m_screen.cellColumns(), int(i) / m_screen.cellColumns())) {
-            m_cells[i].changed = m_frame;
-            m_cells[i].changedAtMs = nowMs;
-            m_cells[i].settling = true;
+    const auto moved = [&](int cell) {
+        return movedCells.contains(cell % columns, cell / columns);
+    };
+    planBands(movedCells);
+    if (!move.place.isEmpty())
+        sendMove(move);
+    for (int i = 0; i < int(changed.size()); ++i) {
+        if (changed[std::size_t(i)] || moved(i)) {
+            Cell &cell = m_cells[std::size_t(i)];
+            cell.changed = m_frame;
+            cell.changedAtMs = nowMs;
+            cell.settling = true;
         }
     }
-    if (m_screen.changedCount() > 0)
-        adaptQuality(
-            sendCells([&](int cell) { return changed[std::size_t(cell)] != 0; }, m_quality));
+    if (m_screen.changedCount() == 0)
+        return;
+    const qint64 before = m_outbox.bytes() + m_outbox.count() * kWireOverhead;
+    sendCells([&](int cell) { return changed[std::size_t(cell)] && !moved(cell); }, m_quality);
+    for (const BandRun &run : m_bandRuns) {
+        const int top = run.row * kCell + run.firstBand * kBand;
+        sendBlock(top, std::min(run.bands * kBand, m_screen.height() - top), run.first, run.count,
+                  m_quality);
+    }
+    adaptQuality(m_outbox.bytes() + m_outbox.count() * kWireOverhead - before);
+}
+
+// The cells a move touches that still differ from the moved picture are coded only over their
+// bands that do: a row's run of them over the bands from the first to the last any one needs.
+void StreamPlanner::planBands(const QRect &movedCells)
+{
+    const std::vector<char> &changed = m_screen.changed();
+    const int columns = m_screen.cellColumns();
+    m_bandRuns.clear();
+    m_codedBands.resize(changed.size());
+    for (std::size_t i = 0; i < changed.size(); ++i)
+        m_codedBands[i] = changed[i] ? kAllBands : 0;
+    for (int row = movedCells.top(); row <= movedCells.bottom(); ++row) {
+        for (int column = movedCells.left(); column <= movedCells.right();) {
+            if (!changed[std::size_t(row * columns + column)]) {
+                ++column;
+                continue;
+            }
+            BandRun run{row, column, 0, 0, 0};
+            unsigned bands = 0;
+            for (; column <= movedCells.right() && changed[std::size_t(row * columns + column)];
+                 ++column, ++run.count)
+                bands |= m_screen.bands()[std::size_t(row * columns + column)];
+            run.firstBand = std::countr_zero(bands);
+            run.bands = std::bit_width(bands) - run.firstBand;
+            for (int cell = run.first; cell < run.first + run.count; ++cell)
+                m_codedBands[std::size_t(row * columns + cell)] =
+                    std::uint8_t(((1u << run.bands) - 1) << run.firstBand);
+            m_bandRuns.push_back(run);
+        }
+    }
 }
 
 // Only the largest place drawn is looked at: a page scrolled is drawn whole, in one place.
@@ -125,8 +172,8 @@ StreamPlanner::Move StreamPlanner::findMove(const std::uint8_t *bgrx, int stride
     return {place, by};
 }
 
-// Each cell the move touches tells when it last changed before this frame, and whether pieces
-// of this frame redraw it (the comparison with the moved picture found it changed).
+// Each cell the move touches tells when it last changed before this frame, and which of its
+// bands pieces of this frame redraw.
 void StreamPlanner::sendMove(const Move &move)
 {
     const QRect cells = StreamDatagram::moveCells(move.place, move.by);
@@ -138,8 +185,8 @@ void StreamPlanner::sendMove(const Move &move)
         for (int column = cells.left(); column <= cells.right(); ++column, ages += 2) {
             const auto i = std::size_t(row * m_screen.cellColumns() + column);
             const auto age =
-                quint16(std::min<quint32>(m_frame - m_cells[i].changed, StreamDatagram::kOldest));
-            qToBigEndian(m_screen.changed()[i] ? quint16(age | StreamDatagram::kPiecesFollow) : age,
+                std::min<quint32>(m_frame - m_cells[i].changed, StreamDatagram::kOldest);
+            qToBigEndian(quint16(age | unsigned(m_codedBands[i]) << StreamDatagram::kBandsShift),
                          ages);
         }
     StreamDatagram d = datagram(StreamDatagram::Kind::Move);
@@ -190,7 +237,8 @@ qint64 StreamPlanner::sendCells(const std::function<bool(int)> &chosen, int qual
                 int below = 1;
                 while (isRun(row + below, first, count))
                     ++below;
-                sendBlock(row, below, first, count, quality);
+                sendBlock(row * kCell, std::min(below * kCell, m_screen.height() - row * kCell),
+                          first, count, quality);
             }
             first += count;
         }
@@ -198,10 +246,8 @@ qint64 StreamPlanner::sendCells(const std::function<bool(int)> &chosen, int qual
     return m_outbox.bytes() - before + (m_outbox.count() - datagrams) * kWireOverhead;
 }
 
-void StreamPlanner::sendBlock(int row, int rows, int first, int count, int quality)
+void StreamPlanner::sendBlock(int top, int height, int first, int count, int quality)
 {
-    const int top = row * kCell;
-    const int height = std::min(rows * kCell, m_screen.height() - top);
     const int columns = m_screen.cellColumns();
     m_pieces.clear();
     m_encoder.encode(m_screen.pixels() + std::ptrdiff_t(top) * m_screen.stride(), m_screen.stride(),
@@ -383,28 +429,36 @@ void StreamPlanner::settle(qint64 nowMs)
             cell.settling = false;
 }
 
-// One cell at a time, within a few kilobytes a second: the one sent at the lowest quality,
-// then the one sent longest ago. Cells still changing are left to the pictures.
+// Every half second, within a few kilobytes a second, the cells sent at the lowest quality, then
+// the ones sent longest ago, as many as the allowance is likely to pay for: coded in runs, not
+// one call of the encoder each. Cells still changing are left to the pictures.
 void StreamPlanner::round(qint64 nowMs)
 {
     m_roundAllowance =
         std::min(m_roundAllowance + (nowMs - m_lastTickMs) * kRoundBytesPerSecond / 1000,
                  kRoundBytesPerSecond);
-    if (m_roundAllowance <= 0)
+    if (m_roundAllowance <= 0 || nowMs - m_lastRoundMs < kRoundEveryMs)
         return;
-    int best = -1;
-    for (int i = 0; i < int(m_cells.size()); ++i) {
+    m_roundOrder.clear();
+    for (int i = 0; i < int(m_cells.size()); ++i)
+        if (!m_cells[std::size_t(i)].settling)
+            m_roundOrder.push_back(i);
+    if (m_roundOrder.empty())
+        return;
+    const auto count =
+        std::clamp<qint64>(m_roundAllowance / m_roundCellBytes, 1, qint64(m_roundOrder.size()));
+    const auto key = [this](int i) {
         const Cell &cell = m_cells[std::size_t(i)];
-        if (cell.settling)
-            continue;
-        if (best < 0) {
-            best = i;
-            continue;
-        }
-        const Cell &other = m_cells[std::size_t(best)];
-        if (std::pair(cell.sentQuality, cell.sent) < std::pair(other.sentQuality, other.sent))
-            best = i;
-    }
-    if (best >= 0)
-        m_roundAllowance -= sendCells([best](int i) { return i == best; }, m_setting);
+        return std::tuple(cell.sentQuality, cell.sent, i);
+    };
+    std::partial_sort(m_roundOrder.begin(), m_roundOrder.begin() + count, m_roundOrder.end(),
+                      [&](int a, int b) { return key(a) < key(b); });
+    m_roundChosen.assign(m_cells.size(), 0);
+    for (qint64 k = 0; k < count; ++k)
+        m_roundChosen[std::size_t(m_roundOrder[std::size_t(k)])] = 1;
+    const qint64 bytes =
+        sendCells([this](int i) { return m_roundChosen[std::size_t(i)] != 0; }, m_setting);
+    m_roundCellBytes = std::max<qint64>(1, bytes / count);
+    m_roundAllowance -= bytes;
+    m_lastRoundMs = nowMs;
 }

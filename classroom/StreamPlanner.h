@@ -68,6 +68,15 @@ private:
     };
 
     void advance(qint64 nowMs, bool newPicture);
+    // A row's run of cells coded over some of their bands only.
+    struct BandRun
+    {
+        int row;
+        int first;
+        int count;
+        int firstBand;
+        int bands;
+    };
     // A place of the screen and where its pixels went.
     struct Move
     {
@@ -82,8 +91,9 @@ private:
     void push(const StreamDatagram &d);
     // Sends the cells chosen, in runs; returns the bytes queued.
     qint64 sendCells(const std::function<bool(int)> &chosen, int quality);
-    // Cells [first, first + count) of rows [row, row + rows), coded together.
-    void sendBlock(int row, int rows, int first, int count, int quality);
+    // Cells [first, first + count) of the pixel rows [top, top + height), coded together.
+    void sendBlock(int top, int height, int first, int count, int quality);
+    void planBands(const QRect &movedCells);
     void sendVersions();
     void sendSketch();
     void shrinkCell(int column, int row, int scale, int width, int height);
@@ -103,12 +113,20 @@ private:
     qint64 m_nextRefreshMs;
     qint64 m_lastTickMs;
     qint64 m_roundAllowance = 0;
+    qint64 m_lastRoundMs = 0;
+    // What a cell of the round took last time, to guess how many the allowance pays for.
+    qint64 m_roundCellBytes = 1000;
+    std::vector<int> m_roundOrder;
+    std::vector<char> m_roundChosen;
     qint64 m_lastPointerMs = 0;
     std::uint32_t m_frame = 0;
     std::uint32_t m_captureMs = 0;
     QPoint m_pointer{-1, -1};
     ScreenChanges m_screen;
     std::vector<Cell> m_cells;
+    // Per cell, the bands this picture's pieces redraw.
+    std::vector<std::uint8_t> m_codedBands;
+    std::vector<BandRun> m_bandRuns;
     std::vector<std::uint8_t> m_sketch;
     PieceEncoder m_encoder;
     std::vector<PieceEncoder::Piece> m_pieces;

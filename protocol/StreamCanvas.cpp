@@ -205,7 +205,7 @@ QRect StreamCanvas::applySketch(const StreamDatagram &d)
 // A move of frame N redraws what was shown at N - 1. A block showed its picture of N - 1 where it
 // shows a piece no older than its cell's last change before N (as the move tells) and none of N
 // or later. A block the move touches becomes current at N only where all it shows then came
-// from such blocks and no piece of N is to redraw its cell; the rest is moved all the same (the
+// from such blocks and no piece of N is to redraw its band; the rest is moved all the same (the
 // picture looks right sooner) and waits, not current, for pieces, the sketch or the round.
 QRect StreamCanvas::applyMove(const StreamDatagram &d)
 {
@@ -237,8 +237,10 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
             const QRect block = QRect(column * kBlock, row * kBlock, kBlock, kBlock) &
                                 QRect(0, 0, m_width, m_height);
             const QRect landed = block & target;
-            bool known = (target.contains(block) || shownBefore(column, row)) &&
-                         (told(column, row) & StreamDatagram::kPiecesFollow) == 0;
+            bool known =
+                (target.contains(block) || shownBefore(column, row)) &&
+                (told(column, row) >> (StreamDatagram::kBandsShift + row % kBlocksPerCell) & 1) ==
+                    0;
             const QRect from = blocksOf(landed.translated(-by));
             for (int y = from.top(); known && !landed.isEmpty() && y <= from.bottom(); ++y)
                 for (int x = from.left(); known && x <= from.right(); ++x)

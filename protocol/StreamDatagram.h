@@ -21,7 +21,8 @@
 // viewer to move a rectangle of what it shows, so that only what it uncovers is coded: its
 // payload is the offset (two signed numbers) and, for each cell of the rectangle that holds the
 // place moved and the place it lands on, the age of the cell's last change before this frame in
-// frames (at most kOldest) with kPiecesFollow set where pieces of this frame will redraw it.
+// frames (at most kOldest), and above it one bit for each of the cell's bands that pieces of
+// this frame will redraw.
 //
 // Layout, numbers big-endian:
 //   0 "VMS" and the version (3)     4 kind     5 flags     6 quality     7 scale
@@ -43,9 +44,9 @@ struct StreamDatagram
     static constexpr int kCell = 64;
     static constexpr int kBand = 16;
     static constexpr int kMaxScale = 4;
-    // A move's cells: set where pieces of the move's frame follow; the rest is the age.
-    static constexpr quint16 kPiecesFollow = 0x8000;
-    static constexpr quint16 kOldest = 0x7fff;
+    // A move's cells: the age in the low bits, then a bit for each band pieces redraw.
+    static constexpr int kBandsShift = 12;
+    static constexpr quint16 kOldest = (1 << kBandsShift) - 1;
     static constexpr qsizetype kMoveOffsetSize = 4;
 
     Kind kind = Kind::Piece;
