@@ -46,7 +46,7 @@ bool plain(const std::uint8_t *row, int width)
 } // namespace
 
 void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int stride,
-                            const std::vector<QRect> *changed)
+                            const std::vector<QRect> *changed, const QRect &moved, const QPoint &by)
 {
     const bool resized = width != m_width || height != m_height;
     const int ownStride = width * kBytesPerPixel;
@@ -69,39 +69,58 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
         skipUntouched(*changed);
     else
         m_settled.assign(m_changed.size(), 0);
-    // Line by line, so that both pictures are read in the order they lie in memory; a band of a
-    // cell found changed is not compared again, and from its first different line on it is
-    // copied while that line is at hand.
-    for (int row = 0; row < m_rows; ++row) {
-        char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
-        char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
-        std::uint8_t *bands = m_bands.data() + std::ptrdiff_t(row) * m_columns;
+    // Line by line, so that both pictures are read in the order they lie in memory. A place
+    // moved is moved on the last picture line by line too, just before the line is compared
+    // (while it is at hand), in the order that reads each line before it is written.
+    const QRect target = moved.translated(by);
+    const bool upwards = by.y() > 0;
+    for (int i = 0; i < m_rows; ++i) {
+        const int row = upwards ? m_rows - 1 - i : i;
+        const char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
         // A band of cells nothing was drawn on is not walked line by line at all.
         if (std::all_of(settled, settled + m_columns, [](char done) { return done != 0; }))
             continue;
-        for (int y = row * kCell; y < std::min((row + 1) * kCell, height); ++y) {
-            const std::uint8_t *line = bgrx + std::ptrdiff_t(y) * stride;
-            std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * ownStride;
-            const auto band = std::uint8_t(1u << ((y - row * kCell) / kBand));
-            for (int column = 0; column < m_columns; ++column) {
-                if (settled[column] && !flags[column])
-                    continue;
-                const int left = column * kCell * kBytesPerPixel;
-                const auto bytes = std::size_t(std::min(kCell, width - column * kCell)) *
-                                   std::size_t(kBytesPerPixel);
-                if (!(bands[column] & band)) {
-                    if (std::memcmp(line + left, kept + left, bytes) == 0)
-                        continue;
-                    bands[column] |= band;
-                    if (!flags[column]) {
-                        flags[column] = 1;
-                        settled[column] = 1;
-                        ++m_changedCount;
-                    }
-                }
-                std::memcpy(kept + left, line + left, bytes);
+        const int top = row * kCell;
+        const int lines = std::min(kCell, height - top);
+        for (int j = 0; j < lines; ++j) {
+            const int y = upwards ? top + lines - 1 - j : top + j;
+            if (y >= target.top() && y <= target.bottom())
+                std::memmove(m_pixels.data() + std::ptrdiff_t(y) * ownStride +
+                                 std::ptrdiff_t(target.left()) * kBytesPerPixel,
+                             m_pixels.data() + std::ptrdiff_t(y - by.y()) * ownStride +
+                                 std::ptrdiff_t(moved.left()) * kBytesPerPixel,
+                             std::size_t(target.width()) * kBytesPerPixel);
+            compareLine(bgrx + std::ptrdiff_t(y) * stride, y, row);
+        }
+    }
+}
+
+// A band of a cell found changed is not compared again: from its first different line on it is
+// copied while that line is at hand.
+void ScreenChanges::compareLine(const std::uint8_t *line, int y, int row)
+{
+    char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
+    char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
+    std::uint8_t *bands = m_bands.data() + std::ptrdiff_t(row) * m_columns;
+    std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * m_width * kBytesPerPixel;
+    const auto band = std::uint8_t(1u << ((y - row * kCell) / kBand));
+    for (int column = 0; column < m_columns; ++column) {
+        if (settled[column] && !flags[column])
+            continue;
+        const int left = column * kCell * kBytesPerPixel;
+        const auto bytes =
+            std::size_t(std::min(kCell, m_width - column * kCell)) * std::size_t(kBytesPerPixel);
+        if (!(bands[column] & band)) {
+            if (std::memcmp(line + left, kept + left, bytes) == 0)
+                continue;
+            bands[column] |= band;
+            if (!flags[column]) {
+                flags[column] = 1;
+                settled[column] = 1;
+                ++m_changedCount;
             }
         }
+        std::memcpy(kept + left, line + left, bytes);
     }
 }
 
@@ -156,26 +175,6 @@ int ScreenChanges::findScroll(const std::uint8_t *bgrx, int stride, const QRect 
         }
     }
     return 0;
-}
-
-void ScreenChanges::move(const QRect &place, const QPoint &by)
-{
-    const int ownStride = m_width * kBytesPerPixel;
-    const auto bytes = std::size_t(place.width()) * kBytesPerPixel;
-    const auto row = [&](int y) {
-        const int target = y + by.y();
-        std::memmove(m_pixels.data() + std::ptrdiff_t(target) * ownStride +
-                         std::ptrdiff_t(place.left() + by.x()) * kBytesPerPixel,
-                     m_pixels.data() + std::ptrdiff_t(y) * ownStride +
-                         std::ptrdiff_t(place.left()) * kBytesPerPixel,
-                     bytes);
-    };
-    if (by.y() > 0)
-        for (int y = place.bottom(); y >= place.top(); --y)
-            row(y);
-    else
-        for (int y = place.top(); y <= place.bottom(); ++y)
-            row(y);
 }
 
 bool ScreenChanges::changedOutside(const std::vector<QRect> &places) const

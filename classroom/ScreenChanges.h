@@ -13,9 +13,11 @@ class ScreenChanges
 public:
     // Compares a BGRX picture with the last one; at the first picture, or at a new size, every
     // cell has changed. With the places that may have changed, only the cells they touch are
-    // read.
+    // read. With a place moved, by an offset, the last picture is moved so first, as a viewer
+    // moves it: the place and where it lands must lie within the places that changed.
     void compare(const std::uint8_t *bgrx, int width, int height, int stride,
-                 const std::vector<QRect> *changed = nullptr);
+                 const std::vector<QRect> *changed = nullptr, const QRect &moved = {},
+                 const QPoint &by = {});
 
     int width() const { return m_width; }
     int height() const { return m_height; }
@@ -30,8 +32,6 @@ public:
     // picture, as a page scrolled: 0 where no such move is found. A guess checked on a few rows
     // only: the comparison that follows the move finds whatever it got wrong.
     int findScroll(const std::uint8_t *bgrx, int stride, const QRect &place) const;
-    // Moves a rectangle of the last picture by an offset, as a viewer will.
-    void move(const QRect &place, const QPoint &by);
     // Whether the last comparison found a change in a cell that none of the places touch.
     bool changedOutside(const std::vector<QRect> &places) const;
     // The last picture, width * 4 bytes a row.
@@ -39,6 +39,7 @@ public:
     int stride() const { return m_width * 4; }
 
 private:
+    void compareLine(const std::uint8_t *line, int y, int row);
     // Marks the cells no change can have touched as already looked at.
     void skipUntouched(const std::vector<QRect> &changed);
 

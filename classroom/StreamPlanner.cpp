@@ -79,7 +79,7 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
     advance(nowMs, true);
     const bool resized = width != m_screen.width() || height != m_screen.height();
     const Move move = !resized && drawn ? findMove(bgrx, stride, *drawn) : Move();
-    m_screen.compare(bgrx, width, height, stride, drawn);
+    m_screen.compare(bgrx, width, height, stride, drawn, move.place, move.by);
     if (resized) {
         m_cells.assign(m_screen.changed().size(), Cell());
         m_sketchedScale = -1;
@@ -168,7 +168,6 @@ StreamPlanner::Move StreamPlanner::findMove(const std::uint8_t *bgrx, int stride
             qsizetype(sizeof(quint16)) * cells.width() * cells.height() >
         StreamDatagram::kMaxPayload)
         return {};
-    m_screen.move(place, by);
     return {place, by};
 }
 

@@ -83,8 +83,7 @@ private:
         QRect place;
         QPoint by;
     };
-    // Where the largest place drawn moved as a page scrolls, moved on the last picture too;
-    // an empty place where it did not.
+    // Where the largest place drawn moved as a page scrolls; an empty place where it did not.
     Move findMove(const std::uint8_t *bgrx, int stride, const std::vector<QRect> &drawn);
     void sendMove(const Move &move);
     StreamDatagram datagram(StreamDatagram::Kind kind) const;

@@ -184,7 +184,7 @@ void StreamSender::run(Start start)
             }
             hold.unlock();
             const int changes = start.pictures->changeDescriptor();
-            const bool news = start.pictures->mayHaveChanged();
+            bool news = start.pictures->mayHaveChanged();
             const qint64 now = nowUs() / 1000;
             if (changes >= 0 && news && newsSinceMs < 0) {
                 newsSinceMs = now;
@@ -213,6 +213,9 @@ void StreamSender::run(Start start)
                     ++shared.pictures;
                     shared.codedQuality = planner.quality();
                 }
+                // What the picture shows is no news; what came while it was taken is, and it
+                // may already wait in the connection's queue, where the descriptor cannot tell.
+                news = start.pictures->mayHaveChanged();
             }
             // One reading of the clock serves the tick, the pacing and the wake: on some
             // machines each reading is a call into the kernel.
