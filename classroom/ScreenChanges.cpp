@@ -56,6 +56,7 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
         m_columns = (width + kCell - 1) / kCell;
         m_rows = (height + kCell - 1) / kCell;
         m_pixels.resize(std::size_t(height) * std::size_t(ownStride));
+        m_spans.resize(std::size_t(m_rows));
         for (int y = 0; y < height; ++y)
             std::memcpy(m_pixels.data() + std::ptrdiff_t(y) * ownStride,
                         bgrx + std::ptrdiff_t(y) * stride, std::size_t(ownStride));
@@ -65,53 +66,53 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
     m_changedCount = resized ? m_columns * m_rows : 0;
     if (resized || (changed && changed->empty()))
         return;
-    if (changed)
+    if (changed) {
         skipUntouched(*changed);
-    else
+    } else {
         m_settled.assign(m_changed.size(), 0);
-    // Line by line, so that both pictures are read in the order they lie in memory. A place
-    // moved is moved on the last picture line by line too, just before the line is compared
-    // (while it is at hand), in the order that reads each line before it is written.
+        for (int row = 0; row < m_rows; ++row)
+            m_spans[std::size_t(row)] =
+                QRect(0, row * kCell, width, kCell) & QRect(0, 0, width, height);
+    }
+    // Line by line, so that both pictures are read in the order they lie in memory, and only
+    // within the places drawn on. A place moved is moved on the last picture line by line too,
+    // just before the line is compared (while it is at hand), in the order that reads each line
+    // before it is written.
     const QRect target = moved.translated(by);
-    const bool upwards = by.y() > 0;
+    const bool bottomUp = by.y() > 0;
     for (int i = 0; i < m_rows; ++i) {
-        const int row = upwards ? m_rows - 1 - i : i;
-        const char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
-        // A band of cells nothing was drawn on is not walked line by line at all.
-        if (std::all_of(settled, settled + m_columns, [](char done) { return done != 0; }))
-            continue;
-        const int top = row * kCell;
-        const int lines = std::min(kCell, height - top);
-        for (int j = 0; j < lines; ++j) {
-            const int y = upwards ? top + lines - 1 - j : top + j;
+        const int row = bottomUp ? m_rows - 1 - i : i;
+        const QRect &span = m_spans[std::size_t(row)];
+        for (int j = 0; j < span.height(); ++j) {
+            const int y = bottomUp ? span.bottom() - j : span.top() + j;
             if (y >= target.top() && y <= target.bottom())
                 std::memmove(m_pixels.data() + std::ptrdiff_t(y) * ownStride +
                                  std::ptrdiff_t(target.left()) * kBytesPerPixel,
                              m_pixels.data() + std::ptrdiff_t(y - by.y()) * ownStride +
                                  std::ptrdiff_t(moved.left()) * kBytesPerPixel,
                              std::size_t(target.width()) * kBytesPerPixel);
-            compareLine(bgrx + std::ptrdiff_t(y) * stride, y, row);
+            compareLine(bgrx + std::ptrdiff_t(y) * stride, y, row, span.left(), span.right());
         }
     }
 }
 
 // A band of a cell found changed is not compared again: from its first different line on it is
 // copied while that line is at hand.
-void ScreenChanges::compareLine(const std::uint8_t *line, int y, int row)
+void ScreenChanges::compareLine(const std::uint8_t *line, int y, int row, int left, int right)
 {
     char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
     char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
     std::uint8_t *bands = m_bands.data() + std::ptrdiff_t(row) * m_columns;
     std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * m_width * kBytesPerPixel;
     const auto band = std::uint8_t(1u << ((y - row * kCell) / kBand));
-    for (int column = 0; column < m_columns; ++column) {
+    for (int column = left / kCell; column <= right / kCell; ++column) {
         if (settled[column] && !flags[column])
             continue;
-        const int left = column * kCell * kBytesPerPixel;
+        const int from = std::max(left, column * kCell) * kBytesPerPixel;
         const auto bytes =
-            std::size_t(std::min(kCell, m_width - column * kCell)) * std::size_t(kBytesPerPixel);
+            std::size_t(std::min(right + 1, (column + 1) * kCell) * kBytesPerPixel - from);
         if (!(bands[column] & band)) {
-            if (std::memcmp(line + left, kept + left, bytes) == 0)
+            if (std::memcmp(line + from, kept + from, bytes) == 0)
                 continue;
             bands[column] |= band;
             if (!flags[column]) {
@@ -120,7 +121,7 @@ void ScreenChanges::compareLine(const std::uint8_t *line, int y, int row)
                 ++m_changedCount;
             }
         }
-        std::memcpy(kept + left, line + left, bytes);
+        std::memcpy(kept + from, line + from, bytes);
     }
 }
 
@@ -193,13 +194,16 @@ bool ScreenChanges::changedOutside(const std::vector<QRect> &places) const
 void ScreenChanges::skipUntouched(const std::vector<QRect> &changed)
 {
     m_settled.assign(m_changed.size(), 1);
+    std::fill(m_spans.begin(), m_spans.end(), QRect());
     const QRect screen(0, 0, m_width, m_height);
     for (const QRect &place : changed) {
         const QRect inside = place.intersected(screen);
         if (inside.isEmpty())
             continue;
-        for (int row = inside.top() / kCell; row <= inside.bottom() / kCell; ++row)
+        for (int row = inside.top() / kCell; row <= inside.bottom() / kCell; ++row) {
+            m_spans[std::size_t(row)] |= inside & QRect(0, row * kCell, m_width, kCell);
             for (int column = inside.left() / kCell; column <= inside.right() / kCell; ++column)
                 m_settled[std::size_t(row * m_columns + column)] = 0;
+        }
     }
 }

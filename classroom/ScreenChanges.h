@@ -39,8 +39,10 @@ public:
     int stride() const { return m_width * 4; }
 
 private:
-    void compareLine(const std::uint8_t *line, int y, int row);
-    // Marks the cells no change can have touched as already looked at.
+    // Compares columns [left, right] of one line of a row of cells.
+    void compareLine(const std::uint8_t *line, int y, int row, int left, int right);
+    // Marks the cells no change can have touched as already looked at, and bounds the places
+    // drawn on within each row of cells.
     void skipUntouched(const std::vector<QRect> &changed);
 
     int m_width = 0;
@@ -51,5 +53,7 @@ private:
     std::vector<char> m_changed;
     std::vector<char> m_settled;
     std::vector<std::uint8_t> m_bands;
+    // Per row of cells: what is compared of it.
+    std::vector<QRect> m_spans;
     std::vector<std::uint8_t> m_pixels;
 };
