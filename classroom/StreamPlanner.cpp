@@ -46,12 +46,14 @@ void StreamPlanner::setQuality(std::int32_t setting)
 }
 
 // Frames count time, 30 a second, and at least one more for every picture: a viewer tells
-// old from new by them alone.
+// old from new by them alone. Whatever is cut from the last picture (the refresh, the round)
+// carries the time that picture was taken.
 void StreamPlanner::advance(qint64 nowMs, bool newPicture)
 {
     const auto byTime = std::uint32_t(1 + (nowMs - m_startMs) / kFrameMs);
     m_frame = std::max(newPicture ? m_frame + 1 : m_frame, byTime);
-    m_captureMs = std::uint32_t(nowMs);
+    if (newPicture)
+        m_captureMs = std::uint32_t(nowMs);
 }
 
 StreamDatagram StreamPlanner::datagram(StreamDatagram::Kind kind) const
@@ -157,10 +159,22 @@ StreamPlanner::Move StreamPlanner::findMove(const std::uint8_t *bgrx, int stride
         });
     if (largest == drawn.cend())
         return {};
-    const int shift = m_screen.findScroll(bgrx, stride, *largest);
+    // The server cuts a place in bands where others lie beside it: its bands are joined again.
+    QRect whole = *largest;
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (const QRect &band : drawn) {
+            if (band.left() == whole.left() && band.right() == whole.right() &&
+                (band.top() == whole.bottom() + 1 || band.bottom() + 1 == whole.top())) {
+                whole |= band;
+                grown = true;
+            }
+        }
+    }
+    const int shift = m_screen.findScroll(bgrx, stride, whole);
     if (shift == 0)
         return {};
-    const QRect inside = *largest & QRect(0, 0, m_screen.width(), m_screen.height());
+    const QRect inside = whole & QRect(0, 0, m_screen.width(), m_screen.height());
     const QRect place = (inside & inside.translated(0, -shift)).translated(0, shift);
     const QPoint by(0, -shift);
     const QRect cells = StreamDatagram::moveCells(place, by);
@@ -283,6 +297,7 @@ void StreamPlanner::pointer(QPoint position, qint64 nowMs)
     m_pointer = position;
     m_lastPointerMs = nowMs;
     StreamDatagram d = datagram(StreamDatagram::Kind::Pointer);
+    d.captureMs = std::uint32_t(nowMs);
     d.x = quint16(position.x());
     d.y = quint16(position.y());
     push(d);

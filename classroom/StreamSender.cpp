@@ -215,7 +215,10 @@ void StreamSender::run(Start start)
                 }
                 // What the picture shows is no news; what came while it was taken is, and it
                 // may already wait in the connection's queue, where the descriptor cannot tell.
+                // It has had the picture's time to settle.
                 news = start.pictures->mayHaveChanged();
+                if (news && changes >= 0)
+                    newsSinceMs = now;
             }
             // One reading of the clock serves the tick, the pacing and the wake: on some
             // machines each reading is a call into the kernel.

@@ -13,7 +13,7 @@ if [ "${1:-}" = "--smoke" ]; then smoke=1; shift; fi
 build=${1:?build folder}
 seconds=${2:-60}
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
-targets=${FUZZ_TARGETS:-"integer_text jpeg_decoder monitor_datagrams profile_file command_parser frame_assembler wall_datagrams"}
+targets=${FUZZ_TARGETS:-"integer_text jpeg_decoder monitor_datagrams profile_file command_parser frame_assembler wall_datagrams stream_datagrams"}
 slow_ms=${FUZZ_SLOW_MS:-50}
 
 if ! command -v clang++ >/dev/null; then

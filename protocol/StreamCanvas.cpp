@@ -232,11 +232,14 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
         QRect(targetCells.topLeft() * kBlocksPerCell, targetCells.size() * kBlocksPerCell) &
         QRect(0, 0, m_blockColumns, m_blockRows);
     std::vector<char> current(std::size_t(touched.width()) * touched.height(), 0);
+    QRect drawn;
     for (int row = touched.top(); row <= touched.bottom(); ++row) {
         for (int column = touched.left(); column <= touched.right(); ++column) {
             const QRect block = QRect(column * kBlock, row * kBlock, kBlock, kBlock) &
                                 QRect(0, 0, m_width, m_height);
             const QRect landed = block & target;
+            if (m_pieceFrame[std::size_t(blockIndex(column, row))] < d.frame)
+                drawn |= landed;
             bool known =
                 (target.contains(block) || shownBefore(column, row)) &&
                 (told(column, row) >> (StreamDatagram::kBandsShift + row % kBlocksPerCell) & 1) ==
@@ -269,7 +272,7 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
             std::uint32_t &version = m_versions[std::size_t(row * m_cellColumns + column)];
             version = std::max(version, d.frame);
         }
-    return target;
+    return drawn;
 }
 
 // One row of a move's target, but not over blocks a piece of its frame or later drew already.

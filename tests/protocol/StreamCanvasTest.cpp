@@ -135,6 +135,20 @@ TEST(StreamCanvas, HostileDatagramsAreIgnoredAtABoundedCost)
     versions.payload = future;
     EXPECT_TRUE(unchanged(versions.write(StreamKey())));
     EXPECT_TRUE(canvas.sharp());
+    // A move of the whole screen from the frame its pieces came in, or from the past, moves
+    // nothing a piece of that frame drew.
+    StreamDatagram move = versions;
+    QByteArray offset(4 + 2 * 5 * 4, '\0');
+    offset[1] = 64;
+    move.kind = StreamDatagram::Kind::Move;
+    move.width = kWidth - 64;
+    move.height = kHeight;
+    move.payload = offset;
+    for (const quint32 frame : {100u, 5u}) {
+        move.frame = frame;
+        EXPECT_TRUE(unchanged(move.write(StreamKey())));
+    }
+    EXPECT_TRUE(canvas.sharp());
 
     // Junk where the scan should be is decoded at the piece's declared size and no more; the
     // size of the screen changes at most once a second, however often datagrams claim it.

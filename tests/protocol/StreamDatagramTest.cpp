@@ -103,6 +103,27 @@ TEST(StreamDatagram, NothingADatagramDeclaresReachesPastItsScreenItsGridOrItsByt
     d.height = 64;
     EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
 
+    // Moves: both places on the screen, an offset, two bytes for every cell the places touch.
+    QByteArray offset(4 + 2 * 2 * 2, '\0');
+    offset[2] = '\xff';
+    offset[3] = '\xf0';
+    d = piece(offset);
+    d.kind = StreamDatagram::Kind::Move;
+    d.x = 1800;
+    d.y = 1000;
+    d.width = 100;
+    d.height = 80;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::Ok);
+    EXPECT_EQ(d.moveBy(), QPoint(0, -16));
+    d.y = 10;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadPlace);
+    d.y = 1000;
+    d.width = 130;
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadPlace);
+    d.width = 100;
+    d.payload = offset.first(8);
+    EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
+
     d = piece(payload);
     d.kind = StreamDatagram::Kind::Pointer;
     d.x = 1919;
