@@ -184,6 +184,43 @@ int ScreenChanges::findScroll(const std::uint8_t *bgrx, int stride, const QRect 
     return 0;
 }
 
+// Only the largest place drawn is looked at: a page scrolled is drawn whole, in one place. The
+// viewers must be told of the cells the move touches in one datagram.
+ScreenChanges::Move ScreenChanges::findMove(const std::uint8_t *bgrx, int stride,
+                                            const std::vector<QRect> &drawn) const
+{
+    const auto largest =
+        std::max_element(drawn.cbegin(), drawn.cend(), [](const QRect &a, const QRect &b) {
+            return qint64(a.width()) * a.height() < qint64(b.width()) * b.height();
+        });
+    if (largest == drawn.cend())
+        return {};
+    // The server cuts a place in bands where others lie beside it: its bands are joined again.
+    QRect whole = *largest;
+    for (bool grown = true; grown;) {
+        grown = false;
+        for (const QRect &band : drawn) {
+            if (band.left() == whole.left() && band.right() == whole.right() &&
+                (band.top() == whole.bottom() + 1 || band.bottom() + 1 == whole.top())) {
+                whole |= band;
+                grown = true;
+            }
+        }
+    }
+    const int shift = findScroll(bgrx, stride, whole);
+    if (shift == 0)
+        return {};
+    const QRect inside = whole & QRect(0, 0, m_width, m_height);
+    const QRect place = (inside & inside.translated(0, -shift)).translated(0, shift);
+    const QPoint by(0, -shift);
+    const QRect cells = StreamDatagram::moveCells(place, by);
+    if (StreamDatagram::kMoveOffsetSize +
+            qsizetype(sizeof(quint16)) * cells.width() * cells.height() >
+        StreamDatagram::kMaxPayload)
+        return {};
+    return {place, by};
+}
+
 bool ScreenChanges::changedOutside(const std::vector<QRect> &places) const
 {
     for (int i = 0; i < int(m_changed.size()); ++i) {

@@ -11,6 +11,13 @@
 class ScreenChanges
 {
 public:
+    // A place of the screen and where its pixels went.
+    struct Move
+    {
+        QRect place;
+        QPoint by;
+    };
+
     // Compares a BGRX picture with the last one; at the first picture, or at a new size, every
     // cell has changed. With the places that may have changed, only the cells they touch are
     // read. With a place moved, by an offset, the last picture is moved so first, as a viewer
@@ -32,6 +39,9 @@ public:
     // picture, as a page scrolled: 0 where no such move is found. A guess checked on a few rows
     // only: the comparison that follows the move finds whatever it got wrong.
     int findScroll(const std::uint8_t *bgrx, int stride, const QRect &place) const;
+    // Where the largest place drawn moved from the last picture to this one, as a page
+    // scrolls; an empty place where it did not, or where a viewer could not be told of it.
+    Move findMove(const std::uint8_t *bgrx, int stride, const std::vector<QRect> &drawn) const;
     // Whether the last comparison found a change in a cell that none of the places touch.
     bool changedOutside(const std::vector<QRect> &places) const;
     // The last picture, width * 4 bytes a row.

@@ -2,7 +2,6 @@
 
 #include <QtEndian>
 #include <algorithm>
-#include <array>
 #include <bit>
 #include <tuple>
 
@@ -11,13 +10,8 @@ namespace {
 constexpr int kCell = StreamDatagram::kCell;
 constexpr int kBand = StreamDatagram::kBand;
 constexpr qint64 kRefreshMs = 1000;
-// The sketch's bytes a second: with the versions, the round and the pointer, an unchanged
-// screen stays under 20 KB a second.
-constexpr qint64 kSketchBytes = 8000;
 constexpr qint64 kRoundBytesPerSecond = 5000;
 constexpr qint64 kRoundEveryMs = 500;
-constexpr int kSketchQuality = 50;
-constexpr int kMinScale = 1;
 // A cell unchanged this long is sent once more, sharp: what a viewer lost of a change comes
 // back, and so does the quality a busy moment took from it.
 constexpr qint64 kSettleMs = 300;
@@ -27,7 +21,6 @@ constexpr int kQualityStep = 5;
 // The picture never falls below ten frames a second for its size alone.
 constexpr int kMinFrameRate = 10;
 constexpr qint64 kFrameTarget = StreamPlanner::kBudget / kMinFrameRate * 9 / 10;
-constexpr int kBytesPerPixel = 4;
 constexpr std::uint8_t kAllBands = (1u << (kCell / kBand)) - 1;
 
 } // namespace
@@ -80,11 +73,12 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
     height = std::min(height, StreamDatagram::kMaxSide);
     advance(nowMs, true);
     const bool resized = width != m_screen.width() || height != m_screen.height();
-    const Move move = !resized && drawn ? findMove(bgrx, stride, *drawn) : Move();
+    const ScreenChanges::Move move =
+        !resized && drawn ? m_screen.findMove(bgrx, stride, *drawn) : ScreenChanges::Move();
     m_screen.compare(bgrx, width, height, stride, drawn, move.place, move.by);
     if (resized) {
         m_cells.assign(m_screen.changed().size(), Cell());
-        m_sketchedScale = -1;
+        m_sketch.reset();
         m_nextRefreshMs = nowMs + kRefreshMs;
     }
     const std::vector<char> &changed = m_screen.changed();
@@ -149,45 +143,9 @@ void StreamPlanner::planBands(const QRect &movedCells)
     }
 }
 
-// Only the largest place drawn is looked at: a page scrolled is drawn whole, in one place.
-StreamPlanner::Move StreamPlanner::findMove(const std::uint8_t *bgrx, int stride,
-                                            const std::vector<QRect> &drawn)
-{
-    const auto largest =
-        std::max_element(drawn.cbegin(), drawn.cend(), [](const QRect &a, const QRect &b) {
-            return qint64(a.width()) * a.height() < qint64(b.width()) * b.height();
-        });
-    if (largest == drawn.cend())
-        return {};
-    // The server cuts a place in bands where others lie beside it: its bands are joined again.
-    QRect whole = *largest;
-    for (bool grown = true; grown;) {
-        grown = false;
-        for (const QRect &band : drawn) {
-            if (band.left() == whole.left() && band.right() == whole.right() &&
-                (band.top() == whole.bottom() + 1 || band.bottom() + 1 == whole.top())) {
-                whole |= band;
-                grown = true;
-            }
-        }
-    }
-    const int shift = m_screen.findScroll(bgrx, stride, whole);
-    if (shift == 0)
-        return {};
-    const QRect inside = whole & QRect(0, 0, m_screen.width(), m_screen.height());
-    const QRect place = (inside & inside.translated(0, -shift)).translated(0, shift);
-    const QPoint by(0, -shift);
-    const QRect cells = StreamDatagram::moveCells(place, by);
-    if (StreamDatagram::kMoveOffsetSize +
-            qsizetype(sizeof(quint16)) * cells.width() * cells.height() >
-        StreamDatagram::kMaxPayload)
-        return {};
-    return {place, by};
-}
-
 // Each cell the move touches tells when it last changed before this frame, and which of its
 // bands pieces of this frame redraw.
-void StreamPlanner::sendMove(const Move &move)
+void StreamPlanner::sendMove(const ScreenChanges::Move &move)
 {
     const QRect cells = StreamDatagram::moveCells(move.place, move.by);
     QByteArray payload(StreamDatagram::kMoveOffsetSize + 2 * cells.width() * cells.height(), '\0');
@@ -337,36 +295,16 @@ void StreamPlanner::sendVersions()
     }
 }
 
-// The whole screen shrunk by 2^scale (each pixel the mean of the ones it stands for), coded in
-// bands like the picture itself; its scale follows its size.
+// The sketch's pieces, placed at its scale.
 void StreamPlanner::sendSketch()
 {
-    const int scale = m_sketchScale;
-    const int side = 1 << scale;
-    const int width = (m_screen.width() + side - 1) >> scale;
-    const int height = (m_screen.height() + side - 1) >> scale;
-    // Only the cells that changed since the last sketch are shrunk again: a cell is a whole
-    // number of the sketch's pixels at every scale.
-    const bool whole = scale != m_sketchedScale;
-    m_sketch.resize(std::size_t(width) * height * kBytesPerPixel);
-    const int columns = m_screen.cellColumns();
-    bool shrunk = whole;
-    for (int row = 0; row < m_screen.cellRows(); ++row)
-        for (int column = 0; column < columns; ++column)
-            if (whole || m_cells[std::size_t(row * columns + column)].changed > m_sketchedFrame) {
-                shrinkCell(column, row, scale, width, height);
-                shrunk = true;
-            }
-    m_sketchedScale = scale;
+    const std::vector<PieceEncoder::Piece> &pieces = m_sketch.pieces(m_screen, [this](int cell) {
+        return m_cells[std::size_t(cell)].changed > m_sketchedFrame;
+    });
     m_sketchedFrame = m_frame;
+    const int scale = m_sketch.scale();
     const qint64 before = m_outbox.bytes();
-    // An unchanged screen's sketch is the one coded last time.
-    if (shrunk) {
-        m_sketchPieces.clear();
-        m_encoder.encode(m_sketch.data(), width * kBytesPerPixel, width, height, 0,
-                         (width + kCell - 1) / kCell, kSketchQuality, m_sketchPieces);
-    }
-    for (const PieceEncoder::Piece &piece : m_sketchPieces) {
+    for (const PieceEncoder::Piece &piece : pieces) {
         StreamDatagram d = datagram(StreamDatagram::Kind::Piece);
         d.quality = quint8(piece.quality);
         d.scale = quint8(scale);
@@ -377,57 +315,7 @@ void StreamPlanner::sendSketch()
         d.payload = piece.scan;
         push(d);
     }
-    const qint64 bytes = m_outbox.bytes() - before;
-    if (bytes > kSketchBytes)
-        m_sketchScale = std::min(scale + 1, int(StreamDatagram::kMaxScale));
-    else if (bytes < kSketchBytes / 4)
-        m_sketchScale = std::max(scale - 1, kMinScale);
-}
-
-// Row by row through the cell's pixels, summing each channel into the sketch pixel it falls in:
-// the pixels are read once, in the order they lie in memory.
-void StreamPlanner::shrinkCell(int column, int row, int scale, int width, int height)
-{
-    const int side = 1 << scale;
-    const int left = column * kCell;
-    const int right = std::min(left + kCell, m_screen.width());
-    const int firstX = left >> scale;
-    const int lastX = std::min((left + kCell) >> scale, width);
-    std::array<unsigned, std::size_t(kCell) * 3> sums;
-    for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
-        const int top = y << scale;
-        const int bottom = std::min(top + side, m_screen.height());
-        sums.fill(0);
-        for (int sy = top; sy < bottom; ++sy) {
-            const std::uint8_t *p = m_screen.pixels() + std::ptrdiff_t(sy) * m_screen.stride() +
-                                    std::ptrdiff_t(left) * kBytesPerPixel;
-            // Each sketch pixel's share of this row is summed in registers, then added once.
-            for (int x = 0; x < lastX - firstX; ++x) {
-                const int across = std::min(side, right - left - (x << scale));
-                unsigned blue = 0;
-                unsigned green = 0;
-                unsigned red = 0;
-                for (int i = 0; i < across; ++i, p += kBytesPerPixel) {
-                    blue += p[0];
-                    green += p[1];
-                    red += p[2];
-                }
-                unsigned *sum = sums.data() + std::size_t(x) * 3;
-                sum[0] += blue;
-                sum[1] += green;
-                sum[2] += red;
-            }
-        }
-        std::uint8_t *out = m_sketch.data() + (std::size_t(y) * width + firstX) * kBytesPerPixel;
-        for (int x = firstX; x < lastX; ++x, out += kBytesPerPixel) {
-            const int across = std::min(side, m_screen.width() - (x << scale));
-            const auto count = unsigned((bottom - top) * across);
-            const unsigned *sum = sums.data() + std::size_t(x - firstX) * 3;
-            out[0] = std::uint8_t(sum[0] / count);
-            out[1] = std::uint8_t(sum[1] / count);
-            out[2] = std::uint8_t(sum[2] / count);
-        }
-    }
+    m_sketch.sent(m_outbox.bytes() - before);
 }
 
 void StreamPlanner::settle(qint64 nowMs)

@@ -2,6 +2,7 @@
 
 #include "classroom/ScreenChanges.h"
 #include "classroom/StreamOutbox.h"
+#include "classroom/StreamSketch.h"
 #include "protocol/PieceEncoder.h"
 #include "protocol/StreamDatagram.h"
 #include "protocol/StreamKey.h"
@@ -54,7 +55,6 @@ public:
     const ScreenChanges &screen() const { return m_screen; }
     StreamOutbox &outbox() { return m_outbox; }
     int quality() const { return m_quality; }
-    int sketchScale() const { return m_sketchScale; }
     std::uint32_t frame() const { return m_frame; }
 
 private:
@@ -77,15 +77,7 @@ private:
         int firstBand;
         int bands;
     };
-    // A place of the screen and where its pixels went.
-    struct Move
-    {
-        QRect place;
-        QPoint by;
-    };
-    // Where the largest place drawn moved as a page scrolls; an empty place where it did not.
-    Move findMove(const std::uint8_t *bgrx, int stride, const std::vector<QRect> &drawn);
-    void sendMove(const Move &move);
+    void sendMove(const ScreenChanges::Move &move);
     StreamDatagram datagram(StreamDatagram::Kind kind) const;
     void push(const StreamDatagram &d);
     // Sends the cells chosen, in runs; returns the bytes queued.
@@ -95,7 +87,6 @@ private:
     void planBands(const QRect &movedCells);
     void sendVersions();
     void sendSketch();
-    void shrinkCell(int column, int row, int scale, int width, int height);
     void settle(qint64 nowMs);
     void round(qint64 nowMs);
     void adaptQuality(qint64 pictureBytes);
@@ -104,9 +95,7 @@ private:
     quint8 m_flags = 0;
     int m_setting = 50;
     int m_quality = 50;
-    int m_sketchScale = 2;
-    // The scale and frame of the sketch last made; -1: none of this screen's size.
-    int m_sketchedScale = -1;
+    // The frame of the sketch last made.
     std::uint32_t m_sketchedFrame = 0;
     qint64 m_startMs;
     qint64 m_nextRefreshMs;
@@ -126,9 +115,8 @@ private:
     // Per cell, the bands this picture's pieces redraw.
     std::vector<std::uint8_t> m_codedBands;
     std::vector<BandRun> m_bandRuns;
-    std::vector<std::uint8_t> m_sketch;
+    StreamSketch m_sketch;
     PieceEncoder m_encoder;
     std::vector<PieceEncoder::Piece> m_pieces;
-    std::vector<PieceEncoder::Piece> m_sketchPieces;
     StreamOutbox m_outbox;
 };

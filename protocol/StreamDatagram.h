@@ -8,8 +8,9 @@
 #include <QRect>
 
 // One datagram of the Velmora stream, the demonstration for our own agents on StreamPort: a
-// piece of the teacher's screen, the versions of its cells, or the pointer, small enough never
-// to be cut into IP fragments on an Ethernet LAN.
+// piece of the teacher's screen, the versions of its cells, a move of a place, or the pointer,
+// small enough never to be cut into IP fragments on an Ethernet LAN. An agent of an earlier
+// version of the stream takes none of its datagrams, and keeps to the older stream.
 //
 // The screen is cut into cells of kCell x kCell pixels and rows of kBand pixels. A piece is one
 // row's run of whole cells (the last one cut by the screen's edge), coded at 1 / 2^scale of its

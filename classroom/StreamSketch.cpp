@@ -1,0 +1,97 @@
+#include "classroom/StreamSketch.h"
+
+#include "protocol/StreamDatagram.h"
+
+#include <algorithm>
+#include <array>
+
+namespace {
+constexpr int kCell = StreamDatagram::kCell;
+constexpr int kBytesPerPixel = 4;
+// The sketch's bytes a second: with the versions, the round and the pointer, an unchanged
+// screen stays under 20 KB a second.
+constexpr qint64 kSketchBytes = 8000;
+constexpr int kSketchQuality = 50;
+constexpr int kMinScale = 1;
+} // namespace
+
+const std::vector<PieceEncoder::Piece> &
+StreamSketch::pieces(const ScreenChanges &screen, const std::function<bool(int)> &changed)
+{
+    const int side = 1 << m_scale;
+    const int width = (screen.width() + side - 1) >> m_scale;
+    const int height = (screen.height() + side - 1) >> m_scale;
+    const bool whole = m_scale != m_sketchedScale;
+    m_pixels.resize(std::size_t(width) * height * kBytesPerPixel);
+    const int columns = screen.cellColumns();
+    bool shrunk = whole;
+    for (int row = 0; row < screen.cellRows(); ++row)
+        for (int column = 0; column < columns; ++column)
+            if (whole || changed(row * columns + column)) {
+                shrinkCell(screen, column, row, width, height);
+                shrunk = true;
+            }
+    m_sketchedScale = m_scale;
+    if (shrunk) {
+        m_pieces.clear();
+        m_encoder.encode(m_pixels.data(), width * kBytesPerPixel, width, height, 0,
+                         (width + kCell - 1) / kCell, kSketchQuality, m_pieces);
+    }
+    return m_pieces;
+}
+
+void StreamSketch::sent(qint64 bytes)
+{
+    if (bytes > kSketchBytes)
+        m_scale = std::min(m_scale + 1, int(StreamDatagram::kMaxScale));
+    else if (bytes < kSketchBytes / 4)
+        m_scale = std::max(m_scale - 1, kMinScale);
+}
+
+// Row by row through the cell's pixels, summing each channel into the sketch pixel it falls in:
+// the pixels are read once, in the order they lie in memory.
+void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, int width,
+                              int height)
+{
+    const int scale = m_scale;
+    const int side = 1 << scale;
+    const int left = column * kCell;
+    const int right = std::min(left + kCell, screen.width());
+    const int firstX = left >> scale;
+    const int lastX = std::min((left + kCell) >> scale, width);
+    std::array<unsigned, std::size_t(kCell) * 3> sums;
+    for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
+        const int top = y << scale;
+        const int bottom = std::min(top + side, screen.height());
+        sums.fill(0);
+        for (int sy = top; sy < bottom; ++sy) {
+            const std::uint8_t *p = screen.pixels() + std::ptrdiff_t(sy) * screen.stride() +
+                                    std::ptrdiff_t(left) * kBytesPerPixel;
+            // Each sketch pixel's share of this row is summed in registers, then added once.
+            for (int x = 0; x < lastX - firstX; ++x) {
+                const int across = std::min(side, right - left - (x << scale));
+                unsigned blue = 0;
+                unsigned green = 0;
+                unsigned red = 0;
+                for (int i = 0; i < across; ++i, p += kBytesPerPixel) {
+                    blue += p[0];
+                    green += p[1];
+                    red += p[2];
+                }
+                unsigned *sum = sums.data() + std::size_t(x) * 3;
+                sum[0] += blue;
+                sum[1] += green;
+                sum[2] += red;
+            }
+        }
+        std::uint8_t *out = m_pixels.data() + (std::size_t(y) * width + firstX) * kBytesPerPixel;
+        for (int x = firstX; x < lastX; ++x, out += kBytesPerPixel) {
+            const int across = std::min(side, screen.width() - (x << scale));
+            const auto count = unsigned((bottom - top) * across);
+            const unsigned *sum = sums.data() + std::size_t(x - firstX) * 3;
+            out[0] = std::uint8_t(sum[0] / count);
+            out[1] = std::uint8_t(sum[1] / count);
+            out[2] = std::uint8_t(sum[2] / count);
+        }
+    }
+}

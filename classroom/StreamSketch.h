@@ -1,0 +1,38 @@
+#pragma once
+
+#include "classroom/ScreenChanges.h"
+#include "protocol/PieceEncoder.h"
+
+#include <QtGlobal>
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+// The whole screen shrunk by 2^scale for the Velmora stream's rolling refresh (each pixel the
+// mean of the ones it stands for), coded in bands like the picture itself. Only the cells that
+// changed since the last sketch are shrunk again (a cell is a whole number of the sketch's
+// pixels at every scale), and an unchanged sketch is not coded again; its scale follows the
+// bytes it took, so that it stays within a few kilobytes a second.
+class StreamSketch
+{
+public:
+    // The sketch's pieces of the screen now, at scale(); changed tells which cells changed
+    // since the last sketch. Raises AppError when the encoder fails.
+    const std::vector<PieceEncoder::Piece> &pieces(const ScreenChanges &screen,
+                                                   const std::function<bool(int)> &changed);
+    int scale() const { return m_scale; }
+    // What the pieces took: the next sketch's scale follows it.
+    void sent(qint64 bytes);
+    // The screen changed its size: the next sketch is made whole.
+    void reset() { m_sketchedScale = -1; }
+
+private:
+    void shrinkCell(const ScreenChanges &screen, int column, int row, int width, int height);
+
+    int m_scale = 2;
+    // The scale of the sketch last made; -1: none of this screen's size.
+    int m_sketchedScale = -1;
+    std::vector<std::uint8_t> m_pixels;
+    PieceEncoder m_encoder;
+    std::vector<PieceEncoder::Piece> m_pieces;
+};
