@@ -7,6 +7,7 @@
 
 namespace {
 constexpr int kCell = StreamDatagram::kCell;
+constexpr int kBand = StreamDatagram::kBand;
 constexpr int kBytesPerPixel = 4;
 // The sketch's bytes a second: with the versions, the round and the pointer, an unchanged
 // screen stays under 20 KB a second.
@@ -24,19 +25,45 @@ StreamSketch::pieces(const ScreenChanges &screen, const std::function<bool(int)>
     const bool whole = m_scale != m_sketchedScale;
     m_pixels.resize(std::size_t(width) * height * kBytesPerPixel);
     const int columns = screen.cellColumns();
-    bool shrunk = whole;
-    for (int row = 0; row < screen.cellRows(); ++row)
-        for (int column = 0; column < columns; ++column)
-            if (whole || changed(row * columns + column)) {
-                shrinkCell(screen, column, row, width, height);
-                shrunk = true;
-            }
-    m_sketchedScale = m_scale;
-    if (shrunk) {
-        m_pieces.clear();
-        m_encoder.encode(m_pixels.data(), width * kBytesPerPixel, width, height, 0,
-                         (width + kCell - 1) / kCell, kSketchQuality, m_pieces);
+    const int bands = (height + kBand - 1) / kBand;
+    m_bands.resize(std::size_t(bands));
+    m_stale.assign(std::size_t(bands), whole ? 1 : 0);
+    for (int row = 0; row < screen.cellRows(); ++row) {
+        for (int column = 0; column < columns; ++column) {
+            if (!whole && !changed(row * columns + column))
+                continue;
+            shrinkCell(screen, column, row, width, height);
+            const int top = (row * kCell) >> m_scale;
+            const int bottom = std::min(((row + 1) * kCell) >> m_scale, height) - 1;
+            std::fill(m_stale.begin() + top / kBand, m_stale.begin() + bottom / kBand + 1, 1);
+        }
     }
+    m_sketchedScale = m_scale;
+    // Only the bands of the sketch that changed are coded again, a run of them in one go.
+    for (int first = 0; first < bands;) {
+        if (!m_stale[std::size_t(first)]) {
+            ++first;
+            continue;
+        }
+        int last = first;
+        while (last + 1 < bands && m_stale[std::size_t(last + 1)])
+            ++last;
+        std::vector<PieceEncoder::Piece> coded;
+        m_encoder.encode(m_pixels.data() + std::size_t(first) * kBand * width * kBytesPerPixel,
+                         width * kBytesPerPixel, width,
+                         std::min((last + 1) * kBand, height) - first * kBand, 0,
+                         (width + kCell - 1) / kCell, kSketchQuality, coded);
+        for (int band = first; band <= last; ++band)
+            m_bands[std::size_t(band)].clear();
+        for (PieceEncoder::Piece &piece : coded) {
+            piece.band += first;
+            m_bands[std::size_t(piece.band)].push_back(std::move(piece));
+        }
+        first = last + 1;
+    }
+    m_pieces.clear();
+    for (const std::vector<PieceEncoder::Piece> &band : m_bands)
+        m_pieces.insert(m_pieces.end(), band.begin(), band.end());
     return m_pieces;
 }
 

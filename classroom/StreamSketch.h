@@ -11,7 +11,7 @@
 // The whole screen shrunk by 2^scale for the Velmora stream's rolling refresh (each pixel the
 // mean of the ones it stands for), coded in bands like the picture itself. Only the cells that
 // changed since the last sketch are shrunk again (a cell is a whole number of the sketch's
-// pixels at every scale), and an unchanged sketch is not coded again; its scale follows the
+// pixels at every scale), and only the bands they lie in are coded again; its scale follows the
 // bytes it took, so that it stays within a few kilobytes a second.
 class StreamSketch
 {
@@ -34,5 +34,8 @@ private:
     int m_sketchedScale = -1;
     std::vector<std::uint8_t> m_pixels;
     PieceEncoder m_encoder;
+    // The pieces of each band of the sketch, and whether it is to be coded again.
+    std::vector<std::vector<PieceEncoder::Piece>> m_bands;
+    std::vector<char> m_stale;
     std::vector<PieceEncoder::Piece> m_pieces;
 };
