@@ -11,7 +11,7 @@ constexpr int kCell = StreamDatagram::kCell;
 constexpr int kBand = StreamDatagram::kBand;
 constexpr qint64 kRefreshMs = 1000;
 constexpr qint64 kRoundBytesPerSecond = 5000;
-constexpr qint64 kRoundEveryMs = 500;
+constexpr qint64 kRoundEveryMs = 1000;
 // A cell unchanged this long is sent once more, sharp: what a viewer lost of a change comes
 // back, and so does the quality a busy moment took from it.
 constexpr qint64 kSettleMs = 300;
@@ -331,7 +331,7 @@ void StreamPlanner::settle(qint64 nowMs)
             cell.settling = false;
 }
 
-// Every half second, within a few kilobytes a second, the cells sent at the lowest quality, then
+// Once a second, within a few kilobytes a second, the cells sent at the lowest quality, then
 // the ones sent longest ago, as many as the allowance is likely to pay for: coded in runs, not
 // one call of the encoder each. Cells still changing are left to the pictures.
 void StreamPlanner::round(qint64 nowMs)
