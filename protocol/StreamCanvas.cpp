@@ -16,6 +16,9 @@ constexpr qint64 kQuietMs = 3000;
 // The screen's size changes at most this often, whatever datagrams claim.
 constexpr qint64 kResizeGapMs = 1000;
 constexpr std::uint32_t kOpaqueBlack = 0xff000000u;
+// What a move did to a block.
+constexpr char kCurrent = 1;
+constexpr char kWritten = 2;
 
 std::uint32_t pixelAt(const JpegDecoder::Image &image, int x, int y)
 {
@@ -97,6 +100,8 @@ void StreamCanvas::resize(int width, int height)
     std::vector<std::uint32_t>(std::size_t(width) * height, kOpaqueBlack).swap(m_pixels);
     m_pieceFrame.assign(std::size_t(m_blockColumns) * m_blockRows, 0);
     m_sketchFrame.assign(m_pieceFrame.size(), 0);
+    m_showsPiece.assign(m_pieceFrame.size(), 0);
+    m_moveFrame = 0;
     m_versions.assign(std::size_t(m_cellColumns) * cellRows, 0);
     m_pointer.reset();
     m_pointerFrame = 0;
@@ -106,6 +111,8 @@ void StreamCanvas::forgetFrames()
 {
     std::fill(m_pieceFrame.begin(), m_pieceFrame.end(), 0);
     std::fill(m_sketchFrame.begin(), m_sketchFrame.end(), 0);
+    std::fill(m_showsPiece.begin(), m_showsPiece.end(), 0);
+    m_moveFrame = 0;
     std::fill(m_versions.begin(), m_versions.end(), 0);
     m_pointerFrame = 0;
 }
@@ -166,6 +173,7 @@ QRect StreamCanvas::applyPiece(const StreamDatagram &d)
             continue;
         drawBlock(column, row, d.x, d.y, 0);
         m_pieceFrame[std::size_t(blockIndex(column, row))] = d.frame;
+        m_showsPiece[std::size_t(blockIndex(column, row))] = 1;
         drawn |= QRect(column * kBlock, row * kBlock, kBlock, kBlock);
     }
     return drawn & QRect(0, 0, m_width, m_height);
@@ -196,6 +204,7 @@ QRect StreamCanvas::applySketch(const StreamDatagram &d)
                 continue;
             drawBlock(column, row, d.x, d.y, d.scale);
             m_sketchFrame[std::size_t(blockIndex(column, row))] = d.frame;
+            m_showsPiece[std::size_t(blockIndex(column, row))] = 0;
             drawn |= QRect(column * kBlock, row * kBlock, kBlock, kBlock);
         }
     }
@@ -209,6 +218,11 @@ QRect StreamCanvas::applySketch(const StreamDatagram &d)
 // picture looks right sooner) and waits, not current, for pieces, the sketch or the round.
 QRect StreamCanvas::applyMove(const StreamDatagram &d)
 {
+    // Each move is made once, in order: a move made again, or after a later one, would move
+    // what was moved already.
+    if (d.frame <= m_moveFrame)
+        return {};
+    m_moveFrame = d.frame;
     const QPoint by = d.moveBy();
     const QRect target = d.place().translated(by);
     const QRect cells = StreamDatagram::moveCells(d.place(), by);
@@ -219,9 +233,11 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
                                        std::ptrdiff_t(cell) * 2);
     };
     const auto shownBefore = [&](int column, int row) {
-        const std::uint32_t shown = m_pieceFrame[std::size_t(blockIndex(column, row))];
+        const auto block = std::size_t(blockIndex(column, row));
+        const std::uint32_t shown = m_pieceFrame[block];
         const quint32 age = told(column, row) & StreamDatagram::kOldest;
-        return shown != 0 && shown < d.frame && shown >= (age >= d.frame ? 0 : d.frame - age);
+        return m_showsPiece[block] && shown < d.frame &&
+               shown >= (age >= d.frame ? 0 : d.frame - age);
     };
     const auto blocksOf = [](const QRect &place) {
         return QRect(QPoint(place.left() / kBlock, place.top() / kBlock),
@@ -231,14 +247,17 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
     const QRect touched =
         QRect(targetCells.topLeft() * kBlocksPerCell, targetCells.size() * kBlocksPerCell) &
         QRect(0, 0, m_blockColumns, m_blockRows);
-    std::vector<char> current(std::size_t(touched.width()) * touched.height(), 0);
+    // Per touched block: kCurrent, kWritten (the move draws on it).
+    std::vector<char> outcome(std::size_t(touched.width()) * touched.height(), 0);
     QRect drawn;
     for (int row = touched.top(); row <= touched.bottom(); ++row) {
         for (int column = touched.left(); column <= touched.right(); ++column) {
             const QRect block = QRect(column * kBlock, row * kBlock, kBlock, kBlock) &
                                 QRect(0, 0, m_width, m_height);
             const QRect landed = block & target;
-            if (m_pieceFrame[std::size_t(blockIndex(column, row))] < d.frame)
+            const bool written =
+                !landed.isEmpty() && m_pieceFrame[std::size_t(blockIndex(column, row))] < d.frame;
+            if (written)
                 drawn |= landed;
             bool known =
                 (target.contains(block) || shownBefore(column, row)) &&
@@ -248,8 +267,9 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
             for (int y = from.top(); known && !landed.isEmpty() && y <= from.bottom(); ++y)
                 for (int x = from.left(); known && x <= from.right(); ++x)
                     known = shownBefore(x, y);
-            current[std::size_t((row - touched.top()) * touched.width() + column -
-                                touched.left())] = known;
+            outcome[std::size_t((row - touched.top()) * touched.width() + column -
+                                touched.left())] =
+                char((known ? kCurrent : 0) | (written ? kWritten : 0));
         }
     }
     // Rows in the order that reads each row before anything lands on it.
@@ -262,10 +282,15 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
             moveRow(y, target, by, d.frame);
     for (int row = touched.top(); row <= touched.bottom(); ++row)
         for (int column = touched.left(); column <= touched.right(); ++column) {
-            std::uint32_t &shown = m_pieceFrame[std::size_t(blockIndex(column, row))];
-            if (current[std::size_t((row - touched.top()) * touched.width() + column -
-                                    touched.left())])
-                shown = std::max(shown, d.frame);
+            const auto block = std::size_t(blockIndex(column, row));
+            const char result = outcome[std::size_t((row - touched.top()) * touched.width() +
+                                                    column - touched.left())];
+            if (result & kCurrent) {
+                m_pieceFrame[block] = std::max(m_pieceFrame[block], d.frame);
+                m_showsPiece[block] = 1;
+            } else if (result & kWritten) {
+                m_showsPiece[block] = 0;
+            }
         }
     for (int row = targetCells.top(); row <= targetCells.bottom(); ++row)
         for (int column = targetCells.left(); column <= targetCells.right(); ++column) {

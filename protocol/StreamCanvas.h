@@ -72,12 +72,16 @@ private:
     // Per block: the frame of the piece shown, the frame of the sketch shown (0: none).
     std::vector<std::uint32_t> m_pieceFrame;
     std::vector<std::uint32_t> m_sketchFrame;
+    // Per block: whether it shows its piece (or a move of pieces), not a sketch or a move of one.
+    std::vector<char> m_showsPiece;
     // Per cell: the frame it last changed in, as the versions said.
     std::vector<std::uint32_t> m_versions;
     std::uint32_t m_newest = 0;
     qint64 m_lastAccepted = 0;
     qint64 m_lastResized = 0;
     std::uint32_t m_pointerFrame = 0;
+    // The frame of the last move made.
+    std::uint32_t m_moveFrame = 0;
     std::optional<QPoint> m_pointer;
     bool m_windowed = false;
     PieceDecoder m_decoder;

@@ -200,3 +200,98 @@ TEST(StreamCanvas, BandsCodedInOneGoGiveTheSamePiecesAsBandByBand)
         }
     }
 }
+
+namespace {
+
+constexpr int kSide = 64;
+
+// The datagrams of a kSide x kSide picture's rows [top, kSide) at a frame, shrunk by 2^scale.
+std::vector<QByteArray> square(const std::vector<std::uint8_t> &pixels, quint32 frame, int top = 0,
+                               int scale = 0)
+{
+    const int side = kSide >> scale;
+    std::vector<std::uint8_t> shrunk(std::size_t(side) * side * 4);
+    for (int y = 0; y < side; ++y)
+        for (int x = 0; x < side * 4; ++x)
+            shrunk[std::size_t(y) * side * 4 + x] =
+                pixels[(std::size_t(y << scale) * kSide + (x / 4 << scale)) * 4 + x % 4];
+    std::vector<PieceEncoder::Piece> out;
+    PieceEncoder().encode(shrunk.data(), side * 4, side, side, 0, 1, 90, out);
+    std::vector<QByteArray> datagrams;
+    for (const PieceEncoder::Piece &piece : out) {
+        StreamDatagram d;
+        d.frame = frame;
+        d.quality = quint8(piece.quality);
+        d.scale = quint8(scale);
+        d.screenWidth = d.screenHeight = d.width = kSide;
+        d.y = quint16((piece.band * StreamDatagram::kBand) << scale);
+        d.height = quint16(std::min(StreamDatagram::kBand << scale, kSide - d.y));
+        d.payload = piece.scan;
+        if (d.y >= top)
+            datagrams.push_back(d.write(StreamKey()));
+    }
+    return datagrams;
+}
+
+} // namespace
+
+// Rows 16 to 63 scrolled up by 16 at frame 11, the rows uncovered sent as pieces of band 3. A
+// move is made once, whatever comes again; and it never vouches for what a sketch drew.
+TEST(StreamCanvas, AMoveIsMadeOnceAndNeverVouchesForASketch)
+{
+    std::vector<std::uint8_t> before;
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x)
+            before.insert(before.end(), {std::uint8_t(y * 4), std::uint8_t(x * 4), 128, 0});
+    std::vector<std::uint8_t> after(before.begin() + 16 * kSide * 4, before.end());
+    for (int y = 48; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x)
+            after.insert(after.end(), {std::uint8_t(x * 4), 200, std::uint8_t(y * 4), 0});
+    QByteArray told(4 + 2, '\0');
+    told[3] = '\xf0';
+    told[2] = '\xff';
+    told[4] = '\x80';
+    told[5] = 1;
+    StreamDatagram d;
+    d.kind = StreamDatagram::Kind::Move;
+    d.frame = 11;
+    d.screenWidth = d.screenHeight = d.width = kSide;
+    d.y = 16;
+    d.height = 48;
+    d.payload = told;
+    const QByteArray move = d.write(StreamKey());
+    const auto shows = [](const StreamCanvas &canvas, const std::vector<std::uint8_t> &pixels) {
+        for (int i = 0; i < kSide * kSide; ++i)
+            for (int c = 0; c < 3; ++c)
+                if (std::abs(int((canvas.pixels()[i] >> (8 * c)) & 0xff) -
+                             int(pixels[std::size_t(i) * 4 + c])) > 24)
+                    return false;
+        return true;
+    };
+
+    for (const bool sketchFirst : {false, true}) {
+        StreamCanvas canvas(kSide * kSide);
+        for (const QByteArray &datagram : square(before, 10))
+            canvas.apply(datagram, 1000);
+        if (sketchFirst) {
+            QByteArray versions(4, '\0');
+            versions[3] = 11;
+            StreamDatagram v = d;
+            v.kind = StreamDatagram::Kind::Versions;
+            v.y = 0;
+            v.height = kSide;
+            v.payload = versions;
+            canvas.apply(v.write(StreamKey()), 1000);
+            for (const QByteArray &datagram : square(after, 11, 0, 1))
+                canvas.apply(datagram, 1000);
+        }
+        for (const QByteArray &datagram : {move, square(after, 11, 48).front(), move})
+            canvas.apply(datagram, 1000);
+        if (sketchFirst) {
+            EXPECT_FALSE(canvas.sharp()) << "a move vouched for a sketch";
+        } else {
+            EXPECT_TRUE(canvas.sharp());
+            EXPECT_TRUE(shows(canvas, after)) << "a move was made twice";
+        }
+    }
+}

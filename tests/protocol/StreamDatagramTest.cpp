@@ -90,7 +90,8 @@ TEST(StreamDatagram, NothingADatagramDeclaresReachesPastItsScreenItsGridOrItsByt
     EXPECT_EQ(parsed(piece({})), StreamDatagram::Parse::BadCoding);
 
     // Versions: exactly four bytes for every cell of a rectangle on the grid.
-    d = piece(QByteArray(4 * 30 * 2, '\0'));
+    const QByteArray values(4 * 30 * 2, '\0');
+    d = piece(values);
     d.kind = StreamDatagram::Kind::Versions;
     d.x = 0;
     d.y = 1024;
@@ -121,7 +122,7 @@ TEST(StreamDatagram, NothingADatagramDeclaresReachesPastItsScreenItsGridOrItsByt
     d.width = 130;
     EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadPlace);
     d.width = 100;
-    d.payload = offset.first(8);
+    d.payload = QByteArrayView(offset).first(8);
     EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
 
     d = piece(payload);
