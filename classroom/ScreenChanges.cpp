@@ -107,7 +107,7 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
 void ScreenChanges::compareLine(const std::uint8_t *line, int y, int row, int left, int right)
 {
     char *flags = m_changed.data() + std::ptrdiff_t(row) * m_columns;
-    char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
+    const char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
     std::uint8_t *bands = m_bands.data() + std::ptrdiff_t(row) * m_columns;
     std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * m_width * kBytesPerPixel;
     const auto band = std::uint8_t(1u << ((y - row * kCell) / kBand));
@@ -123,7 +123,6 @@ void ScreenChanges::compareLine(const std::uint8_t *line, int y, int row, int le
             bands[column] |= band;
             if (!flags[column]) {
                 flags[column] = 1;
-                settled[column] = 1;
                 ++m_changedCount;
             }
         }
@@ -173,8 +172,7 @@ int ScreenChanges::findScroll(const std::uint8_t *bgrx, int stride, const QRect 
             continue;
         for (int distance = 1; distance <= farthest; ++distance) {
             for (const int shift : {distance, -distance}) {
-                if (inside.contains(inside.left(), y - 1 + shift) &&
-                    inside.contains(inside.left(), y + shift) &&
+                if (y - 1 + shift >= inside.top() && y + shift <= inside.bottom() &&
                     sameRow(fresh(y), kept(y + shift), width) &&
                     sameRow(fresh(y - 1), kept(y - 1 + shift), width) && believed(shift))
                     return shift;
@@ -213,10 +211,7 @@ ScreenChanges::Move ScreenChanges::findMove(const std::uint8_t *bgrx, int stride
     const QRect inside = whole & QRect(0, 0, m_width, m_height);
     const QRect place = (inside & inside.translated(0, -shift)).translated(0, shift);
     const QPoint by(0, -shift);
-    const QRect cells = StreamDatagram::moveCells(place, by);
-    if (StreamDatagram::kMoveOffsetSize +
-            qsizetype(sizeof(quint16)) * cells.width() * cells.height() >
-        StreamDatagram::kMaxPayload)
+    if (StreamDatagram::moveSize(place, by) > StreamDatagram::kMaxPayload)
         return {};
     return {place, by};
 }

@@ -116,9 +116,11 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
 // bands that do: a row's run of them over the bands from the first to the last any one needs.
 void StreamPlanner::planBands(const QRect &movedCells)
 {
+    m_bandRuns.clear();
+    if (movedCells.isEmpty())
+        return;
     const std::vector<char> &changed = m_screen.changed();
     const int columns = m_screen.cellColumns();
-    m_bandRuns.clear();
     m_codedBands.resize(changed.size());
     for (std::size_t i = 0; i < changed.size(); ++i)
         m_codedBands[i] = changed[i] ? kAllBands : 0;
@@ -148,7 +150,7 @@ void StreamPlanner::planBands(const QRect &movedCells)
 void StreamPlanner::sendMove(const ScreenChanges::Move &move)
 {
     const QRect cells = StreamDatagram::moveCells(move.place, move.by);
-    QByteArray payload(StreamDatagram::kMoveOffsetSize + 2 * cells.width() * cells.height(), '\0');
+    QByteArray payload(StreamDatagram::moveSize(move.place, move.by), '\0');
     qToBigEndian(qint16(move.by.x()), payload.data());
     qToBigEndian(qint16(move.by.y()), payload.data() + 2);
     char *ages = payload.data() + StreamDatagram::kMoveOffsetSize;

@@ -172,8 +172,8 @@ void StreamSender::run(Start start)
     std::optional<QPoint> lastPointer;
     std::vector<QByteArray> batch;
     qint64 pointerMovedMs = startUs / 1000;
-    // When the source first told of a change not yet pictured; -1: none.
-    qint64 newsSinceMs = -1;
+    // Whether the source told of a change not yet pictured (the picture then settles first).
+    bool told = false;
     std::unique_lock<std::mutex> hold(shared.lock);
     try {
         while (failure.isEmpty() && !shared.stopping) {
@@ -186,8 +186,8 @@ void StreamSender::run(Start start)
             const int changes = start.pictures->changeDescriptor();
             bool news = start.pictures->mayHaveChanged();
             const qint64 now = nowUs() / 1000;
-            if (changes >= 0 && news && newsSinceMs < 0) {
-                newsSinceMs = now;
+            if (changes >= 0 && news && !told) {
+                told = true;
                 nextPictureMs = std::max(nextPictureMs, now + kSettleMs);
             }
             if (nextPointerMs != kNoPointer && (now >= nextPointerMs || (changes >= 0 && news))) {
@@ -202,7 +202,6 @@ void StreamSender::run(Start start)
             }
             if (now >= nextPictureMs && news && planner.outbox().bytes() <= kQueueForPicture) {
                 nextPictureMs = now + StreamPlanner::kFrameMs;
-                newsSinceMs = -1;
                 const PictureSource::Picture picture = start.pictures->grab();
                 if (picture.bgrx) {
                     planner.picture(picture.bgrx, picture.width, picture.height, picture.stride,
@@ -217,8 +216,7 @@ void StreamSender::run(Start start)
                 // may already wait in the connection's queue, where the descriptor cannot tell.
                 // It has had the picture's time to settle.
                 news = start.pictures->mayHaveChanged();
-                if (news && changes >= 0)
-                    newsSinceMs = now;
+                told = news && changes >= 0;
             }
             // One reading of the clock serves the tick, the pacing and the wake: on some
             // machines each reading is a call into the kernel.

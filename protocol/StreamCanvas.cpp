@@ -248,7 +248,11 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
         QRect(targetCells.topLeft() * kBlocksPerCell, targetCells.size() * kBlocksPerCell) &
         QRect(0, 0, m_blockColumns, m_blockRows);
     // Per touched block: kCurrent, kWritten (the move draws on it).
-    std::vector<char> outcome(std::size_t(touched.width()) * touched.height(), 0);
+    m_moveOutcome.assign(std::size_t(touched.width()) * touched.height(), 0);
+    const auto outcome = [&](int column, int row) -> char & {
+        return m_moveOutcome[std::size_t((row - touched.top()) * touched.width() + column -
+                                         touched.left())];
+    };
     QRect drawn;
     for (int row = touched.top(); row <= touched.bottom(); ++row) {
         for (int column = touched.left(); column <= touched.right(); ++column) {
@@ -267,9 +271,7 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
             for (int y = from.top(); known && !landed.isEmpty() && y <= from.bottom(); ++y)
                 for (int x = from.left(); known && x <= from.right(); ++x)
                     known = shownBefore(x, y);
-            outcome[std::size_t((row - touched.top()) * touched.width() + column -
-                                touched.left())] =
-                char((known ? kCurrent : 0) | (written ? kWritten : 0));
+            outcome(column, row) = char((known ? kCurrent : 0) | (written ? kWritten : 0));
         }
     }
     // Rows in the order that reads each row before anything lands on it.
@@ -283,8 +285,7 @@ QRect StreamCanvas::applyMove(const StreamDatagram &d)
     for (int row = touched.top(); row <= touched.bottom(); ++row)
         for (int column = touched.left(); column <= touched.right(); ++column) {
             const auto block = std::size_t(blockIndex(column, row));
-            const char result = outcome[std::size_t((row - touched.top()) * touched.width() +
-                                                    column - touched.left())];
+            const char result = outcome(column, row);
             if (result & kCurrent) {
                 m_pieceFrame[block] = std::max(m_pieceFrame[block], d.frame);
                 m_showsPiece[block] = 1;

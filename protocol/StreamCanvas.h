@@ -69,6 +69,8 @@ private:
     std::vector<std::uint32_t> m_pixels;
     // One row of a move's place, held while the row it lands on is written.
     std::vector<std::uint32_t> m_row;
+    // What a move does to each block it touches, decided before it draws.
+    std::vector<char> m_moveOutcome;
     // Per block: the frame of the piece shown, the frame of the sketch shown (0: none).
     std::vector<std::uint32_t> m_pieceFrame;
     std::vector<std::uint32_t> m_sketchFrame;

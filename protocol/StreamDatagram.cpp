@@ -58,9 +58,7 @@ StreamDatagram::Parse checkMove(const StreamDatagram &d)
     if (d.width == 0 || d.height == 0 || by.isNull() || !screen.contains(d.place()) ||
         !screen.contains(d.place().translated(by)))
         return StreamDatagram::Parse::BadPlace;
-    const QRect cells = StreamDatagram::moveCells(d.place(), by);
-    if (d.payload.size() != StreamDatagram::kMoveOffsetSize +
-                                qsizetype(sizeof(quint16)) * cells.width() * cells.height())
+    if (d.payload.size() != StreamDatagram::moveSize(d.place(), by))
         return StreamDatagram::Parse::BadCoding;
     return StreamDatagram::Parse::Ok;
 }
@@ -79,6 +77,12 @@ QRect StreamDatagram::moveCells(const QRect &place, const QPoint &by)
     const QRect both = place | place.translated(by);
     return QRect(QPoint(both.left() / kCell, both.top() / kCell),
                  QPoint(both.right() / kCell, both.bottom() / kCell));
+}
+
+qsizetype StreamDatagram::moveSize(const QRect &place, const QPoint &by)
+{
+    const QRect cells = moveCells(place, by);
+    return kMoveOffsetSize + qsizetype(sizeof(quint16)) * cells.width() * cells.height();
 }
 
 QByteArray StreamDatagram::write(const StreamKey &key) const

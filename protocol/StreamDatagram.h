@@ -76,6 +76,8 @@ struct StreamDatagram
     QRect place() const { return QRect(x, y, width, height); }
     QPoint moveBy() const;
     static QRect moveCells(const QRect &place, const QPoint &by);
+    // The bytes of a move's payload: the offset and two for every cell.
+    static qsizetype moveSize(const QRect &place, const QPoint &by);
 
     // Header, payload and the tag under key (whose id replaces keyId); empty when the payload
     // is over kMaxPayload.

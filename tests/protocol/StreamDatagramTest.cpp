@@ -22,6 +22,18 @@ StreamDatagram piece(QByteArrayView payload)
     return d;
 }
 
+// A datagram of another kind on the same screen, at a place.
+StreamDatagram placed(StreamDatagram::Kind kind, QByteArrayView payload, const QRect &place)
+{
+    StreamDatagram d = piece(payload);
+    d.kind = kind;
+    d.x = quint16(place.x());
+    d.y = quint16(place.y());
+    d.width = quint16(place.width());
+    d.height = quint16(place.height());
+    return d;
+}
+
 StreamDatagram::Parse parsed(const StreamDatagram &d, qsizetype cut = 0)
 {
     StreamDatagram read;
@@ -91,12 +103,7 @@ TEST(StreamDatagram, NothingADatagramDeclaresReachesPastItsScreenItsGridOrItsByt
 
     // Versions: exactly four bytes for every cell of a rectangle on the grid.
     const QByteArray values(4 * 30 * 2, '\0');
-    d = piece(values);
-    d.kind = StreamDatagram::Kind::Versions;
-    d.x = 0;
-    d.y = 1024;
-    d.width = 1920;
-    d.height = 56;
+    d = placed(StreamDatagram::Kind::Versions, values, QRect(0, 1024, 1920, 56));
     EXPECT_EQ(parsed(d), StreamDatagram::Parse::BadCoding);
     d.y = 960;
     d.height = 120;
@@ -108,12 +115,7 @@ TEST(StreamDatagram, NothingADatagramDeclaresReachesPastItsScreenItsGridOrItsByt
     QByteArray offset(4 + 2 * 2 * 2, '\0');
     offset[2] = '\xff';
     offset[3] = '\xf0';
-    d = piece(offset);
-    d.kind = StreamDatagram::Kind::Move;
-    d.x = 1800;
-    d.y = 1000;
-    d.width = 100;
-    d.height = 80;
+    d = placed(StreamDatagram::Kind::Move, offset, QRect(1800, 1000, 100, 80));
     EXPECT_EQ(parsed(d), StreamDatagram::Parse::Ok);
     EXPECT_EQ(d.moveBy(), QPoint(0, -16));
     d.y = 10;
