@@ -93,6 +93,28 @@ QPoint ScreenCapture::pointer(std::chrono::milliseconds maxAge)
     return position;
 }
 
+void ScreenCapture::askPointer()
+{
+    prepareForPointer();
+    if (m_pointerQuestion)
+        xcb_discard_reply(m_connection, *m_pointerQuestion);
+    m_pointerQuestion = xcb_query_pointer(m_connection, m_root).sequence;
+    m_pointerAskedAt = std::chrono::steady_clock::now();
+}
+
+std::optional<QPoint> ScreenCapture::pointerAnswer()
+{
+    void *ready = nullptr;
+    if (!m_pointerQuestion ||
+        xcb_poll_for_reply(m_connection, *m_pointerQuestion, &ready, nullptr) == 0)
+        return std::nullopt;
+    m_pointerQuestion.reset();
+    const XcbPtr<xcb_query_pointer_reply_t> reply(static_cast<xcb_query_pointer_reply_t *>(ready));
+    if (!reply)
+        return std::nullopt;
+    return QPoint(reply->root_x - m_area.x, reply->root_y - m_area.y);
+}
+
 void ScreenCapture::prepareForPointer()
 {
     if (!m_connection)

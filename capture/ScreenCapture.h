@@ -53,6 +53,11 @@ public:
     // the answer to the question the previous call left is taken when that went out less than
     // maxAge ago, and a new question goes out for the next call; otherwise it asks and waits.
     QPoint pointer(std::chrono::milliseconds maxAge = std::chrono::milliseconds::zero());
+    // Puts the pointer question without waiting or sending it yet: it travels with the next
+    // request that waits (a capture), and pointerAnswer() then takes its answer.
+    void askPointer();
+    // The answer to the question left, where it has come; none where it has not, or failed.
+    std::optional<QPoint> pointerAnswer();
 
     // The root's rectangle the last capture took.
     const PrimaryOutput::Rect &area() const { return m_area; }

@@ -47,9 +47,20 @@ PictureSource::Picture ScreenPictureSource::grab()
         m_last.changed = std::move(changed);
         return m_last;
     }
+    // A pointer at rest due to be asked after is asked with the capture: one wait serves both.
+    const auto now = std::chrono::steady_clock::now();
+    const bool askPointer = m_pointer && now >= m_pointerAskAt;
+    if (askPointer)
+        screen.askPointer();
     // Only the rows drawn on are taken again: the server copies a strip, not the whole screen.
     const ScreenCapture::Frame &frame =
         changed && m_last.bgrx ? screen.capture(rowsOf(*changed, screen.area())) : screen.capture();
+    if (askPointer) {
+        if (const std::optional<QPoint> answer = screen.pointerAnswer()) {
+            m_pointer = answer;
+            m_pointerAskAt = now + kStillPointer;
+        }
+    }
     const bool everywhere = !changed;
     for (QRect &place : everywhere ? m_told : *changed)
         place.translate(-screen.area().x, -screen.area().y);

@@ -190,6 +190,15 @@ void StreamSender::run(Start start)
                 told = true;
                 nextPictureMs = std::max(nextPictureMs, now + kSettleMs);
             }
+            // The picture is taken before the pointer is asked after, so that a pointer at rest
+            // is asked with the capture; its datagram still goes out ahead of the picture's.
+            const bool pictureDue =
+                now >= nextPictureMs && news && planner.outbox().bytes() <= kQueueForPicture;
+            PictureSource::Picture picture;
+            if (pictureDue) {
+                nextPictureMs = now + StreamPlanner::kFrameMs;
+                picture = start.pictures->grab();
+            }
             if (nextPointerMs != kNoPointer && (now >= nextPointerMs || (changes >= 0 && news))) {
                 const std::optional<QPoint> pointer = start.pictures->pointer();
                 if (pointer != lastPointer) {
@@ -200,9 +209,7 @@ void StreamSender::run(Start start)
                 if (pointer)
                     planner.pointer(*pointer, now);
             }
-            if (now >= nextPictureMs && news && planner.outbox().bytes() <= kQueueForPicture) {
-                nextPictureMs = now + StreamPlanner::kFrameMs;
-                const PictureSource::Picture picture = start.pictures->grab();
+            if (pictureDue) {
                 if (picture.bgrx) {
                     planner.picture(picture.bgrx, picture.width, picture.height, picture.stride,
                                     now, picture.changed ? &*picture.changed : nullptr);

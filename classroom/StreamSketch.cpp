@@ -75,8 +75,9 @@ void StreamSketch::sent(qint64 bytes)
         m_scale = std::max(m_scale - 1, kMinScale);
 }
 
-// Row by row through the cell's pixels, summing each channel into the sketch pixel it falls in:
-// the pixels are read once, in the order they lie in memory.
+// Down the cell's rows first, summing each byte of a row into its column's sum (the same
+// additions for every row: the compiler makes them a few wide ones), then across each sketch
+// pixel's columns once per sketch row. The pixels are read once, in the order they lie in memory.
 void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, int width,
                               int height)
 {
@@ -86,7 +87,10 @@ void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, 
     const int right = std::min(left + kCell, screen.width());
     const int firstX = left >> scale;
     const int lastX = std::min((left + kCell) >> scale, width);
-    std::array<unsigned, std::size_t(kCell) * 3> sums;
+    const bool whole = right - left == kCell;
+    const int rowBytes = (right - left) * kBytesPerPixel;
+    // At most 2^kMaxScale rows of bytes: a column's sum fits 16 bits.
+    std::array<std::uint16_t, std::size_t(kCell) * kBytesPerPixel> sums;
     for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
         const int top = y << scale;
         const int bottom = std::min(top + side, screen.height());
@@ -94,31 +98,31 @@ void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, 
         for (int sy = top; sy < bottom; ++sy) {
             const std::uint8_t *p = screen.pixels() + std::ptrdiff_t(sy) * screen.stride() +
                                     std::ptrdiff_t(left) * kBytesPerPixel;
-            // Each sketch pixel's share of this row is summed in registers, then added once.
-            for (int x = 0; x < lastX - firstX; ++x) {
-                const int across = std::min(side, right - left - (x << scale));
-                unsigned blue = 0;
-                unsigned green = 0;
-                unsigned red = 0;
-                for (int i = 0; i < across; ++i, p += kBytesPerPixel) {
-                    blue += p[0];
-                    green += p[1];
-                    red += p[2];
-                }
-                unsigned *sum = sums.data() + std::size_t(x) * 3;
-                sum[0] += blue;
-                sum[1] += green;
-                sum[2] += red;
+            if (whole) {
+                for (std::size_t i = 0; i < sums.size(); ++i)
+                    sums[i] = std::uint16_t(sums[i] + p[i]);
+            } else {
+                for (int i = 0; i < rowBytes; ++i)
+                    sums[std::size_t(i)] = std::uint16_t(sums[std::size_t(i)] + p[i]);
             }
         }
         std::uint8_t *out = m_pixels.data() + (std::size_t(y) * width + firstX) * kBytesPerPixel;
         for (int x = firstX; x < lastX; ++x, out += kBytesPerPixel) {
             const int across = std::min(side, screen.width() - (x << scale));
+            const std::uint16_t *sum =
+                sums.data() + std::size_t((x << scale) - left) * kBytesPerPixel;
+            unsigned blue = 0;
+            unsigned green = 0;
+            unsigned red = 0;
+            for (int i = 0; i < across; ++i, sum += kBytesPerPixel) {
+                blue += sum[0];
+                green += sum[1];
+                red += sum[2];
+            }
             const auto count = unsigned((bottom - top) * across);
-            const unsigned *sum = sums.data() + std::size_t(x - firstX) * 3;
-            out[0] = std::uint8_t(sum[0] / count);
-            out[1] = std::uint8_t(sum[1] / count);
-            out[2] = std::uint8_t(sum[2] / count);
+            out[0] = std::uint8_t(blue / count);
+            out[1] = std::uint8_t(green / count);
+            out[2] = std::uint8_t(red / count);
         }
     }
 }

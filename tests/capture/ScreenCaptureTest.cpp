@@ -199,3 +199,21 @@ TEST(ScreenCaptureDisplayTest, CapturedScreenEncodesWithColoursInPlace)
 }
 
 } // namespace
+
+// A pointer asked after with a capture is answered by the time the capture is, once: where a
+// program warped it (no motion tells of that).
+TEST(ScreenCaptureDisplayTest, APointerAskedWithACaptureIsAnsweredByIt)
+{
+    if (qEnvironmentVariableIsEmpty("DISPLAY"))
+        GTEST_SKIP() << "no X display (run under tests/isolate.sh --xvfb)";
+    XTestScreen screen;
+    ASSERT_TRUE(screen.connected()) << "cannot connect to the X display";
+    ScreenCapture capture;
+    capture.capture();
+    EXPECT_FALSE(capture.pointerAnswer()) << "nothing was asked";
+    screen.movePointer(123, 45);
+    capture.askPointer();
+    capture.capture({{0, 1}});
+    EXPECT_EQ(capture.pointerAnswer(), QPoint(123 - capture.area().x, 45 - capture.area().y));
+    EXPECT_FALSE(capture.pointerAnswer()) << "an answer is taken once";
+}
