@@ -12,6 +12,7 @@
 #include <limits>
 #include <optional>
 #include <poll.h>
+#include <pthread.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
 #include <vector>
@@ -47,10 +48,10 @@ qint64 nowUs()
         .count();
 }
 
-qint64 threadCpuNs()
+qint64 cpuNs(clockid_t clock)
 {
     timespec spent{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &spent);
+    clock_gettime(clock, &spent);
     return qint64(spent.tv_sec) * 1'000'000'000 + spent.tv_nsec;
 }
 
@@ -81,7 +82,10 @@ struct StreamSender::Shared
     std::atomic<qint64> bytes{0};
     std::atomic<qint64> pictures{0};
     std::atomic<qint64> dropped{0};
-    std::atomic<qint64> cpuNs{0};
+    // The thread's processor clock while it runs, read by whoever asks (a call into the kernel
+    // the thread need not make on every pass); what it took in all once it ended.
+    std::optional<clockid_t> cpuClock;
+    qint64 cpuNs = 0;
     std::atomic<int> codedQuality{0};
 };
 
@@ -150,8 +154,13 @@ void StreamSender::setQuality(std::int32_t setting)
 
 StreamSender::Counts StreamSender::counts() const
 {
+    qint64 spentNs = 0;
+    {
+        std::lock_guard<std::mutex> hold(m_shared->lock);
+        spentNs = m_shared->cpuClock ? cpuNs(*m_shared->cpuClock) : m_shared->cpuNs;
+    }
     return {m_shared->datagrams, m_shared->bytes, m_shared->pictures,
-            m_shared->dropped,   m_shared->cpuNs, m_shared->codedQuality};
+            m_shared->dropped,   spentNs,         m_shared->codedQuality};
 }
 
 // The stream's thread: the pointer, the pictures and the planner's ticks when they are due,
@@ -175,6 +184,9 @@ void StreamSender::run(Start start)
     // Whether the source told of a change not yet pictured (the picture then settles first).
     bool told = false;
     std::unique_lock<std::mutex> hold(shared.lock);
+    clockid_t ownClock{};
+    if (pthread_getcpuclockid(pthread_self(), &ownClock) == 0)
+        shared.cpuClock = ownClock;
     try {
         while (failure.isEmpty() && !shared.stopping) {
             if (shared.version != seen) {
@@ -263,7 +275,6 @@ void StreamSender::run(Start start)
                 wakeUs = std::min(
                     wakeUs, sendingUs + qint64(missing * 1e6 / double(StreamPlanner::kBudget)) + 1);
             }
-            shared.cpuNs = threadCpuNs();
             shared.waitUntil(wakeUs, sendingUs, changes);
             hold.lock();
         }
@@ -272,6 +283,8 @@ void StreamSender::run(Start start)
         if (!hold.owns_lock())
             hold.lock();
     }
+    shared.cpuNs = cpuNs(CLOCK_THREAD_CPUTIME_ID);
+    shared.cpuClock.reset();
     hold.unlock();
     if (!failure.isEmpty())
         QMetaObject::invokeMethod(
