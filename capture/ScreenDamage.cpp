@@ -97,9 +97,12 @@ std::unique_ptr<ScreenDamage> ScreenDamage::watch()
     return watcher;
 }
 
+// One read from the server, then what it brought: a further read would come back empty, and
+// whatever arrives meanwhile turns the descriptor readable.
 void ScreenDamage::readEvents()
 {
-    while (const XcbPtr<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}) {
+    for (XcbPtr<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}; event;
+         event.reset(xcb_poll_for_queued_event(m_connection))) {
         const std::uint8_t type = event->response_type & kEventType;
         if (type == m_notifyEvent) {
             m_noticed = true;

@@ -23,14 +23,21 @@ StreamSketch::pieces(const ScreenChanges &screen, const std::function<bool(int)>
     const int width = (screen.width() + side - 1) >> m_scale;
     const int height = (screen.height() + side - 1) >> m_scale;
     const bool whole = m_scale != m_sketchedScale;
-    m_pixels.resize(std::size_t(width) * height * kBytesPerPixel);
+    // A sketch one scale coarser than the last is made from it, and only the cells that changed
+    // since are shrunk again from the screen: all of it is read again only at a new size or a
+    // finer scale.
+    const bool coarsened = whole && m_sketchedScale >= 0 && m_scale == m_sketchedScale + 1;
+    if (coarsened)
+        coarsen(screen, width, height);
+    else
+        m_pixels.resize(std::size_t(width) * height * kBytesPerPixel);
     const int columns = screen.cellColumns();
     const int bands = (height + kBand - 1) / kBand;
     m_bands.resize(std::size_t(bands));
     m_stale.assign(std::size_t(bands), whole ? 1 : 0);
     for (int row = 0; row < screen.cellRows(); ++row) {
         for (int column = 0; column < columns; ++column) {
-            if (!whole && !changed(row * columns + column))
+            if ((!whole || coarsened) && !changed(row * columns + column))
                 continue;
             shrinkCell(screen, column, row, width, height);
             const int top = (row * kCell) >> m_scale;
@@ -73,6 +80,39 @@ void StreamSketch::sent(qint64 bytes)
         m_scale = std::min(m_scale + 1, int(StreamDatagram::kMaxScale));
     else if (bytes < kSketchBytes / 4)
         m_scale = std::max(m_scale - 1, kMinScale);
+}
+
+// Each pixel of the coarser sketch is the mean of the (up to) four of the last one it covers,
+// each weighed by the screen pixels it stands for, so that the edges stay right.
+void StreamSketch::coarsen(const ScreenChanges &screen, int width, int height)
+{
+    const int fine = m_scale - 1;
+    const int fineSide = 1 << fine;
+    const int fineWidth = (screen.width() + fineSide - 1) >> fine;
+    const int fineHeight = (screen.height() + fineSide - 1) >> fine;
+    m_coarser.resize(std::size_t(width) * height * kBytesPerPixel);
+    std::uint8_t *out = m_coarser.data();
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x, out += kBytesPerPixel) {
+            std::array<unsigned, 3> sum{};
+            unsigned count = 0;
+            for (int fy = 2 * y; fy < std::min(2 * y + 2, fineHeight); ++fy) {
+                const int rows = std::min(fineSide, screen.height() - (fy << fine));
+                for (int fx = 2 * x; fx < std::min(2 * x + 2, fineWidth); ++fx) {
+                    const auto weight =
+                        unsigned(rows * std::min(fineSide, screen.width() - (fx << fine)));
+                    const std::uint8_t *p =
+                        m_pixels.data() + (std::size_t(fy) * fineWidth + fx) * kBytesPerPixel;
+                    for (std::size_t c = 0; c < sum.size(); ++c)
+                        sum[c] += p[c] * weight;
+                    count += weight;
+                }
+            }
+            for (std::size_t c = 0; c < sum.size(); ++c)
+                out[c] = std::uint8_t(sum[c] / count);
+        }
+    }
+    m_pixels.swap(m_coarser);
 }
 
 // Down the cell's rows first, summing each byte of a row into its column's sum (the same
