@@ -97,12 +97,13 @@ std::unique_ptr<ScreenDamage> ScreenDamage::watch()
     return watcher;
 }
 
-// One read from the server, then what it brought: a further read would come back empty, and
-// whatever arrives meanwhile turns the descriptor readable.
-void ScreenDamage::readEvents()
+// One read from the server at most, then what it brought: a further read would come back
+// empty, and whatever arrives meanwhile turns the descriptor readable.
+void ScreenDamage::readEvents(bool fromServer)
 {
-    for (XcbPtr<xcb_generic_event_t> event{xcb_poll_for_event(m_connection)}; event;
-         event.reset(xcb_poll_for_queued_event(m_connection))) {
+    for (XcbPtr<xcb_generic_event_t> event{fromServer ? xcb_poll_for_event(m_connection)
+                                                      : xcb_poll_for_queued_event(m_connection)};
+         event; event.reset(xcb_poll_for_queued_event(m_connection))) {
         const std::uint8_t type = event->response_type & kEventType;
         if (type == m_notifyEvent) {
             m_noticed = true;
@@ -116,7 +117,7 @@ void ScreenDamage::readEvents()
 
 bool ScreenDamage::pointerMoved()
 {
-    readEvents();
+    readEvents(false);
     if (m_inputOpcode == 0 || xcb_connection_has_error(m_connection))
         return true;
     return std::exchange(m_moved, false);
@@ -124,7 +125,7 @@ bool ScreenDamage::pointerMoved()
 
 bool ScreenDamage::pending()
 {
-    readEvents();
+    readEvents(true);
     return m_noticed || (m_inputOpcode != 0 && m_moved) || xcb_connection_has_error(m_connection);
 }
 
@@ -136,7 +137,7 @@ int ScreenDamage::descriptor() const
 
 std::optional<std::vector<PrimaryOutput::Rect>> ScreenDamage::fetch()
 {
-    readEvents();
+    readEvents(true);
     if (xcb_connection_has_error(m_connection))
         return std::nullopt;
     std::vector<PrimaryOutput::Rect> changed;

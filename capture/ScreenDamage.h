@@ -27,8 +27,10 @@ public:
     // The rectangles changed since the last call, empty when nothing did; none when it cannot
     // be told (the connection was lost), and the caller must look at everything.
     std::optional<std::vector<PrimaryOutput::Rect>> fetch();
-    // Whether the pointer moved since the last call; always true where the server cannot tell
-    // (no input extension of version 2). A pointer a program warps makes no motion.
+    // Whether the pointer moved since the last call, as far as the last pending() or fetch()
+    // read from the server (the caller looks first: one read serves both); always true where
+    // the server cannot tell (no input extension of version 2). A pointer a program warps
+    // makes no motion.
     bool pointerMoved();
     // Whether drawing or motion was told and not yet asked after; reads what is waiting.
     bool pending();
@@ -37,7 +39,7 @@ public:
 
 private:
     ScreenDamage(xcb_connection_t *connection, std::uint32_t region, std::uint8_t notifyEvent);
-    void readEvents();
+    void readEvents(bool fromServer);
 
     xcb_connection_t *m_connection;
     std::uint32_t m_damage = 0;

@@ -28,7 +28,8 @@ public:
     // The picture now, valid until the next call. Raises AppError, in words a teacher
     // understands, when none can be taken.
     virtual Picture grab() = 0;
-    // The pointer in the picture's pixels, where this source knows it.
+    // The pointer in the picture's pixels, where this source knows it; asked after
+    // mayHaveChanged(), whose look at the source it may go by.
     virtual std::optional<QPoint> pointer() { return std::nullopt; }
     // A descriptor that turns readable when something may have changed (drawing, the pointer's
     // motion); -1 where the source cannot tell, and pictures are looked for at the stream's pace.
