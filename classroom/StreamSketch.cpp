@@ -129,7 +129,7 @@ void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, 
     const int lastX = std::min((left + kCell) >> scale, width);
     const bool whole = right - left == kCell;
     const int rowBytes = (right - left) * kBytesPerPixel;
-    // At most 2^kMaxScale rows of bytes: a column's sum fits 16 bits.
+    static_assert((255 << StreamDatagram::kMaxScale) <= 0xffff, "a column's sum fits 16 bits");
     std::array<std::uint16_t, std::size_t(kCell) * kBytesPerPixel> sums;
     for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
         const int top = y << scale;
