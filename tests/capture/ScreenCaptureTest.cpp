@@ -210,7 +210,6 @@ TEST(ScreenCaptureDisplayTest, APointerAskedWithACaptureIsAnsweredByIt)
     ASSERT_TRUE(screen.connected()) << "cannot connect to the X display";
     ScreenCapture capture;
     capture.capture();
-    EXPECT_FALSE(capture.pointerAnswer()) << "nothing was asked";
     screen.movePointer(123, 45);
     capture.askPointer();
     capture.capture({{0, 1}});

@@ -1,6 +1,5 @@
 #include "classroom/StreamPlanner.h"
 #include "protocol/StreamCanvas.h"
-#include "protocol/StreamDatagram.h"
 
 #include <deque>
 #include <gtest/gtest.h>
@@ -140,45 +139,6 @@ TEST(StreamRefresh, AViewerThatJoinsLateHasEveryPartWithinASecondAndSharpSoonAft
     EXPECT_LT(desktop.differenceFrom(late), 4);
     // A viewer that had everything was never shown the sketch over its sharp picture.
     EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 4);
-}
-
-// A screen whose width is no whole number of cells: the sketch of its last, narrow cell is the
-// mean of its own pixels like any other.
-TEST(StreamRefresh, TheSketchOfANarrowLastCellIsItsOwnColour)
-{
-    constexpr int width = 200;
-    constexpr int height = 96;
-    std::vector<std::uint8_t> screen(std::size_t(width) * height * 4);
-    for (int i = 0; i < width * height; ++i) {
-        const bool last = i % width >= 192;
-        screen[std::size_t(i) * 4] = last ? 0x20 : 0x80;
-        screen[std::size_t(i) * 4 + 1] = last ? 0x30 : 0x80;
-        screen[std::size_t(i) * 4 + 2] = last ? 0xc0 : 0x80;
-    }
-    StreamPlanner planner(0);
-    StreamCanvas late(width * height);
-    for (qint64 now = 0; now <= 1100; now += StreamPlanner::kFrameMs) {
-        planner.picture(screen.data(), width, height, width * 4, now);
-        planner.tick(now);
-        while (!planner.outbox().isEmpty()) {
-            const QByteArray datagram = planner.outbox().pop();
-            StreamDatagram d;
-            // Joined after the first pictures, and shown nothing sharp since: only the sketch.
-            if (now > 500 && StreamDatagram::parse(datagram, d) == StreamDatagram::Parse::Ok &&
-                !(d.kind == StreamDatagram::Kind::Piece && d.scale == 0))
-                late.apply(datagram, now);
-        }
-    }
-    ASSERT_TRUE(late.complete());
-    const auto near = [&](int x, std::uint32_t rgb) {
-        const std::uint32_t got = late.pixels()[50 * width + x];
-        for (int c = 0; c < 3; ++c)
-            if (std::abs(int((got >> (8 * c)) & 0xff) - int((rgb >> (8 * c)) & 0xff)) > 12)
-                return false;
-        return true;
-    };
-    EXPECT_TRUE(near(100, 0x808080));
-    EXPECT_TRUE(near(197, 0xc03020));
 }
 
 TEST(StreamRefresh, AViewerThatLosesAQuarterOfTheDatagramsStillGetsTheWholePicture)
