@@ -109,10 +109,9 @@ std::optional<QPoint> ScreenCapture::pointerAnswer()
         xcb_poll_for_reply(m_connection, *m_pointerQuestion, &ready, nullptr) == 0)
         return std::nullopt;
     m_pointerQuestion.reset();
-    const XcbPtr<xcb_query_pointer_reply_t> reply(static_cast<xcb_query_pointer_reply_t *>(ready));
-    if (!reply)
+    if (!ready)
         return std::nullopt;
-    return QPoint(reply->root_x - m_area.x, reply->root_y - m_area.y);
+    return pointerFrom(static_cast<xcb_query_pointer_reply_t *>(ready));
 }
 
 void ScreenCapture::prepareForPointer()

@@ -26,18 +26,19 @@ StreamSketch::pieces(const ScreenChanges &screen, const std::function<bool(int)>
     // A sketch one scale coarser than the last is made from it, and only the cells that changed
     // since are shrunk again from the screen: all of it is read again only at a new size or a
     // finer scale.
-    const bool coarsened = whole && m_sketchedScale >= 0 && m_scale == m_sketchedScale + 1;
+    const bool coarsened = m_sketchedScale >= 0 && m_scale == m_sketchedScale + 1;
     if (coarsened)
         coarsen(screen, width, height);
     else
         m_pixels.resize(std::size_t(width) * height * kBytesPerPixel);
+    const bool everyCell = whole && !coarsened;
     const int columns = screen.cellColumns();
     const int bands = (height + kBand - 1) / kBand;
     m_bands.resize(std::size_t(bands));
     m_stale.assign(std::size_t(bands), whole ? 1 : 0);
     for (int row = 0; row < screen.cellRows(); ++row) {
         for (int column = 0; column < columns; ++column) {
-            if ((!whole || coarsened) && !changed(row * columns + column))
+            if (!everyCell && !changed(row * columns + column))
                 continue;
             shrinkCell(screen, column, row, width, height);
             const int top = (row * kCell) >> m_scale;
@@ -90,8 +91,8 @@ void StreamSketch::coarsen(const ScreenChanges &screen, int width, int height)
     const int fineSide = 1 << fine;
     const int fineWidth = (screen.width() + fineSide - 1) >> fine;
     const int fineHeight = (screen.height() + fineSide - 1) >> fine;
-    m_coarser.resize(std::size_t(width) * height * kBytesPerPixel);
-    std::uint8_t *out = m_coarser.data();
+    std::vector<std::uint8_t> coarser(std::size_t(width) * height * kBytesPerPixel);
+    std::uint8_t *out = coarser.data();
     for (int y = 0; y < height; ++y) {
         for (int x = 0; x < width; ++x, out += kBytesPerPixel) {
             std::array<unsigned, 3> sum{};
@@ -112,12 +113,13 @@ void StreamSketch::coarsen(const ScreenChanges &screen, int width, int height)
                 out[c] = std::uint8_t(sum[c] / count);
         }
     }
-    m_pixels.swap(m_coarser);
+    m_pixels.swap(coarser);
 }
 
 // Down the cell's rows first, summing each byte of a row into its column's sum (the same
-// additions for every row: the compiler makes them a few wide ones), then across each sketch
-// pixel's columns once per sketch row. The pixels are read once, in the order they lie in memory.
+// additions for every row: the compiler makes them a few wide ones where a whole cell's count of
+// bytes is known when built), then across each sketch pixel's columns once per sketch row. The
+// pixels are read once, in the order they lie in memory.
 void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, int width,
                               int height)
 {

@@ -37,7 +37,6 @@ private:
     // The scale of the sketch last made; -1: none of this screen's size.
     int m_sketchedScale = -1;
     std::vector<std::uint8_t> m_pixels;
-    std::vector<std::uint8_t> m_coarser;
     PieceEncoder m_encoder;
     // The pieces of each band of the sketch, and whether it is to be coded again.
     std::vector<std::vector<PieceEncoder::Piece>> m_bands;
