@@ -86,14 +86,21 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
     const QRect movedCells = move.place.isEmpty()
                                  ? QRect()
                                  : StreamDatagram::moveCells(move.place.translated(move.by), {});
+    // Asked of every cell of the screen: said in place, not as a call into the library.
     const auto moved = [&](int cell) {
-        return movedCells.contains(cell % columns, cell / columns);
+        const int column = cell % columns;
+        const int row = cell / columns;
+        return column >= movedCells.left() && column <= movedCells.right() &&
+               row >= movedCells.top() && row <= movedCells.bottom();
     };
     planBands(movedCells);
     if (!move.place.isEmpty())
         sendMove(move);
+    int unmoved = 0;
     for (int i = 0; i < int(changed.size()); ++i) {
-        if (changed[std::size_t(i)] || moved(i)) {
+        const bool cellMoved = moved(i);
+        unmoved += changed[std::size_t(i)] && !cellMoved;
+        if (changed[std::size_t(i)] || cellMoved) {
             Cell &cell = m_cells[std::size_t(i)];
             cell.changed = m_frame;
             cell.changedAtMs = nowMs;
@@ -103,7 +110,8 @@ void StreamPlanner::picture(const std::uint8_t *bgrx, int width, int height, int
     if (m_screen.changedCount() == 0)
         return;
     const qint64 before = m_outbox.bytes() + m_outbox.count() * kWireOverhead;
-    sendCells([&](int cell) { return changed[std::size_t(cell)] && !moved(cell); }, m_quality);
+    if (unmoved > 0)
+        sendCells([&](int cell) { return changed[std::size_t(cell)] && !moved(cell); }, m_quality);
     for (const BandRun &run : m_bandRuns) {
         const int top = run.row * kCell + run.firstBand * kBand;
         sendBlock(top, std::min(run.bands * kBand, m_screen.height() - top), run.first, run.count,

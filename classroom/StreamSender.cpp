@@ -211,7 +211,13 @@ void StreamSender::run(Start start)
                 nextPictureMs = now + StreamPlanner::kFrameMs;
                 picture = start.pictures->grab();
             }
-            if (nextPointerMs != kNoPointer && (now >= nextPointerMs || (changes >= 0 && news))) {
+            // Told of a change, the pointer is asked at once, unless a picture is to be taken
+            // within the settling moment: its capture asks after a pointer at rest without a wait
+            // of its own.
+            const bool settling =
+                told && !pictureDue && now < nextPictureMs && nextPictureMs - now <= kSettleMs;
+            if (nextPointerMs != kNoPointer &&
+                (now >= nextPointerMs || (changes >= 0 && news && !settling))) {
                 const std::optional<QPoint> pointer = start.pictures->pointer();
                 if (pointer != lastPointer) {
                     lastPointer = pointer;
