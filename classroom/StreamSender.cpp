@@ -214,10 +214,10 @@ void StreamSender::run(Start start)
             // Told of a change, the pointer is asked at once, unless a picture is to be taken
             // within the settling moment: its capture asks after a pointer at rest without a wait
             // of its own.
-            const bool settling =
-                told && !pictureDue && now < nextPictureMs && nextPictureMs - now <= kSettleMs;
+            const bool pictureSoon =
+                !pictureDue && nextPictureMs > now && nextPictureMs - now <= kSettleMs;
             if (nextPointerMs != kNoPointer &&
-                (now >= nextPointerMs || (changes >= 0 && news && !settling))) {
+                (now >= nextPointerMs || (changes >= 0 && news && !pictureSoon))) {
                 const std::optional<QPoint> pointer = start.pictures->pointer();
                 if (pointer != lastPointer) {
                     lastPointer = pointer;

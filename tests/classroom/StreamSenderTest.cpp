@@ -55,7 +55,6 @@ public:
         ++grabs;
         return {kCell, kCell, kCell * 4, m_pixels.data(), std::vector<QRect>{}, {}};
     }
-    // A pointer at rest; asks that come before the picture of a change told are counted.
     std::optional<QPoint> pointer() override
     {
         asksBeforePicture += m_told;
@@ -101,13 +100,13 @@ TEST(StreamWake, AQuietSourceIsPicturedOnlyWhenItTellsOfAChange)
     EXPECT_TRUE(waitUntil([&] { return told.grabs == 1; }, 2000));
     settle(400);
     EXPECT_EQ(told.grabs, 1);
-    // Told just after a look at the pointer at rest, far from the next one due by time.
+    // Told just after a look at the pointer at rest, far from the next one due by time: the
+    // pointer is then asked with the picture, not in a pass of its own while it settles.
     const int asks = told.asks;
     EXPECT_TRUE(waitUntil([&] { return told.asks > asks; }, 2000));
     told.asksBeforePicture = 0;
     told.tell();
     EXPECT_TRUE(waitUntil([&] { return told.grabs == 2; }, 2000));
-    // The pointer at rest is asked with the pictures, not in a pass of its own as each settles.
     EXPECT_EQ(told.asksBeforePicture, 0);
     sender.stop();
 }
