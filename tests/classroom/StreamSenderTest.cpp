@@ -100,8 +100,7 @@ TEST(StreamWake, AQuietSourceIsPicturedOnlyWhenItTellsOfAChange)
     EXPECT_TRUE(waitUntil([&] { return told.grabs == 1; }, 2000));
     settle(400);
     EXPECT_EQ(told.grabs, 1);
-    // Told just after a look at the pointer at rest, far from the next one due by time: the
-    // pointer is then asked with the picture, not in a pass of its own while it settles.
+    // Told just after a look at the pointer at rest, which then waits for the picture.
     const int asks = told.asks;
     EXPECT_TRUE(waitUntil([&] { return told.asks > asks; }, 2000));
     told.asksBeforePicture = 0;
