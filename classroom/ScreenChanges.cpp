@@ -89,15 +89,32 @@ void ScreenChanges::compare(const std::uint8_t *bgrx, int width, int height, int
     for (int i = 0; i < m_rows; ++i) {
         const int row = bottomUp ? m_rows - 1 - i : i;
         const QRect &span = m_spans[std::size_t(row)];
+        const bool spanHoldsTarget = target.left() >= span.left() && target.right() <= span.right();
         for (int j = 0; j < span.height(); ++j) {
             const int y = bottomUp ? span.bottom() - j : span.top() + j;
-            if (y >= target.top() && y <= target.bottom())
-                std::memmove(m_pixels.data() + std::ptrdiff_t(y) * ownStride +
-                                 std::ptrdiff_t(target.left()) * kBytesPerPixel,
-                             m_pixels.data() + std::ptrdiff_t(y - by.y()) * ownStride +
-                                 std::ptrdiff_t(moved.left()) * kBytesPerPixel,
-                             std::size_t(target.width()) * kBytesPerPixel);
-            compareLine(bgrx + std::ptrdiff_t(y) * stride, y, row, span.left(), span.right());
+            const std::uint8_t *line = bgrx + std::ptrdiff_t(y) * stride;
+            if (y >= target.top() && y <= target.bottom()) {
+                const std::uint8_t *fresh = line + std::ptrdiff_t(target.left()) * kBytesPerPixel;
+                std::uint8_t *to = m_pixels.data() + std::ptrdiff_t(y) * ownStride +
+                                   std::ptrdiff_t(target.left()) * kBytesPerPixel;
+                const std::uint8_t *from = m_pixels.data() +
+                                           std::ptrdiff_t(y - by.y()) * ownStride +
+                                           std::ptrdiff_t(moved.left()) * kBytesPerPixel;
+                const auto bytes = std::size_t(target.width()) * kBytesPerPixel;
+                // Most lines of a page scrolled are the old ones moved: one comparison of the
+                // whole line with where it came from, and a copy of what is then at hand, reads
+                // the old picture once and in long runs, not moved first and compared after.
+                if (spanHoldsTarget && std::memcmp(fresh, from, bytes) == 0) {
+                    std::memcpy(to, fresh, bytes);
+                    if (span.left() < target.left())
+                        compareLine(line, y, row, span.left(), target.left() - 1);
+                    if (span.right() > target.right())
+                        compareLine(line, y, row, target.right() + 1, span.right());
+                    continue;
+                }
+                std::memmove(to, from, bytes);
+            }
+            compareLine(line, y, row, span.left(), span.right());
         }
     }
 }
@@ -110,6 +127,12 @@ void ScreenChanges::compareLine(const std::uint8_t *line, int y, int row, int le
     const char *settled = m_settled.data() + std::ptrdiff_t(row) * m_columns;
     std::uint8_t *bands = m_bands.data() + std::ptrdiff_t(row) * m_columns;
     std::uint8_t *kept = m_pixels.data() + std::ptrdiff_t(y) * m_width * kBytesPerPixel;
+    // A line like the last one's, the usual case, needs nothing: one comparison of it whole
+    // is far cheaper than one per cell.
+    if (std::memcmp(line + std::ptrdiff_t(left) * kBytesPerPixel,
+                    kept + std::ptrdiff_t(left) * kBytesPerPixel,
+                    std::size_t(right + 1 - left) * kBytesPerPixel) == 0)
+        return;
     const auto band = std::uint8_t(1u << ((y - row * kCell) / kBand));
     for (int column = left / kCell; column <= right / kCell; ++column) {
         if (settled[column] && !flags[column])

@@ -50,15 +50,18 @@ public:
         }
     }
     const std::uint8_t *pixels() const { return m_pixels.data(); }
-    // The mean difference per channel between what a viewer shows and this picture.
-    double differenceFrom(const StreamCanvas &canvas) const
+    // The mean difference per channel between what a viewer shows and this picture, within
+    // area.
+    double differenceFrom(const StreamCanvas &canvas,
+                          const QRect &area = {0, 0, kWidth, kHeight}) const
     {
         double sum = 0;
-        for (int i = 0; i < kWidth * kHeight; ++i)
-            for (int c = 0; c < 3; ++c)
-                sum += std::abs(int((canvas.pixels()[i] >> (8 * c)) & 0xff) -
-                                int(m_pixels[std::size_t(i) * 4 + c]));
-        return sum / (kWidth * kHeight * 3);
+        for (int y = area.top(); y <= area.bottom(); ++y)
+            for (int i = y * kWidth + area.left(); i <= y * kWidth + area.right(); ++i)
+                for (int c = 0; c < 3; ++c)
+                    sum += std::abs(int((canvas.pixels()[i] >> (8 * c)) & 0xff) -
+                                    int(m_pixels[std::size_t(i) * 4 + c]));
+        return sum / (area.width() * area.height() * 3);
     }
 
 private:
@@ -174,12 +177,13 @@ TEST(StreamPlannerLook, FindsWhatTheServerDidNotTell)
     EXPECT_TRUE(planner.screen().changedOutside({QRect(300, 300, 10, 10)}));
 }
 
-// A page scrolled down its window and back: the viewers move what they show and only the rows
-// uncovered are coded; one that lost a move is not taken in by the moves after it, and ends
-// sharp.
+// A page scrolled down its window and back, a clock ticking beside it: the viewers move what
+// they show and only the rows uncovered are coded; one that lost a move is not taken in by the
+// moves after it, and ends sharp; the clock beside the page, on the same lines, is not lost.
 TEST(StreamScroll, AScrolledPageIsMovedNotCodedAgain)
 {
     const QRect window(60, 40, 480, 360);
+    const QRect clock(580, 200, 30, 12);
     const auto scrolled = [&](bool told) {
         Desktop desktop;
         StreamRun stream;
@@ -193,19 +197,23 @@ TEST(StreamScroll, AScrolledPageIsMovedNotCodedAgain)
         };
         stream.run(desktop, 3000);
         const qint64 before = stream.sent;
-        stream.drawn = std::vector<QRect>{window};
+        stream.drawn = std::vector<QRect>{window, clock};
         if (!told)
             stream.drawn.reset();
         stream.run(desktop, 5000, [&](qint64 now) {
             const int step = int(now - 3000) / 33;
             desktop.page(window.x(), window.y(), window.width(), window.height(),
                          std::min(step, 60 - step) * 8);
+            desktop.fill(clock.x(), clock.y(), clock.width(), clock.height(),
+                         0x102030u * std::uint32_t(step % 7));
         });
         const qint64 bytes = stream.sent - before;
         if (told) {
             EXPECT_GT(moves, 50);
             EXPECT_TRUE(stream.viewers[0].canvas.sharp());
             EXPECT_LT(desktop.differenceFrom(stream.viewers[0].canvas), 4);
+            EXPECT_LT(
+                desktop.differenceFrom(stream.viewers[0].canvas, clock.adjusted(4, 2, -4, -2)), 8);
             EXPECT_FALSE(stream.viewers[1].canvas.sharp()) << "a lost move went unnoticed";
             stream.drawn.reset();
             stream.run(desktop, 9000);
