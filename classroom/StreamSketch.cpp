@@ -14,6 +14,15 @@ constexpr int kBytesPerPixel = 4;
 constexpr qint64 kSketchBytes = 8000;
 constexpr int kSketchQuality = 50;
 constexpr int kMinScale = 1;
+constexpr int kCellBytes = kCell * kBytesPerPixel;
+
+// One line of a cell added to its sums: a count known when built, and sums no pixel shares, make
+// this a few wide additions.
+void addCellLine(std::uint16_t *__restrict sums, const std::uint8_t *__restrict line)
+{
+    for (int i = 0; i < kCellBytes; ++i)
+        sums[i] = std::uint16_t(sums[i] + line[i]);
+}
 } // namespace
 
 const std::vector<PieceEncoder::Piece> &
@@ -37,13 +46,20 @@ StreamSketch::pieces(const ScreenChanges &screen, const std::function<bool(int)>
     m_bands.resize(std::size_t(bands));
     m_stale.assign(std::size_t(bands), whole ? 1 : 0);
     for (int row = 0; row < screen.cellRows(); ++row) {
-        for (int column = 0; column < columns; ++column) {
-            if (!everyCell && !changed(row * columns + column))
+        for (int column = 0; column < columns;) {
+            if (!everyCell && !changed(row * columns + column)) {
+                ++column;
                 continue;
-            shrinkCell(screen, column, row, width, height);
+            }
+            int count = 1;
+            while (column + count < columns &&
+                   (everyCell || changed(row * columns + column + count)))
+                ++count;
+            shrinkCells(screen, column, count, row, width, height);
             const int top = (row * kCell) >> m_scale;
             const int bottom = std::min(((row + 1) * kCell) >> m_scale, height) - 1;
             std::fill(m_stale.begin() + top / kBand, m_stale.begin() + bottom / kBand + 1, 1);
+            column += count;
         }
     }
     m_sketchedScale = m_scale;
@@ -116,43 +132,43 @@ void StreamSketch::coarsen(const ScreenChanges &screen, int width, int height)
     m_pixels.swap(coarser);
 }
 
-// Down the cell's rows first, summing each byte of a row into its column's sum (the same
+// Down the cells' rows first, summing each byte of a row into its column's sum (the same
 // additions for every row: the compiler makes them a few wide ones where a whole cell's count of
-// bytes is known when built), then across each sketch pixel's columns once per sketch row. The
-// pixels are read once, in the order they lie in memory.
-void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, int width,
-                              int height)
+// bytes is known when built), then across each sketch pixel's columns once per sketch row. A run
+// of cells is read line by line across all of them, in the order its pixels lie in memory: cell
+// after cell, each line would start a page of its own and wait for it.
+void StreamSketch::shrinkCells(const ScreenChanges &screen, int first, int count, int row,
+                               int width, int height)
 {
     const int scale = m_scale;
     const int side = 1 << scale;
-    const int left = column * kCell;
-    const int right = std::min(left + kCell, screen.width());
+    const int left = first * kCell;
+    const int right = std::min(left + count * kCell, screen.width());
     const int firstX = left >> scale;
-    const int lastX = std::min((left + kCell) >> scale, width);
-    const bool whole = right - left == kCell;
-    const int rowBytes = (right - left) * kBytesPerPixel;
+    const int lastX = std::min((left + count * kCell) >> scale, width);
+    // The last cell of the run may be cut short by the screen's right edge.
+    const int wholeCells = (right - left) / kCell;
+    const int restBytes = (right - left - wholeCells * kCell) * kBytesPerPixel;
     static_assert((255 << StreamDatagram::kMaxScale) <= 0xffff, "a column's sum fits 16 bits");
-    std::array<std::uint16_t, std::size_t(kCell) * kBytesPerPixel> sums;
+    m_sums.resize(std::size_t(right - left) * kBytesPerPixel);
     for (int y = (row * kCell) >> scale; y < std::min(((row + 1) * kCell) >> scale, height); ++y) {
         const int top = y << scale;
         const int bottom = std::min(top + side, screen.height());
-        sums.fill(0);
+        std::fill(m_sums.begin(), m_sums.end(), 0);
         for (int sy = top; sy < bottom; ++sy) {
             const std::uint8_t *p = screen.pixels() + std::ptrdiff_t(sy) * screen.stride() +
                                     std::ptrdiff_t(left) * kBytesPerPixel;
-            if (whole) {
-                for (std::size_t i = 0; i < sums.size(); ++i)
-                    sums[i] = std::uint16_t(sums[i] + p[i]);
-            } else {
-                for (int i = 0; i < rowBytes; ++i)
-                    sums[std::size_t(i)] = std::uint16_t(sums[std::size_t(i)] + p[i]);
-            }
+            std::uint16_t *sums = m_sums.data();
+            for (int cell = 0; cell < wholeCells; ++cell, p += kCellBytes, sums += kCellBytes)
+                addCellLine(sums, p);
+            for (int i = 0; i < restBytes; ++i)
+                sums[i] = std::uint16_t(sums[i] + p[i]);
         }
         std::uint8_t *out = m_pixels.data() + (std::size_t(y) * width + firstX) * kBytesPerPixel;
         for (int x = firstX; x < lastX; ++x, out += kBytesPerPixel) {
             const int across = std::min(side, screen.width() - (x << scale));
             const std::uint16_t *sum =
-                sums.data() + std::size_t((x << scale) - left) * kBytesPerPixel;
+                m_sums.data() + std::size_t((x << scale) - left) * kBytesPerPixel;
             unsigned blue = 0;
             unsigned green = 0;
             unsigned red = 0;
@@ -160,6 +176,14 @@ void StreamSketch::shrinkCell(const ScreenChanges &screen, int column, int row, 
                 blue += sum[0];
                 green += sum[1];
                 red += sum[2];
+            }
+            // A whole sketch pixel stands for a power of two of the screen's: a shift, where a
+            // division would cost more than all the additions before it.
+            if (bottom - top == side && across == side) {
+                out[0] = std::uint8_t(blue >> (2 * scale));
+                out[1] = std::uint8_t(green >> (2 * scale));
+                out[2] = std::uint8_t(red >> (2 * scale));
+                continue;
             }
             const auto count = unsigned((bottom - top) * across);
             out[0] = std::uint8_t(blue / count);

@@ -31,12 +31,16 @@ public:
 
 private:
     void coarsen(const ScreenChanges &screen, int width, int height);
-    void shrinkCell(const ScreenChanges &screen, int column, int row, int width, int height);
+    // Cells [first, first + count) of a row of cells.
+    void shrinkCells(const ScreenChanges &screen, int first, int count, int row, int width,
+                     int height);
 
     int m_scale = 2;
     // The scale of the sketch last made; -1: none of this screen's size.
     int m_sketchedScale = -1;
     std::vector<std::uint8_t> m_pixels;
+    // Per byte of a run of cells' line, its sum down a sketch pixel's rows.
+    std::vector<std::uint16_t> m_sums;
     PieceEncoder m_encoder;
     // The pieces of each band of the sketch, and whether it is to be coded again.
     std::vector<std::vector<PieceEncoder::Piece>> m_bands;
