@@ -183,6 +183,8 @@ void StreamSender::run(Start start)
     qint64 pointerMovedMs = startUs / 1000;
     // Whether the source told of a change not yet pictured (the picture then settles first).
     bool told = false;
+    // Whether the thread slept through such a settling, deaf to the source.
+    bool settling = false;
     std::unique_lock<std::mutex> hold(shared.lock);
     clockid_t ownClock{};
     if (pthread_getcpuclockid(pthread_self(), &ownClock) == 0)
@@ -196,7 +198,8 @@ void StreamSender::run(Start start)
             }
             hold.unlock();
             const int changes = start.pictures->changeDescriptor();
-            bool news = start.pictures->mayHaveChanged();
+            // A change told stays news until it is pictured: the source need not be asked.
+            bool news = settling || start.pictures->mayHaveChanged();
             const qint64 now = nowUs() / 1000;
             if (changes >= 0 && news && !told) {
                 told = true;
@@ -281,7 +284,12 @@ void StreamSender::run(Start start)
                 wakeUs = std::min(
                     wakeUs, sendingUs + qint64(missing * 1e6 / double(StreamPlanner::kBudget)) + 1);
             }
-            shared.waitUntil(wakeUs, sendingUs, changes);
+            // While a change told settles, what the source tells (more drawing, the pointer's
+            // motion) waits for the picture a few milliseconds away, which takes it all: the
+            // pointer is not asked in that moment, so a wake for it would do nothing.
+            const qint64 sendingMs = sendingUs / 1000;
+            settling = told && nextPictureMs > sendingMs && nextPictureMs - sendingMs <= kSettleMs;
+            shared.waitUntil(wakeUs, sendingUs, settling ? -1 : changes);
             hold.lock();
         }
     } catch (const std::exception &error) {
