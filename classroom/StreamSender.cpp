@@ -185,6 +185,10 @@ void StreamSender::run(Start start)
     bool told = false;
     // Whether the thread slept through such a settling, deaf to the source.
     bool settling = false;
+    // Whether the next picture is to be taken within the moment a drawing is given to settle.
+    const auto pictureWithinSettling = [&nextPictureMs](qint64 nowMs) {
+        return nextPictureMs > nowMs && nextPictureMs - nowMs <= kSettleMs;
+    };
     std::unique_lock<std::mutex> hold(shared.lock);
     clockid_t ownClock{};
     if (pthread_getcpuclockid(pthread_self(), &ownClock) == 0)
@@ -217,8 +221,7 @@ void StreamSender::run(Start start)
             // Told of a change, the pointer is asked at once, unless a picture is to be taken
             // within the settling moment: its capture asks after a pointer at rest without a wait
             // of its own.
-            const bool pictureSoon =
-                !pictureDue && nextPictureMs > now && nextPictureMs - now <= kSettleMs;
+            const bool pictureSoon = !pictureDue && pictureWithinSettling(now);
             if (nextPointerMs != kNoPointer &&
                 (now >= nextPointerMs || (changes >= 0 && news && !pictureSoon))) {
                 const std::optional<QPoint> pointer = start.pictures->pointer();
@@ -287,8 +290,7 @@ void StreamSender::run(Start start)
             // While a change told settles, what the source tells (more drawing, the pointer's
             // motion) waits for the picture a few milliseconds away, which takes it all: the
             // pointer is not asked in that moment, so a wake for it would do nothing.
-            const qint64 sendingMs = sendingUs / 1000;
-            settling = told && nextPictureMs > sendingMs && nextPictureMs - sendingMs <= kSettleMs;
+            settling = told && pictureWithinSettling(sendingUs / 1000);
             shared.waitUntil(wakeUs, sendingUs, settling ? -1 : changes);
             hold.lock();
         }
